@@ -1,0 +1,23 @@
+# The two commands of the README:
+#   make demo  - set up, build, start the PLC simulator and run the host against it
+#   make test  - set up, build and run every test
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: setup build test demo clean
+
+setup:
+	@bash scripts/setup.sh
+
+build: setup
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	@echo "demo: the host and simulator are not built yet"
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,3 @@
+#include "omron_fins_tcpip.h"
+
+Protocol* ComCommunication() { return nullptr; }

@@ -1,0 +1,10 @@
+// FINS memory area read requests.
+#ifndef FUNC_READ_H
+#define FUNC_READ_H
+
+#include "omron_fins_tcpip.h"
+
+void ReadRegister(RW_VAR* var);
+void ReadAnalog(RW_VAR* var);
+
+#endif

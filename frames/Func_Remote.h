@@ -1,0 +1,10 @@
+// Remote-mode requests: the variable described in a short checksummed record.
+#ifndef FUNC_REMOTE_H
+#define FUNC_REMOTE_H
+
+#include "omron_fins_tcpip.h"
+
+void Remote_ReadVar(RW_VAR* var);
+void Remote_WriteVar(RW_VAR* var);
+
+#endif

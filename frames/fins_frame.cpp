@@ -1,0 +1,101 @@
+#include "fins_frame.h"
+
+namespace fins {
+
+namespace {
+
+// Indexed by reg_type 0..13.
+const RegType kRegTypes[] = {
+    /* 0  CIO bit   */ {Unit::Bit, ImageArea::Cio, 0xB0, 0x30, false, 7, 3},
+    /* 1  W bit     */ {Unit::Bit, ImageArea::W, 0xB1, 0x31, false, 8, 4},
+    /* 2  H bit     */ {Unit::Bit, ImageArea::H, 0xB2, 0x32, false, 9, 5},
+    /* 3  A bit     */ {Unit::Bit, ImageArea::A, 0xB3, 0x33, false, 10, 6},
+    /* 4  D bit     */ {Unit::Bit, ImageArea::D, 0x82, 0x02, false, 11, 7},
+    /* 5  T flag    */ {Unit::Flag, ImageArea::TimerFlag, 0x09, 0x00, false, 5, 1},
+    /* 6  C flag    */ {Unit::Flag, ImageArea::CounterFlag, 0x09, 0x00, true, 6, 2},
+    /* 7  CIO word  */ {Unit::Word, ImageArea::Cio, 0xB0, 0xB0, false, 7, 3},
+    /* 8  W word    */ {Unit::Word, ImageArea::W, 0xB1, 0xB1, false, 8, 4},
+    /* 9  H word    */ {Unit::Word, ImageArea::H, 0xB2, 0xB2, false, 9, 5},
+    /* 10 A word    */ {Unit::Word, ImageArea::A, 0xB3, 0xB3, false, 10, 6},
+    /* 11 D word    */ {Unit::Word, ImageArea::D, 0x82, 0x82, false, 11, 7},
+    /* 12 T present */ {Unit::Word, ImageArea::TimerPv, 0x89, 0x89, false, 12, 8},
+    /* 13 C present */ {Unit::Word, ImageArea::CounterPv, 0x89, 0x89, true, 13, 9},
+};
+
+const char kMagic[] = {'F', 'I', 'N', 'S'};
+
+} // namespace
+
+const RegType* regType(int reg_type) {
+    if (reg_type < 0 || reg_type >= static_cast<int>(sizeof kRegTypes / sizeof kRegTypes[0]))
+        return nullptr;
+    return &kRegTypes[reg_type];
+}
+
+void appendTcpHeader(QByteArray& out, unsigned int command, unsigned int length_after) {
+    out.append(kMagic, sizeof kMagic);
+    appendU32(out, length_after);
+    appendU32(out, command);
+    appendU32(out, 0); // error code
+}
+
+void appendCommandHeader(QByteArray& out, const Check_Plc& nodes, unsigned int src) {
+    appendU8(out, ICF_COMMAND);
+    appendU8(out, 0x00); // RSV
+    appendU8(out, GCT_DEFAULT);
+    appendU8(out, 0x00); // DNA: local network
+    appendU8(out, nodes.plc_node);
+    appendU8(out, 0x00); // DA2: CPU unit
+    appendU8(out, 0x00); // SNA: local network
+    appendU8(out, nodes.hmi_node);
+    appendU8(out, 0x00); // SA2
+    appendU8(out, 0x00); // SID: one request outstanding at most
+    appendU8(out, MRC_MEMORY_AREA);
+    appendU8(out, src);
+}
+
+void appendAreaBody(QByteArray& out, unsigned int area, unsigned int address, unsigned int bit,
+                    unsigned int items) {
+    appendU8(out, area);
+    appendU16(out, address);
+    appendU8(out, bit);
+    appendU16(out, items);
+}
+
+bool ByteReader::u32(long long pos, unsigned int& v) const {
+    if (!has(pos, 4)) return false;
+    v = 0;
+    for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(data_[pos + i]);
+    return true;
+}
+
+bool replyErrorCodeIsZero(const QByteArray& reply) {
+    unsigned int code = 0;
+    return ByteReader(reply).u32(REPLY_ERROR_CODE_OFFSET, code) && code == 0;
+}
+
+const Check_Plc* stationNodes() {
+    std::map<int, Check_Plc>::const_iterator it = map_list.find(plc_add_number);
+    return it == map_list.end() ? nullptr : &it->second;
+}
+
+void queueFrame(const QByteArray& frame, int reply_len, int data_offset, int data_bytes,
+                const RW_VAR& var) {
+    Protocol p;
+    p.frame = frame;
+    p.send_len = frame.size();
+    p.reply_len = reply_len;
+    p.p_aux1 = data_offset;
+    p.p_aux2 = data_bytes;
+    p.var = var;
+    p.p_aux3 = 0;
+    p.p_aux4 = 0;
+    p.p_aux5 = 0;
+    PLC_driver.protocol_list.append(p);
+    if (PLC_driver.com_info) {
+        PLC_driver.com_info->frames_done = 0;
+        PLC_driver.com_info->frames_total = 1;
+    }
+}
+
+} // namespace fins

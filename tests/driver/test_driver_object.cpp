@@ -1,0 +1,102 @@
+#include <dlfcn.h>
+
+#include "driver_fixture.h"
+#include "driver_object.h"
+
+namespace {
+
+TEST(DriverObject, StartsAsAfterLoad) {
+    EXPECT_EQ(PLC_driver.cur_kind, 100);
+    EXPECT_EQ(PLC_driver.comm_failed, 0);
+    EXPECT_EQ(PLC_driver.com_info, nullptr);
+    EXPECT_TRUE(map_list.empty());
+    EXPECT_EQ(plc_add_number, 0);
+    const unsigned char* first = reinterpret_cast<const unsigned char*>(PLC_driver.cio_image);
+    const unsigned char* end = reinterpret_cast<const unsigned char*>(PLC_driver.c_flag_image) +
+                               sizeof PLC_driver.c_flag_image;
+    EXPECT_EQ(end - first, 99250);
+    for (const unsigned char* p = first; p != end; ++p) ASSERT_EQ(*p, 0) << (p - first);
+}
+
+TEST(DriverObject, SetComInfoHandsOverTheBlock) {
+    COM_INFO com = {};
+    com.offline = 0;
+    com.com_state = 5;
+    SetComInfo(&com);
+    EXPECT_EQ(PLC_driver.com_info, &com);
+    EXPECT_EQ(com.offline, 1);
+    EXPECT_EQ(com.com_state, 0);
+}
+
+TEST(DriverObject, QueryFinishFlagAnswersOneBeforeSetup) { EXPECT_EQ(QueryFinishFlag(), 1); }
+
+TEST(DriverObject, PassRetValueCopiesAllButTheValue) {
+    RW_VAR src = {1, 2, 1, 3, 4, 5, "name", "100.05", 11, 100, 7, 8, 9, 10, QByteArray(4, 'x')};
+    RW_VAR dst = {};
+    dst.value = QByteArray(2, 'y');
+    passRetValue(src, dst);
+    EXPECT_TRUE(dst.value.isEmpty());
+    EXPECT_EQ(dst.req_kind, 1);
+    EXPECT_EQ(dst.req_id, 2);
+    EXPECT_EQ(dst.access, 1);
+    EXPECT_EQ(dst.link_mode, 3);
+    EXPECT_EQ(dst.link_id, 4);
+    EXPECT_EQ(dst.result, 5);
+    EXPECT_EQ(dst.name, QString("name"));
+    EXPECT_EQ(dst.addr_text, QString("100.05"));
+    EXPECT_EQ(dst.reg_type, 11);
+    EXPECT_EQ(dst.address, 100);
+    EXPECT_EQ(dst.station, 7);
+    EXPECT_EQ(dst.length, 8);
+    EXPECT_EQ(dst.aux1, 9);
+    EXPECT_EQ(dst.aux2, 10);
+}
+
+TEST(DriverObject, CallbacksAndAreasAreStored) {
+    int a, b, c;
+    FlashLocalRegister(&a, &b, &c);
+    EXPECT_EQ(LB, &a);
+    EXPECT_EQ(LW, &b);
+    EXPECT_EQ(RWI, &c);
+    RegistCallBackFuncIntf(recordOnceDone, recordCommFail);
+    EXPECT_EQ(PLC_driver.once_done_cb, &recordOnceDone);
+    EXPECT_EQ(PLC_driver.comm_fail_cb, &recordCommFail);
+}
+
+// The host resolves its entry points by plain name; internal functions are only
+// reachable under their decorated names.
+TEST(SymbolTable, HostEntryPointsArePlainAndInternalsDecorated) {
+    void* lib = dlopen(DRIVER_LIBRARY_FILE, RTLD_NOW | RTLD_NOLOAD);
+    if (!lib) lib = dlopen(DRIVER_LIBRARY_FILE, RTLD_NOW);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    const char* plain[] = {"SetComInfo",       "RegistCallBackFuncIntf", "FlashLocalRegister",
+                           "QueryFinishFlag",  "AddListReadVar",         "ReCreatReadVarList",
+                           "AddListWriteVar",  "AddListOnceReadVar",     "PLCAddressChangeIntef",
+                           "ComCommunication", "DataCom",                "GetRegisterData",
+                           "SetRegisterData",  "PLC_driver",             "map_list",
+                           "plc_add_number",   "LB",                     "LW",
+                           "RWI"};
+    for (const char* name : plain) EXPECT_NE(dlsym(lib, name), nullptr) << name;
+
+    struct Decorated {
+        const char* plain;
+        const char* mangled;
+    } internal[] = {
+        {"ReadAnalog", "_Z10ReadAnalogP6RW_VAR"},
+        {"CalSUM", "_Z6CalSUMPht"},
+        {"WriteDataToLocal", "_Z16WriteDataToLocalP6RW_VAR"},
+        {"passRetValue", "_Z12passRetValueRK6RW_VARRS_"},
+        {"OMRON_HandShake", "_Z15OMRON_HandShakev"},
+        {"StringAddressToInt", "_Z18StringAddressToInti7QString"},
+        {"ExtendFindSameVar", "_Z17ExtendFindSameVariii"},
+        {"CheckGetData", "_Z12CheckGetDataP10QByteArrayi"},
+    };
+    for (const Decorated& d : internal) {
+        EXPECT_EQ(dlsym(lib, d.plain), nullptr) << d.plain;
+        EXPECT_NE(dlsym(lib, d.mangled), nullptr) << d.mangled;
+    }
+    EXPECT_NE(dlsym(lib, "_ZN23Omron_Fins_TcpIP_SeriesC1Ev"), nullptr);
+    dlclose(lib);
+}
+
+} // namespace
