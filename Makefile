@@ -13,8 +13,8 @@ build: setup
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+test: setup
+	bash scripts/test-all.sh
 
 demo: build
 	@echo "demo: the host and simulator are not built yet"

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Every test of the project, in stages; the first failing stage stops the run.
+# Called by `make test` after setup, and so by CI.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+JOBS=${JOBS:-$(nproc)}
+
+stage() { echo; echo "=== $* ==="; }
+
+stage "native build and unit, tool and end-to-end tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$JOBS"
+(cd build && ctest --output-on-failure -j "$JOBS")
