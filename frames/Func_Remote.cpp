@@ -1,4 +1,69 @@
 #include "Func_Remote.h"
 
-void Remote_ReadVar(RW_VAR*) {}
-void Remote_WriteVar(RW_VAR*) {}
+#include "Func_Check.h"
+#include "Func_GetOrSetData.h"
+#include "fins_frame.h"
+
+namespace {
+
+enum : int {
+    REMOTE_DESCRIPTION_END = 21, // size byte and variable description
+    REMOTE_READ_SIZE = 22,
+    REMOTE_REPLY_HEAD = 23, // first data byte of a read reply
+    REMOTE_REPLY_FIXED = 27 // head and tail of every reply
+};
+
+// Size byte (0 until the frame is complete) and the variable's description.
+QByteArray remoteDescription(const RW_VAR& var) {
+    QByteArray out;
+    fins::appendU8(out, 0);
+    fins::appendU8(out, static_cast<unsigned int>(var.req_kind));
+    fins::appendU8(out, static_cast<unsigned int>(var.access));
+    fins::appendU8(out, static_cast<unsigned int>(var.link_id));
+    fins::appendU8(out, static_cast<unsigned int>(var.station));
+    fins::appendU16(out, static_cast<unsigned int>(var.reg_type));
+    fins::appendU32(out, static_cast<unsigned int>(var.address));
+    fins::appendU16(out, static_cast<unsigned int>(var.length));
+    fins::appendU32(out, static_cast<unsigned int>(var.aux1));
+    fins::appendU32(out, static_cast<unsigned int>(var.aux2));
+    return out;
+}
+
+// Stores the total size (low 8 bits) in byte 0, then appends the additive checksum of
+// everything before it. CalSUM counts at most 65535 bytes a call, so longer frames
+// are summed in pieces; the low byte of the sum is the same either way.
+void finishRemoteFrame(QByteArray& frame) {
+    fins::putU8(frame, 0, static_cast<unsigned int>(frame.size() + 1));
+    unsigned int sum = 0;
+    for (int pos = 0; pos < frame.size(); pos += 0xFFFF) {
+        const int piece = qMin(0xFFFF, frame.size() - pos);
+        sum += CalSUM(reinterpret_cast<unsigned char*>(frame.data()) + pos,
+                      static_cast<unsigned short>(piece));
+    }
+    fins::appendU8(frame, sum);
+}
+
+// Data bytes a read reply carries: two per flag group, four per element otherwise.
+long long remoteDataBytes(const RW_VAR& var) {
+    return fins::isFlagType(var.reg_type) ? 2ll * var.length : 4ll * var.length;
+}
+
+} // namespace
+
+void Remote_ReadVar(RW_VAR* var) {
+    if (!var) return;
+    QByteArray frame = remoteDescription(*var);
+    finishRemoteFrame(frame);
+    const long long data_bytes = remoteDataBytes(*var);
+    fins::queueFrame(frame, fins::wrapToInt(REMOTE_REPLY_FIXED + data_bytes), REMOTE_REPLY_HEAD,
+                     fins::wrapToInt(data_bytes), *var);
+}
+
+void Remote_WriteVar(RW_VAR* var) {
+    if (!var) return;
+    QByteArray frame = remoteDescription(*var);
+    frame.append(var->value);
+    finishRemoteFrame(frame);
+    fins::queueFrame(frame, REMOTE_REPLY_FIXED, 0, 0, *var);
+    WriteDataToLocal(var);
+}

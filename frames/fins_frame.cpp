@@ -62,6 +62,17 @@ void appendAreaBody(QByteArray& out, unsigned int area, unsigned int address, un
     appendU16(out, items);
 }
 
+QByteArray memoryAreaRequest(const Check_Plc& nodes, unsigned int src, unsigned int area,
+                             unsigned int address, unsigned int bit, unsigned int items,
+                             unsigned int data_bytes) {
+    QByteArray out;
+    out.reserve(static_cast<int>(READ_REQUEST_SIZE + data_bytes));
+    appendTcpHeader(out, TCP_CMD_FRAME_SEND, READ_REQUEST_SIZE - 8 + data_bytes);
+    appendCommandHeader(out, nodes, src);
+    appendAreaBody(out, area, address, bit, items);
+    return out;
+}
+
 bool ByteReader::u32(long long pos, unsigned int& v) const {
     if (!has(pos, 4)) return false;
     v = 0;

@@ -98,6 +98,17 @@ void appendCommandHeader(QByteArray& out, const Check_Plc& nodes, unsigned int s
 void appendAreaBody(QByteArray& out, unsigned int area, unsigned int address, unsigned int bit,
                     unsigned int items);
 
+// A memory area read or write request for the node pair, complete up to the item
+// count; data_bytes is the size of the write data the caller appends (0 for a read).
+QByteArray memoryAreaRequest(const Check_Plc& nodes, unsigned int src, unsigned int area,
+                             unsigned int address, unsigned int bit, unsigned int items,
+                             unsigned int data_bytes);
+
+// A length computed in 64 bits, as the 32-bit int the Protocol record carries.
+inline int wrapToInt(long long v) {
+    return static_cast<int>(static_cast<unsigned int>(v & 0xFFFFFFFFll));
+}
+
 // ---- Bounds-checked reader ------------------------------------------------
 
 // Reads a received buffer; every access checks pos + n <= size before it reads.
