@@ -1,4 +1,5 @@
-// Reply evaluation steps of DataCom and the result-code mapping.
+// Reply evaluation steps of DataCom, the result-code mapping, and the queue
+// clean-up that both reply evaluation and the scheduler apply to one-shot requesters.
 #ifndef REPLY_PROCESSING_H
 #define REPLY_PROCESSING_H
 
@@ -8,5 +9,17 @@ int DealDataOfLocalArea(QByteArray* reply, int len);
 int DealDataOfRemoteArea(QByteArray* reply, int len);
 int GetDriverReturnValue(int index);
 int SwitchErrorReturn(int base);
+
+// The following run with list_mutex held.
+
+// Calls once_done_cb (when registered) for the requester of entry with status.
+void SendOnceNotice(const RW_VAR& entry, int status);
+
+// Removes from once_list every entry of the requester (req_kind, req_id) of var;
+// with same_station set only those whose station also equals var's.
+void PurgeOnceRequester(const RW_VAR& var, bool same_station);
+
+// Removes from write_list every entry of station.
+void PurgeWritesOfStation(int station);
 
 #endif
