@@ -1,0 +1,104 @@
+// The write queue and the one-shot read queue: how host requests enter them.
+#include "Func_Initi.h"
+#include "driver_lock.h"
+#include "fins_frame.h"
+#include "piece_split.h"
+
+namespace {
+
+// The regular paths never let a queue grow beyond this many entries.
+const int kQueueLimit = 1024;
+
+bool sameWriteTarget(const RW_VAR& a, const RW_VAR& b) {
+    return a.station == b.station && a.reg_type == b.reg_type && a.address == b.address &&
+           a.length == b.length;
+}
+
+bool sameOnceRead(const RW_VAR& a, const RW_VAR& b) {
+    return a.req_kind == b.req_kind && a.req_id == b.req_id && sameWriteTarget(a, b);
+}
+
+// First queued write to the same place, head excluded (it may be in flight); -1 if none.
+int findQueuedWrite(const QList<RW_VAR>& queue, const RW_VAR& var) {
+    for (int i = 1; i < queue.size(); ++i)
+        if (sameWriteTarget(queue.at(i), var)) return i;
+    return -1;
+}
+
+bool onceQueued(const QList<RW_VAR>& queue, const RW_VAR& var) {
+    for (const RW_VAR& e : queue)
+        if (sameOnceRead(e, var)) return true;
+    return false;
+}
+
+// A one-shot request in read units: words, or groups of 8 flags from a multiple of 8.
+struct ReadRun {
+    qint64 step_per_element; // elements the address advances per unit of length
+    qint64 cap;              // most units one request may cover
+};
+
+// Converts the record at numeric address a into read units, in place.
+ReadRun toReadUnits(RW_VAR& var, int a) {
+    const fins::RegType* t = fins::regType(var.reg_type);
+    const qint64 n = var.length;
+    if (t && t->unit == fins::Unit::Bit) {
+        var.address = a >> 4;
+        var.length = static_cast<int>(varlists::ceilDiv((a & 15) + n, 16));
+    } else if (t && t->unit == fins::Unit::Flag) {
+        var.address = a & ~7;
+        var.length = static_cast<int>(varlists::ceilDiv((a & 7) + n, 8));
+        return {8, varlists::kAddressSpace / 8};
+    } else if (t) {
+        var.address = a;
+    }
+    // Types without an area keep the record's own address and length.
+    return {1, varlists::kAddressSpace};
+}
+
+} // namespace
+
+int AddListWriteVar(RW_VAR* var, int direct) {
+    Omron_Fins_TcpIP_Series& d = PLC_driver;
+    if (!d.com_info || !var) return 0;
+    DriverLock lock(d.list_mutex);
+    QList<RW_VAR>& queue = d.write_list;
+    if (direct == 1 || queue.size() < 2) {
+        queue.append(*var);
+        return queue.size();
+    }
+    const int match = findQueuedWrite(queue, *var);
+    if (match >= 0)
+        queue[match] = *var; // only the latest value to one place is sent
+    else if (queue.size() < kQueueLimit)
+        queue.append(*var);
+    return queue.size();
+}
+
+int AddListOnceReadVar(RW_VAR* var, int direct) {
+    Omron_Fins_TcpIP_Series& d = PLC_driver;
+    if (!d.com_info || !var) return 0;
+    if (direct == 1) {
+        DriverLock lock(d.list_mutex);
+        d.once_list.append(*var);
+        return d.once_list.size();
+    }
+    const int a = StringAddressToInt(var->reg_type, var->addr_text);
+    if (a < 0) return 0;
+    const COM_INFO& ci = *d.com_info;
+    var->aux1 = 0;
+    var->aux2 = 0;
+    if (ci.multi_station == 0) var->station = ci.default_station;
+    const ReadRun run = toReadUnits(*var, a);
+    const qint64 maximum = ci.max_block;
+
+    DriverLock lock(d.list_mutex);
+    QList<RW_VAR>& queue = d.once_list;
+    varlists::forEachPiece(var->address, var->length, maximum, run.step_per_element * maximum,
+                           run.cap, [&](qint64 at, qint64 len) {
+                               var->address = static_cast<int>(at);
+                               var->length = static_cast<int>(len);
+                               if (queue.size() < kQueueLimit && !onceQueued(queue, *var))
+                                   queue.append(*var);
+                           });
+    return queue.size();
+}
