@@ -1,12 +1,465 @@
+// Image accessors, host reads and writes, and applying writes to the local store.
 #include "Func_GetOrSetData.h"
 
-void GetBit_unsigned_char(QByteArray&, unsigned char*, int, int) {}
-void GetBit_unsigned_short(QByteArray&, unsigned short*, int, int) {}
-void GetWord_unsigned_char(QByteArray&, unsigned char*, int, int) {}
-void GetWord_unsigned_short(QByteArray&, unsigned short*, int, int) {}
-void SetBit_unsigned_char(int, unsigned char*, QByteArray*, int) {}
-void SetBit_unsigned_short(int, unsigned short*, QByteArray*, int) {}
-void SetValue_unsigned_short(int, unsigned short*, QByteArray*, int) {}
-void WriteDataToLocal(RW_VAR*) {}
-int GetRegisterData(QString*, int, QString*, int, QByteArray*, int) { return 0; }
-int SetRegisterData(QString*, int, QString*, int, QByteArray*, int, int, int) { return 0; }
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "Func_DealData.h"
+#include "Func_Initi.h"
+#include "driver_lock.h"
+#include "fins_frame.h"
+#include "image_access.h"
+#include "image_areas.h"
+
+// ---- Bounded accessors ----------------------------------------------------------
+
+namespace image {
+
+namespace {
+
+// Positions covered by capacity elements of per_element positions each.
+long long positionsIn(const void* area, long long capacity, long long per_element) {
+    return area ? capacity * per_element : 0;
+}
+
+void fillZero(char* out, long long from, long long to) {
+    if (to > from) std::memset(out + from, 0, static_cast<size_t>(to - from));
+}
+
+unsigned char byteAt(const unsigned char* area, long long capacity, long long pos) {
+    return area && pos >= 0 && pos < capacity ? area[pos] : 0;
+}
+
+void putBit16(unsigned short* area, long long pos, bool on) {
+    const unsigned short mask = static_cast<unsigned short>(1u << (pos & 15));
+    if (on)
+        area[pos >> 4] |= mask;
+    else
+        area[pos >> 4] &= static_cast<unsigned short>(~mask);
+}
+
+void putBit8(unsigned char* area, long long pos, bool on) {
+    const unsigned char mask = static_cast<unsigned char>(1u << (pos & 7));
+    if (on)
+        area[pos >> 3] |= mask;
+    else
+        area[pos >> 3] &= static_cast<unsigned char>(~mask);
+}
+
+} // namespace
+
+bool growTo(QByteArray& out, long long n) {
+    if (n > MAX_BUFFER_BYTES) return false;
+    if (out.size() < n) out.resize(static_cast<int>(n));
+    return true;
+}
+
+Span positionsWithin(long long start, long long count, long long limit) {
+    if (count < 0) count = 0;
+    const long long begin = std::min(count, start < 0 ? -start : 0LL);
+    const long long end = std::max(begin, std::min(count, limit - start));
+    return {begin, end};
+}
+
+void getBits16(QByteArray& out, const unsigned short* area, long long capacity, long long start,
+               int count) {
+    if (count < 1 || !growTo(out, count)) return;
+    char* o = out.data();
+    const Span s = positionsWithin(start, count, positionsIn(area, capacity, 16));
+    fillZero(o, 0, s.begin);
+    for (long long i = s.begin; i < s.end; ++i) {
+        const long long pos = start + i;
+        o[i] = static_cast<char>((area[pos >> 4] >> (pos & 15)) & 1);
+    }
+    fillZero(o, s.end, count);
+}
+
+void getBits8(QByteArray& out, const unsigned char* area, long long capacity, long long start,
+              int count) {
+    if (count < 1 || !growTo(out, count)) return;
+    char* o = out.data();
+    const Span s = positionsWithin(start, count, positionsIn(area, capacity, 8));
+    fillZero(o, 0, s.begin);
+    for (long long i = s.begin; i < s.end; ++i) {
+        const long long pos = start + i;
+        o[i] = static_cast<char>((area[pos >> 3] >> (pos & 7)) & 1);
+    }
+    fillZero(o, s.end, count);
+}
+
+void getWords16(QByteArray& out, const unsigned short* area, long long capacity, long long start,
+                int count) {
+    if (count < 1 || !growTo(out, 2LL * count)) return;
+    char* o = out.data();
+    const Span s = positionsWithin(start, count, positionsIn(area, capacity, 1));
+    fillZero(o, 0, 2 * s.begin);
+    for (long long k = s.begin; k < s.end; ++k) {
+        const unsigned short w = area[start + k];
+        o[2 * k] = static_cast<char>(w & 0xFF);
+        o[2 * k + 1] = static_cast<char>(w >> 8);
+    }
+    fillZero(o, 2 * s.end, 2LL * count);
+}
+
+void getWordsHighFirst8(QByteArray& out, const unsigned char* area, long long capacity,
+                        long long start, int count) {
+    if (count < 1 || !growTo(out, 2LL * count)) return;
+    char* o = out.data();
+    if (!area) capacity = 0;
+    // Words k with at least one of their bytes start + 2k, start + 2k + 1 in the array.
+    const long long k_begin = std::min<long long>(count, start >= -1 ? 0 : -start / 2);
+    const long long k_end = std::max(
+        k_begin, std::min<long long>(count, start >= capacity ? 0 : (capacity - start + 1) / 2));
+    fillZero(o, 0, 2 * k_begin);
+    for (long long k = k_begin; k < k_end; ++k) {
+        o[2 * k] = static_cast<char>(byteAt(area, capacity, start + 2 * k + 1));
+        o[2 * k + 1] = static_cast<char>(byteAt(area, capacity, start + 2 * k));
+    }
+    fillZero(o, 2 * k_end, 2LL * count);
+}
+
+void setBits16(long long start, unsigned short* area, long long capacity, const QByteArray* in,
+               int count) {
+    if (!area || !in || count < 1) return;
+    const fins::ByteReader r(*in);
+    const Span s = positionsWithin(start, std::min(count, r.size()), capacity * 16);
+    for (long long i = s.begin; i < s.end; ++i)
+        putBit16(area, start + i, r.u8(i) == 1);
+}
+
+void setBits8(long long start, unsigned char* area, long long capacity, const QByteArray* in,
+              int count) {
+    if (!area || !in || count < 1) return;
+    const fins::ByteReader r(*in);
+    const Span s = positionsWithin(start, std::min(count, r.size()), capacity * 8);
+    for (long long i = s.begin; i < s.end; ++i)
+        putBit8(area, start + i, r.u8(i) == 1);
+}
+
+void setWords16(long long start, unsigned short* area, long long capacity, const QByteArray* in,
+                int count) {
+    if (!area || !in || count < 1) return;
+    const fins::ByteReader r(*in);
+    const Span s = positionsWithin(start, std::min(count, r.size() / 2), capacity);
+    for (long long k = s.begin; k < s.end; ++k)
+        area[start + k] = static_cast<unsigned short>(r.u8(2 * k) + 256 * r.u8(2 * k + 1));
+}
+
+} // namespace image
+
+namespace {
+
+// Capacity of an accessor's array: up to the end of the driver's image array that holds
+// it; a pointer outside the nine arrays is the caller's own memory and is not bounded.
+template <typename T> long long accessorBound(const T* area) {
+    const long long capacity = imageCapacityFrom(area);
+    return capacity < 0 ? image::NO_BOUND : capacity;
+}
+
+} // namespace
+
+void GetBit_unsigned_char(QByteArray& out, unsigned char* area, int start, int count) {
+    image::getBits8(out, area, accessorBound(area), start, count);
+}
+void GetBit_unsigned_short(QByteArray& out, unsigned short* area, int start, int count) {
+    image::getBits16(out, area, accessorBound(area), start, count);
+}
+void GetWord_unsigned_char(QByteArray& out, unsigned char* area, int start, int count) {
+    image::getWordsHighFirst8(out, area, accessorBound(area), start, count);
+}
+void GetWord_unsigned_short(QByteArray& out, unsigned short* area, int start, int count) {
+    image::getWords16(out, area, accessorBound(area), start, count);
+}
+void SetBit_unsigned_char(int start, unsigned char* area, QByteArray* in, int count) {
+    image::setBits8(start, area, accessorBound(area), in, count);
+}
+void SetBit_unsigned_short(int start, unsigned short* area, QByteArray* in, int count) {
+    image::setBits16(start, area, accessorBound(area), in, count);
+}
+void SetValue_unsigned_short(int start, unsigned short* area, QByteArray* in, int count) {
+    image::setWords16(start, area, accessorBound(area), in, count);
+}
+
+// ---- Per-station reads and writes -----------------------------------------------
+
+namespace {
+
+// Bit b of a bit type lives in the word entry (station, word type, b / 16): byte
+// (b / 8) mod 2 of its value, bit b mod 8.
+void readExtendedBits(char* out, int station, const fins::RegType& t, long long start,
+                      const image::Span& s) {
+    long long word = -1;
+    int index = -1;
+    for (long long i = s.begin; i < s.end; ++i) {
+        const long long b = start + i;
+        if ((b >> 4) != word) {
+            word = b >> 4;
+            index = ExtendFindSameVar(station, t.word_type, static_cast<int>(word));
+        }
+        const QByteArray& v = extendValueAt(index);
+        const int byte = static_cast<int>((b >> 3) & 1);
+        out[i] = v.size() > byte
+                     ? static_cast<char>((static_cast<unsigned char>(v[byte]) >> (b & 7)) & 1)
+                     : 0;
+    }
+}
+
+// Flag f lives in bit f mod 8 of the entry of its group of eight (station, type, f - f mod 8).
+void readExtendedFlags(char* out, int station, int type, long long start, const image::Span& s) {
+    long long group = -1;
+    int index = -1;
+    for (long long i = s.begin; i < s.end; ++i) {
+        const long long f = start + i;
+        if (f - (f & 7) != group) {
+            group = f - (f & 7);
+            index = ExtendFindSameVar(station, type, static_cast<int>(group));
+        }
+        const QByteArray& v = extendValueAt(index);
+        out[i] =
+            v.isEmpty() ? 0 : static_cast<char>((static_cast<unsigned char>(v[0]) >> (f & 7)) & 1);
+    }
+}
+
+// Word k comes from the entry (station, type, start + k), low byte first; an entry with
+// fewer than two bytes reads as 0.
+void readExtendedWords(char* out, int station, int type, long long start, const image::Span& s) {
+    for (long long k = s.begin; k < s.end; ++k) {
+        const QByteArray& v =
+            extendValueAt(ExtendFindSameVar(station, type, static_cast<int>(start + k)));
+        const bool whole = v.size() >= 2;
+        out[2 * k] = whole ? v[0] : 0;
+        out[2 * k + 1] = whole ? v[1] : 0;
+    }
+}
+
+// Bytes a host read of count elements fills: one per bit or flag, two per word.
+long long hostReadBytes(const fins::RegType* t, int count) {
+    const bool one_byte = t && (t->unit == fins::Unit::Bit || t->unit == fins::Unit::Flag);
+    return one_byte ? count : 2LL * count;
+}
+
+void readExtended(QByteArray& out, int station, int reg_type, long long n, int count) {
+    const fins::RegType* t = fins::regType(reg_type);
+    const long long bytes_per_element = hostReadBytes(t, 1);
+    const image::Span s = image::positionsWithin(n, count, addressablePositions(reg_type));
+    char* o = out.data();
+    std::memset(o, 0, static_cast<size_t>(bytes_per_element * s.begin));
+    if (t && t->unit == fins::Unit::Bit)
+        readExtendedBits(o, station, *t, n, s);
+    else if (t && t->unit == fins::Unit::Flag)
+        readExtendedFlags(o, station, reg_type, n, s);
+    else
+        readExtendedWords(o, station, reg_type, n, s);
+    std::memset(o + bytes_per_element * s.end, 0,
+                static_cast<size_t>(bytes_per_element * (count - s.end)));
+}
+
+void readImage(QByteArray& out, const fins::RegType& t, long long n, int count) {
+    if (t.unit == fins::Unit::Flag) {
+        const FlagImage f = flagImage(t.image);
+        image::getBits8(out, f.bytes, f.capacity, n, count);
+        return;
+    }
+    const WordImage w = wordImage(t.image);
+    if (t.unit == fins::Unit::Bit)
+        image::getBits16(out, w.words, w.capacity, n, count);
+    else
+        image::getWords16(out, w.words, w.capacity, n, count);
+}
+
+// Multi-station bit write: the word entry must hold both bytes; value 1 sets the bit,
+// 0 clears it, any other value leaves it.
+void applyExtendedBits(const RW_VAR& var, const fins::RegType& t) {
+    const fins::ByteReader r(var.value);
+    const image::Span s =
+        image::positionsWithin(var.address, var.length, addressablePositions(var.reg_type));
+    for (long long i = s.begin; i < s.end; ++i) {
+        const long long b = static_cast<long long>(var.address) + i;
+        const int index = ExtendFindSameVar(var.station, t.word_type, static_cast<int>(b >> 4));
+        const int bit_value = r.u8(i);
+        if (extendValueAt(index).size() < 2 || (bit_value != 0 && bit_value != 1)) continue;
+        char& byte = PLC_driver.extend_list[index].ext_value.data()[(b >> 3) & 1];
+        const char mask = static_cast<char>(1 << (b & 7));
+        byte = static_cast<char>(bit_value == 1 ? (byte | mask) : (byte & ~mask));
+    }
+}
+
+// Multi-station write of any other type: word k, when both its bytes exist, replaces the
+// value of the entry (station, type, address + k); other words are not looked up.
+void applyExtendedWords(const RW_VAR& var) {
+    const fins::ByteReader r(var.value);
+    const int words = std::min(var.length, r.size() / 2);
+    const image::Span s =
+        image::positionsWithin(var.address, words, addressablePositions(var.reg_type));
+    for (long long k = s.begin; k < s.end; ++k) {
+        const char low_first[2] = {static_cast<char>(r.u8(2 * k)),
+                                   static_cast<char>(r.u8(2 * k + 1))};
+        const int index =
+            ExtendFindSameVar(var.station, var.reg_type, static_cast<int>(var.address + k));
+        storeExtendValue(index, low_first, 2);
+    }
+}
+
+void applyToImage(RW_VAR& var, const fins::RegType* t) {
+    if (!t || t->unit == fins::Unit::Flag) return;
+    const WordImage w = wordImage(t->image);
+    if (t->unit == fins::Unit::Bit)
+        image::setBits16(var.address, w.words, w.capacity, &var.value, var.length);
+    else
+        image::setWords16(var.address, w.words, w.capacity, &var.value, var.length);
+}
+
+} // namespace
+
+void WriteDataToLocal(RW_VAR* var) {
+    Omron_Fins_TcpIP_Series& d = PLC_driver;
+    if (!var || !d.com_info) return;
+    DriverLock lock(d.data_mutex);
+    const fins::RegType* t = fins::regType(var->reg_type);
+    if (d.com_info->multi_station == 0)
+        applyToImage(*var, t);
+    else if (t && t->unit == fins::Unit::Bit)
+        applyExtendedBits(*var, *t);
+    else
+        applyExtendedWords(*var);
+}
+
+// ---- Host reads -----------------------------------------------------------------
+
+namespace {
+
+int serveHostRead(int reg_type, int station, QByteArray& buffer, long long n, int count) {
+    Omron_Fins_TcpIP_Series& d = PLC_driver;
+    const fins::RegType* t = fins::regType(reg_type);
+    const bool multi = d.com_info->multi_station != 0;
+    if (count < 1 || (!multi && !t)) return 1;
+    // A count whose bytes no QByteArray can hold is refused; the buffer is left as it was.
+    // Growing before the lock keeps the locked section free of large allocations.
+    if (!image::growTo(buffer, hostReadBytes(t, count))) return 0;
+    DriverLock lock(d.data_mutex);
+    if (multi)
+        readExtended(buffer, station, reg_type, n, count);
+    else
+        readImage(buffer, *t, n, count);
+    return 1;
+}
+
+} // namespace
+
+int GetRegisterData(QString*, int reg_type, QString* addr_text, int station, QByteArray* buffer,
+                    int count) {
+    if (!PLC_driver.com_info || !addr_text || !buffer) return 0;
+    try {
+        const int n = StringAddressToInt(reg_type, *addr_text);
+        if (n < 0) return 0;
+        return serveHostRead(reg_type, station, *buffer, n, count);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
+
+// ---- Host writes ----------------------------------------------------------------
+
+namespace {
+
+// Positions a queued write may reach: the 16-bit FINS word address space (bits: 16 per
+// word). Past it the address sent would wrap onto other PLC words, so such writes are
+// refused; this also bounds the work of absurd counts.
+bool withinWireAddressSpace(const fins::RegType& t, long long n, long long count) {
+    const long long positions = t.unit == fins::Unit::Bit ? 16LL * 0x10000 : 0x10000;
+    return n + count <= positions;
+}
+
+RW_VAR hostWriteRequest(const QString* name, int reg_type, const QString& addr_text, int station,
+                        int req_kind, int req_id) {
+    const COM_INFO& c = *PLC_driver.com_info;
+    RW_VAR r;
+    r.req_kind = req_kind;
+    r.req_id = req_id;
+    r.access = 1;
+    r.link_mode = c.remote_mode;
+    r.link_id = c.local_link;
+    r.result = 0;
+    if (name) r.name = *name;
+    r.addr_text = addr_text;
+    r.reg_type = reg_type;
+    r.address = 0;
+    r.station = c.multi_station ? station : c.default_station;
+    r.length = 0;
+    r.aux1 = 0;
+    r.aux2 = 0;
+    return r;
+}
+
+// Queues a write and, while communication has failed, shows it in the store at once.
+int queueWrite(RW_VAR& request) {
+    const int size = AddListWriteVar(&request, 0);
+    if (PLC_driver.comm_failed) WriteDataToLocal(&request);
+    return size;
+}
+
+// One single-bit request per bit, in ascending order; missing value bytes write 0.
+int queueBitWrites(RW_VAR& request, int n, const QByteArray& value, int count) {
+    const fins::ByteReader r(value);
+    int size = 0;
+    for (int i = 0; i < count; ++i) {
+        const int byte = r.u8(i);
+        request.address = n + i;
+        request.length = 1;
+        request.value = QByteArray(1, static_cast<char>(byte < 0 ? 0 : byte));
+        size = queueWrite(request);
+    }
+    return size;
+}
+
+// Pieces of at most max_block words (one piece when max_block < 1), each with its
+// value bytes from the host buffer and zeros past the buffer's end.
+int queueWordWrites(RW_VAR& request, int n, const QByteArray& value, int count) {
+    const int max_block = PLC_driver.com_info->max_block;
+    const int piece = max_block < 1 ? count : max_block;
+    int size = 0;
+    for (int first = 0; first < count; first += std::min(piece, count - first)) {
+        const int length = std::min(piece, count - first);
+        const QByteArray available = value.mid(2 * first, 2 * length);
+        request.address = n + first;
+        request.length = length;
+        request.value = available;
+        request.value.resize(2 * length);
+        std::memset(request.value.data() + available.size(), 0,
+                    static_cast<size_t>(2 * length - available.size()));
+        size = queueWrite(request);
+    }
+    return size;
+}
+
+int serveHostWrite(RW_VAR& request, int n, const QByteArray& value, int count) {
+    Omron_Fins_TcpIP_Series& d = PLC_driver;
+    if (d.com_info->run_mode != 2) {
+        request.address = n;
+        request.length = count;
+        request.value = value;
+        WriteDataToLocal(&request);
+        return 1;
+    }
+    const fins::RegType* t = fins::regType(request.reg_type);
+    if (!t || t->unit == fins::Unit::Flag || count < 1) return 0;
+    if (!withinWireAddressSpace(*t, n, count)) return 0;
+    return t->unit == fins::Unit::Bit ? queueBitWrites(request, n, value, count)
+                                      : queueWordWrites(request, n, value, count);
+}
+
+} // namespace
+
+int SetRegisterData(QString* name, int reg_type, QString* addr_text, int station, QByteArray* value,
+                    int count, int req_kind, int req_id) {
+    if (!PLC_driver.com_info || !addr_text || !value) return 0;
+    try {
+        const int n = StringAddressToInt(reg_type, *addr_text);
+        if (n < 0) return 0;
+        RW_VAR request = hostWriteRequest(name, reg_type, *addr_text, station, req_kind, req_id);
+        return serveHostWrite(request, n, *value, count);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+}
