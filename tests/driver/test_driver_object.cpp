@@ -66,7 +66,12 @@ TEST(DriverObject, CallbacksAndAreasAreStored) {
 // The host resolves its entry points by plain name; internal functions are only
 // reachable under their decorated names.
 TEST(SymbolTable, HostEntryPointsArePlainAndInternalsDecorated) {
-    void* lib = dlopen(DRIVER_LIBRARY_FILE, RTLD_NOW | RTLD_NOLOAD);
+    // Open the library this test is linked with by its full path: a sanitizer's dlopen
+    // interceptor hides the caller's RUNPATH, so a bare file name may not be found.
+    Dl_info info = {};
+    void* lib = nullptr;
+    if (dladdr(reinterpret_cast<void*>(&QueryFinishFlag), &info) && info.dli_fname)
+        lib = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
     if (!lib) lib = dlopen(DRIVER_LIBRARY_FILE, RTLD_NOW);
     ASSERT_NE(lib, nullptr) << dlerror();
     const char* plain[] = {"SetComInfo",       "RegistCallBackFuncIntf", "FlashLocalRegister",
