@@ -1,0 +1,388 @@
+#include "plcsim/sim_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+
+#include "plcsim/memory_script.h"
+#include "plcsim/session.h"
+
+namespace plcsim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int LISTEN_BACKLOG = 16;
+constexpr size_t READ_CHUNK = 65536;
+constexpr uint8_t FIRST_AUTO_NODE = 0xFB;
+
+// A reply waiting for its time (delay faults) and for the socket.
+struct Pending {
+    std::vector<uint8_t> bytes;
+    Clock::time_point due;
+    bool closeAfter = false;
+};
+
+struct Connection {
+    int fd = -1;
+    std::string peer;
+    std::unique_ptr<Session> session;
+    std::deque<Pending> out;
+    size_t sentOfFront = 0;
+    uint64_t frames = 0;
+    bool closing = false; // a close is queued: read nothing more
+    bool dead = false;
+};
+
+bool setNonBlocking(int fd) {
+    const int flags = fcntl(fd, F_GETFL, 0);
+    return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+std::string peerName(const sockaddr_in& addr) {
+    char text[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(addr.sin_port));
+}
+
+std::string hex(uint32_t v, int digits) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%0*X", digits, v);
+    return buf;
+}
+
+std::string describeFault(const FaultDecision& d) {
+    std::string s;
+    auto add = [&s](const std::string& part) { s += (s.empty() ? "" : ",") + part; };
+    if (d.drop) add("drop");
+    if (d.close) add("close");
+    if (d.delayMs) add("delay=" + std::to_string(d.delayMs));
+    if (d.corruptBytes) add("corrupt=" + std::to_string(d.corruptBytes));
+    if (d.setError) add("error=" + hex(d.errorCode, 2));
+    if (d.extraBytes) add("extra=" + std::to_string(d.extraBytes));
+    if (d.shortBytes) add("short=" + std::to_string(d.shortBytes));
+    return s.empty() ? "-" : s;
+}
+
+int msUntil(Clock::time_point t, Clock::time_point now) {
+    if (t <= now) return 0;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count() + 1;
+    return ms > 60000 ? 60000 : static_cast<int>(ms);
+}
+
+} // namespace
+
+bool isLoopbackAddress(const std::string& address) {
+    in_addr a{};
+    if (inet_pton(AF_INET, address.c_str(), &a) != 1) return false;
+    return (ntohl(a.s_addr) >> 24) == 127;
+}
+
+struct SimServer::Impl {
+    SimServer& owner;
+    const SimConfig& config;
+    int listenFd = -1;
+    int wake[2] = {-1, -1};
+    uint16_t port = 0;
+    std::thread thread;
+    std::atomic<bool> stopRequested{false};
+    std::vector<std::unique_ptr<Connection>> connections;
+    uint8_t nextAutoNode = FIRST_AUTO_NODE;
+    Clock::time_point nextAnimate;
+
+    mutable std::mutex mutex; // guards everything below
+    FaultPlan plan;
+    uint64_t faultRequest = 0; // request number the fault rules see
+    SimStats stats;
+
+    Impl(SimServer& o, const SimConfig& c) : owner(o), config(c), plan(c.faults, c.seed) {}
+
+    bool start(std::string* error);
+    void run();
+    void closeAll();
+    void acceptOne();
+    void readFrom(Connection& c);
+    void queueOutput(Connection& c, SessionOutput& o);
+    void flush(Connection& c, Clock::time_point now);
+    void closeConnection(Connection& c);
+    int pollTimeout(Clock::time_point now) const;
+    uint8_t takeAutoNode();
+    void log(const Connection& c, const RequestInfo& info, const FaultDecision& d);
+};
+
+bool SimServer::Impl::start(std::string* error) {
+    auto fail = [error](const std::string& what) {
+        if (error) *error = what;
+        return false;
+    };
+    in_addr addr{};
+    if (inet_pton(AF_INET, config.bind.c_str(), &addr) != 1)
+        return fail("bind address '" + config.bind + "' is not an IPv4 address");
+    if (!config.allowRemoteBind && !isLoopbackAddress(config.bind))
+        return fail("bind address '" + config.bind +
+                    "' is not a loopback address (127.x.x.x); use --allow-remote-bind");
+    if (pipe(wake) != 0 || !setNonBlocking(wake[0]) || !setNonBlocking(wake[1]))
+        return fail(std::string("cannot create wake-up pipe: ") + std::strerror(errno));
+    listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd < 0) return fail(std::string("socket: ") + std::strerror(errno));
+    const int one = 1;
+    setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr = addr;
+    sa.sin_port = htons(config.port);
+    if (bind(listenFd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
+        return fail("cannot bind " + config.bind + ":" + std::to_string(config.port) + ": " +
+                    std::strerror(errno));
+    if (listen(listenFd, LISTEN_BACKLOG) != 0 || !setNonBlocking(listenFd))
+        return fail(std::string("listen: ") + std::strerror(errno));
+    socklen_t len = sizeof sa;
+    getsockname(listenFd, reinterpret_cast<sockaddr*>(&sa), &len);
+    port = ntohs(sa.sin_port);
+    return true;
+}
+
+uint8_t SimServer::Impl::takeAutoNode() {
+    uint8_t node = nextAutoNode;
+    if (node == config.node) node = node > 2 ? node - 1 : FIRST_AUTO_NODE;
+    nextAutoNode = node > 2 ? node - 1 : FIRST_AUTO_NODE;
+    return node;
+}
+
+void SimServer::Impl::acceptOne() {
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    const int fd = accept4(listenFd, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    if (connections.size() >= config.maxConnections || !setNonBlocking(fd)) {
+        close(fd);
+        return;
+    }
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    auto c = std::make_unique<Connection>();
+    c->fd = fd;
+    c->peer = peerName(sa);
+    if (config.remote)
+        c->session = std::make_unique<RemoteSession>(owner.memory_);
+    else
+        c->session = std::make_unique<FinsSession>(owner.memory_, config.node, takeAutoNode());
+    connections.push_back(std::move(c));
+    std::lock_guard<std::mutex> lock(mutex);
+    ++stats.connectionsAccepted;
+}
+
+void SimServer::Impl::log(const Connection& c, const RequestInfo& info, const FaultDecision& d) {
+    if (!config.log) return;
+    std::string line = c.peer + " " + info.command;
+    if (info.areaCode >= 0) line += " area=" + hex(static_cast<uint32_t>(info.areaCode), 2);
+    line += " addr=" + std::to_string(info.address) + " count=" + std::to_string(info.count);
+    line += " end=" + hex(info.endCode, 4);
+    if (info.tcpError) line += " tcp-error=" + hex(info.tcpError, 8);
+    line += " fault=" + describeFault(d);
+    if (config.logSink)
+        config.logSink(line);
+    else
+        std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void SimServer::Impl::queueOutput(Connection& c, SessionOutput& o) {
+    FaultDecision d;
+    bool closeAfterLimit = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++stats.requestsServed;
+        d = plan.decide(++faultRequest);
+        if (!d.drop && !d.close) plan.spoil(d, faultRequest, &o.reply);
+        ++c.frames;
+        const uint32_t limit = plan.closeAfter();
+        closeAfterLimit = limit != 0 && c.frames >= limit;
+        if (d.any() || closeAfterLimit) ++stats.faultsInjected;
+    }
+    log(c, o.info, d);
+    const auto now = Clock::now();
+    Pending p;
+    p.due = now + std::chrono::milliseconds(d.delayMs);
+    if (!c.out.empty() && c.out.back().due > p.due) p.due = c.out.back().due;
+    p.closeAfter = o.closeAfter || d.close || closeAfterLimit;
+    if (!d.drop && !d.close) p.bytes = std::move(o.reply);
+    if (!p.bytes.empty() || p.closeAfter) c.out.push_back(std::move(p));
+    if (c.out.size() && c.out.back().closeAfter) c.closing = true;
+}
+
+void SimServer::Impl::readFrom(Connection& c) {
+    std::vector<uint8_t> buf(READ_CHUNK);
+    const ssize_t n = recv(c.fd, buf.data(), buf.size(), 0);
+    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        closeConnection(c);
+        return;
+    }
+    if (n < 0) return;
+    std::vector<SessionOutput> outputs;
+    c.session->feed(buf.data(), static_cast<size_t>(n), &outputs);
+    for (SessionOutput& o : outputs) {
+        if (c.closing) break;
+        queueOutput(c, o);
+    }
+}
+
+void SimServer::Impl::flush(Connection& c, Clock::time_point now) {
+    while (!c.dead && !c.out.empty() && c.out.front().due <= now) {
+        Pending& p = c.out.front();
+        while (c.sentOfFront < p.bytes.size()) {
+            const ssize_t n = send(c.fd, p.bytes.data() + c.sentOfFront,
+                                   p.bytes.size() - c.sentOfFront, MSG_NOSIGNAL);
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+            if (n <= 0) {
+                closeConnection(c);
+                return;
+            }
+            c.sentOfFront += static_cast<size_t>(n);
+        }
+        const bool closeNow = p.closeAfter;
+        c.out.pop_front();
+        c.sentOfFront = 0;
+        if (closeNow) closeConnection(c);
+    }
+}
+
+void SimServer::Impl::closeConnection(Connection& c) {
+    if (c.dead) return;
+    close(c.fd);
+    c.fd = -1;
+    c.dead = true;
+}
+
+int SimServer::Impl::pollTimeout(Clock::time_point now) const {
+    int timeout = -1;
+    auto consider = [&timeout](int ms) {
+        if (timeout < 0 || ms < timeout) timeout = ms;
+    };
+    for (const auto& c : connections)
+        if (!c->out.empty() && c->out.front().due > now) consider(msUntil(c->out.front().due, now));
+    if (config.animate) consider(msUntil(nextAnimate, now));
+    return timeout;
+}
+
+void SimServer::Impl::run() {
+    nextAnimate = Clock::now() + std::chrono::milliseconds(config.animateIntervalMs);
+    std::vector<pollfd> fds;
+    while (!stopRequested.load()) {
+        const auto before = Clock::now();
+        fds.clear();
+        fds.push_back({wake[0], POLLIN, 0});
+        fds.push_back({listenFd, POLLIN, 0});
+        for (const auto& c : connections) {
+            short events = c->closing ? 0 : POLLIN;
+            if (!c->out.empty() && c->out.front().due <= before) events |= POLLOUT;
+            fds.push_back({c->fd, events, 0});
+        }
+        if (poll(fds.data(), fds.size(), pollTimeout(before)) < 0 && errno != EINTR) break;
+        if (fds[0].revents & POLLIN) {
+            char drain[64];
+            while (read(wake[0], drain, sizeof drain) > 0) {
+            }
+        }
+        if (stopRequested.load()) break;
+        const size_t existing = connections.size();
+        for (size_t i = 0; i < existing; ++i) {
+            Connection& c = *connections[i];
+            const short re = fds[i + 2].revents;
+            if (re & POLLIN)
+                readFrom(c);
+            else if (re & (POLLHUP | POLLERR | POLLNVAL))
+                closeConnection(c);
+            flush(c, Clock::now());
+        }
+        if (fds[1].revents & POLLIN) acceptOne();
+        if (config.animate && Clock::now() >= nextAnimate) {
+            animateStep(owner.memory_);
+            nextAnimate += std::chrono::milliseconds(config.animateIntervalMs);
+        }
+        for (size_t i = connections.size(); i-- > 0;)
+            if (connections[i]->dead) connections.erase(connections.begin() + i);
+        std::lock_guard<std::mutex> lock(mutex);
+        stats.openConnections = connections.size();
+    }
+}
+
+void SimServer::Impl::closeAll() {
+    for (auto& c : connections)
+        closeConnection(*c);
+    connections.clear();
+    if (listenFd >= 0) close(listenFd);
+    listenFd = -1;
+    for (int& fd : wake) {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    stats.openConnections = 0;
+}
+
+SimServer::SimServer(const SimConfig& config)
+    : config_(config), impl_(std::make_unique<Impl>(*this, config_)) {}
+
+SimServer::~SimServer() {
+    stop();
+}
+
+bool SimServer::start(std::string* error) {
+    return impl_->start(error);
+}
+uint16_t SimServer::port() const {
+    return impl_->port;
+}
+
+void SimServer::run() {
+    if (impl_->listenFd < 0) return;
+    impl_->run();
+}
+
+void SimServer::runInBackground() {
+    if (impl_->listenFd < 0 || impl_->thread.joinable()) return;
+    impl_->thread = std::thread([this] { impl_->run(); });
+}
+
+void SimServer::requestStop() {
+    impl_->stopRequested.store(true);
+    if (impl_->wake[1] >= 0) {
+        const char byte = 1;
+        ssize_t ignored = write(impl_->wake[1], &byte, 1);
+        (void)ignored;
+    }
+}
+
+void SimServer::stop() {
+    requestStop();
+    if (impl_->thread.joinable()) impl_->thread.join();
+    impl_->closeAll();
+}
+
+void SimServer::setFaults(const std::vector<FaultRule>& rules) {
+    setFaults(rules, config_.seed);
+}
+
+void SimServer::setFaults(const std::vector<FaultRule>& rules, uint32_t seed) {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->plan = FaultPlan(rules, seed);
+    impl_->faultRequest = 0;
+}
+
+SimStats SimServer::stats() const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->stats;
+}
+
+} // namespace plcsim
