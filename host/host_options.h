@@ -1,0 +1,52 @@
+// Command-line options of fins-host.
+#ifndef FINS_HOST_OPTIONS_H
+#define FINS_HOST_OPTIONS_H
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "plc_connection.h"
+
+namespace fhost {
+
+struct HostOptions {
+    std::string tags_path;
+    std::string driver_path; // empty: defaultDriverPath()
+    Endpoint plc{"127.0.0.1", 9600};
+    std::map<int, Endpoint> stations; // --station N=HOST:PORT
+
+    int max_block = 64;
+    int default_station = 1;
+    int retry_limit = 2;
+    bool multi_station = false;
+    bool remote_mode = false;
+    int run_mode = 2;
+    int local_link = 0;
+    std::string hmi_ip = "127.0.0.1";
+    int timeout_ms = 1000;
+
+    std::vector<std::pair<std::string, std::string>> writes; // NAME, VALUE text
+    std::vector<std::string> read_once;
+    std::string pcap_path;
+
+    long cycles = 0;    // 0: no limit
+    double seconds = 0; // 0: no limit
+    bool json = false;
+    bool plain = false; // plain lines even on a terminal
+    int refresh_ms = 0; // 0: 250 on a terminal, 1000 otherwise
+    double max_offline_seconds = 10;
+    bool help = false;
+
+    bool scripted() const { return cycles > 0 || seconds > 0; }
+};
+
+// Parses argv; false with a message naming the bad option.
+bool parseHostOptions(int argc, const char* const* argv, HostOptions* out, std::string* error);
+
+const char* hostUsage();
+
+} // namespace fhost
+
+#endif

@@ -1,0 +1,190 @@
+#include "tag_file.h"
+
+#include <cctype>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace fhost {
+
+namespace {
+
+const size_t kMaxNameLength = 64;
+const int kMaxDigits = 9; // keeps every number well inside int
+
+std::vector<std::string> splitFields(const std::string& line) {
+    std::string body = line.substr(0, line.find('#'));
+    std::istringstream in(body);
+    std::vector<std::string> fields;
+    std::string field;
+    while (in >> field)
+        fields.push_back(field);
+    return fields;
+}
+
+bool isDigits(const std::string& text) {
+    if (text.empty() || text.size() > static_cast<size_t>(kMaxDigits)) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+bool isValidName(const std::string& name) {
+    if (name.empty() || name.size() > kMaxNameLength) return false;
+    unsigned char first = static_cast<unsigned char>(name[0]);
+    if (!std::isalpha(first) && first != '_') return false;
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (!std::isalnum(u) && c != '_' && c != '.' && c != '-') return false;
+    }
+    return true;
+}
+
+std::string rangeText(const TagType& type) {
+    return std::string(type.mnemonic) + " (0-" + std::to_string(type.area_words - 1) + ")";
+}
+
+// Start of the tag in elements of its unit (bits for bit types), or -1 with a reason.
+long long parseStart(const TagType& type, const std::string& text, std::string* reason) {
+    if (type.unit == TagUnit::Bit) {
+        size_t dot = text.find('.');
+        if (dot == std::string::npos) {
+            *reason = "bit address '" + text + "' needs word.bit, e.g. 10.03";
+            return -1;
+        }
+        std::string word = text.substr(0, dot), bit = text.substr(dot + 1);
+        if (!isDigits(word) || !isDigits(bit) || bit.size() > 2) {
+            *reason = "bad bit address '" + text + "': expected word.bit, e.g. 10.03";
+            return -1;
+        }
+        long long w = std::stoll(word), b = std::stoll(bit);
+        if (b > 15) {
+            *reason = "bit number " + bit + " in '" + text + "' must be 0-15";
+            return -1;
+        }
+        if (w >= type.area_words) {
+            *reason = "address " + text + " is outside " + rangeText(type);
+            return -1;
+        }
+        return w * 16 + b;
+    }
+    if (!isDigits(text)) {
+        *reason = "bad address '" + text + "': expected a plain number";
+        return -1;
+    }
+    long long a = std::stoll(text);
+    if (a >= type.area_words) {
+        *reason = "address " + text + " is outside " + rangeText(type);
+        return -1;
+    }
+    return a;
+}
+
+bool parseLength(const TagType& type, const std::string& text, long long start, int* length,
+                 std::string* reason) {
+    if (!isDigits(text) || std::stoll(text) < 1) {
+        *reason = "length '" + text + "' must be a whole number of at least 1";
+        return false;
+    }
+    long long n = std::stoll(text);
+    long long capacity = type.unit == TagUnit::Bit ? 16LL * type.area_words : type.area_words;
+    if (start + n > capacity) {
+        *reason = "length " + text + " runs past the end of " + rangeText(type);
+        return false;
+    }
+    *length = static_cast<int>(n);
+    return true;
+}
+
+bool parseStation(const std::string& text, int* station, std::string* reason) {
+    if (!isDigits(text) || std::stoll(text) > MAX_STATION) {
+        *reason = "station '" + text + "' must be 0-" + std::to_string(MAX_STATION);
+        return false;
+    }
+    *station = static_cast<int>(std::stoll(text));
+    return true;
+}
+
+} // namespace
+
+LineKind parseTagLine(const std::string& line, Tag* tag, std::string* reason) {
+    std::vector<std::string> f = splitFields(line);
+    if (f.empty()) return LineKind::Blank;
+    if (!isValidName(f[0])) {
+        *reason = "bad name '" + f[0] + "': letters, digits, _ . - (a letter or _ first)";
+        return LineKind::Error;
+    }
+    if (f.size() < 3) {
+        *reason = f.size() < 2 ? "missing register type and address" : "missing address";
+        return LineKind::Error;
+    }
+    if (f.size() > 5) {
+        *reason = "too many fields: name type address [length] [station]";
+        return LineKind::Error;
+    }
+    const TagType* type = tagTypeByName(f[1]);
+    if (!type) {
+        *reason = "unknown register type '" + f[1] + "'";
+        return LineKind::Error;
+    }
+    long long start = parseStart(*type, f[2], reason);
+    if (start < 0) return LineKind::Error;
+    Tag t;
+    t.name = f[0];
+    t.reg_type = type->code;
+    t.addr_text = f[2];
+    const std::string length_text = f.size() >= 4 ? f[3] : "1";
+    if (!parseLength(*type, length_text, start, &t.length, reason)) return LineKind::Error;
+    if (f.size() == 5 && !parseStation(f[4], &t.station, reason)) return LineKind::Error;
+    *tag = t;
+    return LineKind::Tag;
+}
+
+TagFile parseTagText(const std::string& text) {
+    TagFile out;
+    std::map<std::string, int> first_line;
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        Tag tag;
+        std::string reason;
+        LineKind kind = parseTagLine(line, &tag, &reason);
+        if (kind == LineKind::Blank) continue;
+        if (kind == LineKind::Error) {
+            out.errors.push_back({number, reason});
+            continue;
+        }
+        auto seen = first_line.find(tag.name);
+        if (seen != first_line.end()) {
+            out.errors.push_back({number, "duplicate name '" + tag.name + "' (first on line " +
+                                              std::to_string(seen->second) + ")"});
+            continue;
+        }
+        first_line[tag.name] = number;
+        tag.line = number;
+        out.tags.push_back(tag);
+    }
+    if (out.tags.empty() && out.errors.empty()) out.errors.push_back({0, "no tag in the file"});
+    return out;
+}
+
+TagFile loadTagFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        TagFile out;
+        out.errors.push_back({0, "cannot read tag file '" + path + "'"});
+        return out;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseTagText(text.str());
+}
+
+std::string describe(const TagError& error) {
+    return "line " + std::to_string(error.line) + ": " + error.reason;
+}
+
+} // namespace fhost

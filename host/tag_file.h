@@ -1,0 +1,59 @@
+// Tag files: the variables a screen shows, one per line.
+//
+//   # name      type      address  [length]  [station]
+//   speed       D         100
+//   recipe      D         200      10        2
+//   lamp        CIO.bit   10.03
+//
+// Fields are separated by blanks; '#' starts a comment. The type is a mnemonic
+// (CIO.bit W.bit H.bit A.bit D.bit T.flag C.flag CIO W H A D T C) or its code 0..13.
+// Bit types take word.bit addresses (bit 0..15), the others a plain number. The length
+// counts bits, flags or words (default 1); the station defaults to the host's default.
+#ifndef FINS_HOST_TAG_FILE_H
+#define FINS_HOST_TAG_FILE_H
+
+#include <string>
+#include <vector>
+
+#include "reg_types.h"
+
+namespace fhost {
+
+enum { DEFAULT_STATION = -1, MAX_STATION = 254 };
+
+struct Tag {
+    std::string name;
+    int reg_type = 0;
+    std::string addr_text;
+    int length = 1;
+    int station = DEFAULT_STATION; // DEFAULT_STATION: the host's default station
+    int line = 0;
+};
+
+struct TagError {
+    int line;
+    std::string reason;
+};
+
+struct TagFile {
+    std::vector<Tag> tags;
+    std::vector<TagError> errors; // in line order; the file is unusable when not empty
+};
+
+enum class LineKind { Blank, Tag, Error };
+
+// Parses one line (without its newline). Blank and comment-only lines give Blank.
+LineKind parseTagLine(const std::string& line, Tag* tag, std::string* reason);
+
+// Parses a whole text: every line, duplicate names, and at least one tag.
+TagFile parseTagText(const std::string& text);
+
+// Reads and parses a file; an unreadable file is one error on line 0.
+TagFile loadTagFile(const std::string& path);
+
+// "line N: reason" for one error.
+std::string describe(const TagError& error);
+
+} // namespace fhost
+
+#endif
