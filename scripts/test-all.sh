@@ -11,3 +11,9 @@ stage "native build and unit, tool and end-to-end tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$JOBS"
 (cd build && ctest --output-on-failure -j "$JOBS")
+
+stage "package: install into a temporary prefix, build and run the consumer example"
+bash examples/consumer/run.sh build
+
+stage "32-bit ARM: cross build, unit tests under qemu-arm"
+bash scripts/test-armhf.sh
