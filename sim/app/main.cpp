@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <string>
 
 #include "cli_options.h"
 
@@ -73,11 +74,14 @@ int main(int argc, char** argv) {
         std::cerr << "fins-plcsim: " << error << "\n";
         return 1;
     }
-    std::cerr << "fins-plcsim: listening on " << options.config.bind << ":" << server.port()
-              << (options.config.remote ? " (remote mode)" : "") << ", node "
-              << int(options.config.node) << "\n";
     g_server = &server;
     installSignalHandlers();
+    // One write, so a reader of stderr never sees half of the line.
+    const std::string ready = "fins-plcsim: listening on " + options.config.bind + ":" +
+                              std::to_string(server.port()) +
+                              (options.config.remote ? " (remote mode)" : "") + ", node " +
+                              std::to_string(options.config.node) + "\n";
+    std::cerr << ready << std::flush;
     server.run();
     g_server = nullptr;
     server.stop();

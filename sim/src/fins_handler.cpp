@@ -134,7 +134,6 @@ uint16_t memoryAreaCommand(PlcMemory& memory, const Reader& msg, bool write,
     info->count = msg.u16(BODY_OFFSET + 4);
     const AreaCode* code = findAreaCode(msg.u8(BODY_OFFSET));
     if (!code) return END_AREA_MISSING;
-    if (write && info->count == 0) return END_COUNT_MISMATCH;
     Target t;
     const uint16_t end =
         resolveTarget(*code, info->address, msg.u8(BODY_OFFSET + 3), info->count, &t);

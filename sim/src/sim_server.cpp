@@ -75,6 +75,12 @@ std::string describeFault(const FaultDecision& d) {
     return s.empty() ? "-" : s;
 }
 
+// One write per line, so lines from a busy server never interleave.
+void writeStderrLine(const std::string& line) {
+    const std::string withNewline = line + "\n";
+    std::fwrite(withNewline.data(), 1, withNewline.size(), stderr);
+}
+
 int msUntil(Clock::time_point t, Clock::time_point now) {
     if (t <= now) return 0;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(t - now).count() + 1;
@@ -194,7 +200,7 @@ void SimServer::Impl::log(const Connection& c, const RequestInfo& info, const Fa
     if (config.logSink)
         config.logSink(line);
     else
-        std::fprintf(stderr, "%s\n", line.c_str());
+        writeStderrLine(line);
 }
 
 void SimServer::Impl::queueOutput(Connection& c, SessionOutput& o) {

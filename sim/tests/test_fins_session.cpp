@@ -115,6 +115,10 @@ const FinsRow FINS_ROWS[] = {
     {"undefined memory SRC", "0104 82 0064 00 0001", "0104 0401", ""},
 };
 
+void PrintTo(const FinsRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
 class FinsRows : public ::testing::TestWithParam<FinsRow> {};
 
 TEST_P(FinsRows, AnswersWithExactBytes) {
@@ -180,6 +184,10 @@ const StreamRow STREAM_ROWS[] = {
     {"incomplete header", "46494e53 000000", "", false},
     {"incomplete body", "46494e53 0000000c 00000000 00000000 0000", "", false},
 };
+
+void PrintTo(const StreamRow& row, std::ostream* os) {
+    *os << row.name;
+}
 
 class StreamRows : public ::testing::TestWithParam<StreamRow> {};
 

@@ -72,6 +72,10 @@ const RemoteRow REMOTE_ROWS[] = {
      "1f00020001000b0000006400000000060001000400000000000000009c0d0a", ""},
 };
 
+void PrintTo(const RemoteRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
 class RemoteRows : public ::testing::TestWithParam<RemoteRow> {};
 
 TEST_P(RemoteRows, AnswersWithExactBytes) {
