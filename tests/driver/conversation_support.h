@@ -67,11 +67,12 @@ inline Entry typed(Entry e, int reg_type) {
 }
 
 class Conversation : public DriverTest {
-  protected:
+  public:
     void queueRead(const Entry& e) { PLC_driver.read_list.append(e.var()); }
     void queueWrite(const Entry& e) { PLC_driver.write_list.append(e.var()); }
     void queueOnce(const Entry& e) { PLC_driver.once_list.append(e.var()); }
 
+  protected:
     // The station has completed its node address handshake.
     void handshakeDone(int station, unsigned char plc_node = 1, unsigned char hmi_node = 10) {
         map_list[station] = Check_Plc{1, plc_node, hmi_node};
