@@ -16,8 +16,9 @@ build: setup
 test: setup
 	bash scripts/test-all.sh
 
+# PLC=HOST:PORT runs the demo against a real PLC instead of the simulator.
 demo: build
-	@echo "demo: the host and simulator are not built yet"
+	BUILD=$(BUILD) bash scripts/demo.sh $(if $(PLC),--plc $(PLC))
 
 clean:
 	rm -rf $(BUILD)

@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev
   libbenchmark-dev
   clang libclang-rt-14-dev
+  tshark
 )
 
 missing=()
@@ -26,6 +27,9 @@ fi
 SUDO=()
 [[ $(id -u) -eq 0 ]] || SUDO=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# tshark asks whether non-root users may capture; answer no without a prompt.
+echo "wireshark-common wireshark-common/install-setuid boolean false" |
+  "${SUDO[@]}" debconf-set-selections
 echo "setup: installing ${missing[*]}"
 # An index that fails to refresh (a mirror out of sync) must not stop the install
 # when the packages can still be found in the lists already on the machine.

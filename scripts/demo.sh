@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# The demo: starts the PLC simulator on a free loopback port with demo data and its
+# animation, runs fins-host against it for a few seconds (live values, one write,
+# one one-shot read), then stops the simulator.
+#   scripts/demo.sh [--plc HOST:PORT] [--seconds N]
+# --plc talks to a real PLC instead of the simulator. BUILD names the build folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${BUILD:-build}
+HOST_BIN=$BUILD/host/fins-host
+SIM_BIN=$BUILD/sim/fins-plcsim
+plc=""
+seconds=6
+
+while [[ $# -gt 0 ]]; do
+  case "$1" in
+    --plc) plc=${2:?--plc needs HOST:PORT}; shift 2 ;;
+    --plc=*) plc=${1#--plc=}; shift ;;
+    --seconds) seconds=${2:?--seconds needs a number}; shift 2 ;;
+    *) echo "usage: $0 [--plc HOST:PORT] [--seconds N]" >&2; exit 2 ;;
+  esac
+done
+
+for bin in "$HOST_BIN" "$SIM_BIN"; do
+  [[ -x $bin ]] || { echo "demo: $bin is missing; run 'make build' first" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+sim_pid=""
+cleanup() {
+  if [[ -n $sim_pid ]]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [[ -z $plc ]]; then
+  # Node 200 for the PLC: the panel proposes node 1 (the last number of 127.0.0.1).
+  "$SIM_BIN" --port 0 --port-file "$work/port" --node 200 \
+    --memory host/demo/plc-memory.txt --animate --animate-interval 250 &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    [[ -s $work/port ]] && break
+    kill -0 "$sim_pid" 2>/dev/null || { echo "demo: the simulator did not start" >&2; exit 1; }
+    sleep 0.1
+  done
+  [[ -s $work/port ]] || { echo "demo: the simulator wrote no port" >&2; exit 1; }
+  plc=127.0.0.1:$(cat "$work/port")
+  echo "demo: simulator listening on $plc"
+fi
+
+echo "demo: fins-host for ${seconds}s, writing setpoint=1750 and reading recipe once"
+"$HOST_BIN" --tags host/demo/screen.tags --plc "$plc" --seconds "$seconds" \
+  --write setpoint=1750 --read-once recipe
