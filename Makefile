@@ -22,3 +22,8 @@ demo: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Benchmarks (Release build in build-bench/): the table, then the performance targets.
+.PHONY: bench
+bench: setup
+	bash bench/run.sh

@@ -17,3 +17,6 @@ bash examples/consumer/run.sh build
 
 stage "32-bit ARM: cross build, unit tests under qemu-arm"
 bash scripts/test-armhf.sh
+
+stage "benchmarks: build and a short smoke run (timings not judged)"
+bash bench/run.sh --smoke build

@@ -1,0 +1,139 @@
+// End to end over loopback: the driver, a host loop written like the panel's, and
+// the PLC simulator serving in a thread of its own (in-process, any free port).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <string>
+
+#include "driver_session.h"
+#include "loopback_client.h"
+#include "plcsim/sim_server.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const int kTimeoutMs = 2000;
+
+plcsim::SimConfig simConfig() {
+    plcsim::SimConfig config;
+    config.bind = "127.0.0.1";
+    config.port = 0;
+    return config;
+}
+
+// Simulator plus one host connection to it.
+class LoopbackRig {
+  public:
+    LoopbackRig() : server_(simConfig()) {
+        std::string error;
+        ok_ = server_.start(&error);
+        if (ok_) server_.runInBackground();
+        ok_ = ok_ && client_.connectTo(server_.port(), kTimeoutMs);
+    }
+    ~LoopbackRig() { server_.stop(); }
+
+    bool ok() const { return ok_; }
+    plcsim::PlcMemory& memory() { return server_.memory(); }
+
+    // One turn of the host loop; the time spent inside the driver is added to
+    // driver_ns. Returns DataCom's result code, or -1 when there was nothing to send or
+    // the connection failed.
+    int exchange(int64_t& driver_ns) {
+        const Clock::time_point t0 = Clock::now();
+        Protocol* p = ComCommunication();
+        const Clock::time_point t1 = Clock::now();
+        if (!p) return -1;
+        if (!client_.send(p->frame.constData(), p->send_len) || !client_.receive(&reply_))
+            return -1;
+        const Clock::time_point t2 = Clock::now();
+        const int result = DataCom(&reply_, reply_.size())->result;
+        const Clock::time_point t3 = Clock::now();
+        driver_ns +=
+            std::chrono::duration_cast<std::chrono::nanoseconds>((t1 - t0) + (t3 - t2)).count();
+        return result;
+    }
+
+  private:
+    plcsim::SimServer server_;
+    bench::LoopbackClient client_;
+    QByteArray reply_;
+    bool ok_ = false;
+};
+
+void reportDriverShare(benchmark::State& state, int64_t driver_ns, int64_t exchanges,
+                       double wall_ns) {
+    if (exchanges <= 0 || wall_ns <= 0) return;
+    state.counters["drv_ns/exch"] = static_cast<double>(driver_ns) / exchanges;
+    state.counters["drv_share%"] = 100.0 * static_cast<double>(driver_ns) / wall_ns;
+}
+
+// Exchanges per second: the cyclic read of 64 Data Memory words, again and again.
+void BM_Loopback_Exchange_Read64Words(benchmark::State& state) {
+    bench::DriverSession session(false, 64);
+    LoopbackRig rig;
+    QList<VAR_DESC> tags;
+    tags.append(bench::varDesc(bench::D_WORD, 1, QStringLiteral("100"), 64));
+    int64_t driver_ns = 0;
+    if (!rig.ok() || ReCreatReadVarList(&tags) != 1 || rig.exchange(driver_ns) != 1) {
+        state.SkipWithError("loopback setup or handshake failed");
+        return;
+    }
+    driver_ns = 0;
+    int64_t exchanges = 0;
+    int bad = 0;
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        bad += rig.exchange(driver_ns) != 1;
+        ++exchanges;
+    }
+    const double wall_ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+    if (bad) state.SkipWithError("an exchange failed");
+    reportDriverShare(state, driver_ns, exchanges, wall_ns);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Loopback_Exchange_Read64Words)->UseRealTime();
+
+// One full refresh pass over a screen of 2,000 tags: as many exchanges as the rebuilt
+// read list has blocks. range(0) is max_block: 64 merges neighbours into blocks,
+// 1 reads (almost) every tag alone, which shows the gain of the merging.
+void BM_Loopback_RefreshPass_2000Tags(benchmark::State& state) {
+    const int max_block = static_cast<int>(state.range(0));
+    bench::DriverSession session(false, max_block);
+    LoopbackRig rig;
+    QList<VAR_DESC> tags = bench::panelTags(2000, 1, 21);
+    const int blocks = rig.ok() ? ReCreatReadVarList(&tags) : 0;
+    int64_t driver_ns = 0;
+    if (blocks <= 0 || rig.exchange(driver_ns) != 1) {
+        state.SkipWithError("loopback setup or handshake failed");
+        return;
+    }
+    // A value placed in the simulator must reach the screen after one pass.
+    QString name = QStringLiteral("check");
+    QString first = tags.first().addr_text;
+    rig.memory().setWord(plcsim::Area::D, static_cast<uint32_t>(first.toInt()), 0x4D2);
+    driver_ns = 0;
+    int64_t exchanges = 0;
+    int bad = 0;
+    const Clock::time_point start = Clock::now();
+    for (auto _ : state) {
+        for (int i = 0; i < blocks; ++i)
+            bad += rig.exchange(driver_ns) != 1;
+        exchanges += blocks;
+    }
+    const double wall_ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+    QByteArray shown;
+    GetRegisterData(&name, bench::D_WORD, &first, 1, &shown, 1);
+    if (bad) state.SkipWithError("an exchange failed");
+    if (shown != QByteArray("\xD2\x04", 2)) state.SkipWithError("the screen missed a PLC value");
+    state.counters["tags"] = tags.size();
+    state.counters["frames/pass"] = blocks;
+    reportDriverShare(state, driver_ns, exchanges, wall_ns);
+}
+BENCHMARK(BM_Loopback_RefreshPass_2000Tags)
+    ->Arg(64)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace

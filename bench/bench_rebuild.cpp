@@ -1,0 +1,47 @@
+// ReCreatReadVarList: the host's variables turned into block reads, for screens of
+// 1,000 to 100,000 variables.
+#include <benchmark/benchmark.h>
+
+#include "driver_session.h"
+
+namespace {
+
+void rebuild(benchmark::State& state, bool multi_station, QList<VAR_DESC> tags) {
+    bench::DriverSession session(multi_station, 64);
+    int blocks = 0;
+    for (auto _ : state) {
+        blocks = ReCreatReadVarList(&tags);
+        benchmark::DoNotOptimize(blocks);
+    }
+    if (blocks <= 0) state.SkipWithError("the rebuild made no block");
+    state.counters["vars"] = static_cast<double>(tags.size());
+    state.counters["blocks"] = blocks;
+}
+
+// Single station: D words, CIO bits, W words, timer values and flags.
+void BM_Rebuild_Single(benchmark::State& state) {
+    rebuild(state, false, bench::panelTags(static_cast<int>(state.range(0)), 1, 11));
+}
+BENCHMARK(BM_Rebuild_Single)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Multi-station, one big group: every variable a D word of station 1.
+void BM_Rebuild_Multi_OneGroup(benchmark::State& state) {
+    rebuild(state, true, bench::scatteredWords(static_cast<int>(state.range(0)), 1, 12));
+}
+BENCHMARK(BM_Rebuild_Multi_OneGroup)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+
+// Multi-station, 250 stations with CIO and D words each (500 groups).
+void BM_Rebuild_Multi_ManyStations(benchmark::State& state) {
+    rebuild(state, true, bench::manyStations(static_cast<int>(state.range(0)), 13));
+}
+BENCHMARK(BM_Rebuild_Multi_ManyStations)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace

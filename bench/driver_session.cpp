@@ -1,0 +1,157 @@
+#include "driver_session.h"
+
+#include <cstring>
+
+#include "driver_object.h"
+#include "fins_frame.h"
+
+namespace bench {
+
+namespace {
+
+// Where the host keeps the HMI's own IPv4 address text in its LW area.
+const int kHmiAddressOffset = 122400;
+const char kHmiAddress[] = "127.0.0.10";
+
+// FINS response header and command codes of a memory area reply, then the end code.
+void appendResponseHeader(QByteArray& out, const Protocol& p) {
+    const fins::ByteReader req(p.frame);
+    fins::appendU8(out, 0xC0);       // ICF: response
+    fins::appendU8(out, 0x00);       // RSV
+    fins::appendU8(out, 0x02);       // GCT
+    fins::appendU8(out, 0x00);       // DNA
+    fins::appendU8(out, req.u8(23)); // DA1 = the request's SA1
+    fins::appendU8(out, 0x00);       // DA2
+    fins::appendU8(out, 0x00);       // SNA
+    fins::appendU8(out, req.u8(20)); // SA1 = the request's DA1
+    fins::appendU8(out, 0x00);       // SA2
+    fins::appendU8(out, req.u8(25)); // SID
+    fins::appendU8(out, req.u8(26)); // MRC
+    fins::appendU8(out, req.u8(27)); // SRC
+    fins::appendU16(out, 0x0000);    // end code: normal completion
+}
+
+} // namespace
+
+QByteArray replyFor(const Protocol& p, unsigned char fill) {
+    QByteArray out;
+    if (p.send_len == static_cast<int>(fins::HANDSHAKE_REQUEST_SIZE)) {
+        out.reserve(fins::HANDSHAKE_REPLY_SIZE);
+        fins::appendTcpHeader(out, fins::TCP_CMD_NODE_ADDRESS_REPLY, 16);
+        fins::appendU32(out, static_cast<unsigned char>(p.frame.at(19))); // client node
+        fins::appendU32(out, 1);                                          // server node
+        return out;
+    }
+    const int data_bytes = p.var.access == 1 ? 0 : p.p_aux2;
+    const int size = static_cast<int>(fins::REPLY_DATA_OFFSET) + data_bytes;
+    out.reserve(size);
+    fins::appendTcpHeader(out, fins::TCP_CMD_FRAME_SEND, static_cast<unsigned int>(size - 8));
+    appendResponseHeader(out, p);
+    out.append(QByteArray(data_bytes, static_cast<char>(fill)));
+    return out;
+}
+
+DriverSession::DriverSession(bool multi_station, int max_block) : lw_(kHmiAddressOffset + 64, 0) {
+    ResetDriverState();
+    std::memset(&com_, 0, sizeof com_);
+    com_.max_block = max_block;
+    com_.default_station = 1;
+    com_.retry_limit = 2;
+    com_.multi_station = multi_station ? 1 : 0;
+    com_.run_mode = 2;
+    std::memcpy(&lw_[kHmiAddressOffset], kHmiAddress, sizeof kHmiAddress);
+    SetComInfo(&com_);
+    RegistCallBackFuncIntf(nullptr, nullptr);
+    FlashLocalRegister(nullptr, lw_.data(), nullptr);
+}
+
+DriverSession::~DriverSession() {
+    ResetDriverState();
+}
+
+bool DriverSession::handshake() {
+    Protocol* p = ComCommunication();
+    if (!p || p->send_len != static_cast<int>(fins::HANDSHAKE_REQUEST_SIZE)) return false;
+    QByteArray answer = replyFor(*p, 0);
+    return DataCom(&answer, answer.size())->result == 1;
+}
+
+int DriverSession::exchange() {
+    Protocol* p = ComCommunication();
+    if (!p) return -1;
+    reply_ = replyFor(*p, 0x5A);
+    return DataCom(&reply_, reply_.size())->result;
+}
+
+VAR_DESC varDesc(int reg_type, int station, const QString& addr_text, int length) {
+    VAR_DESC v;
+    v.host_byte0 = 0;
+    v.reg_type = static_cast<unsigned char>(reg_type);
+    v.station = static_cast<unsigned char>(station);
+    v.host_byte3 = 0;
+    v.host_word1 = 0;
+    v.addr_text = addr_text;
+    v.name = QStringLiteral("tag");
+    v.length = length;
+    return v;
+}
+
+namespace {
+
+// Address text of a bit: word.bit with two bit digits.
+QString bitText(int word, int bit) {
+    return QString::number(word) + (bit < 10 ? QStringLiteral(".0") : QStringLiteral(".")) +
+           QString::number(bit);
+}
+
+} // namespace
+
+QList<VAR_DESC> panelTags(int count, int station, uint32_t seed) {
+    Lcg rng(seed);
+    QList<VAR_DESC> tags;
+    tags.reserve(count);
+    int d = 0, cio = 0, w = 0, t = 0;
+    for (int i = 0; i < count; ++i) {
+        const int kind = i % 10;
+        if (kind < 6) { // Data Memory words: runs of values with small gaps
+            d += 1 + static_cast<int>(rng.next(4));
+            tags.append(varDesc(D_WORD, station, QString::number(d % 30000), 1));
+        } else if (kind < 8) { // CIO bits: lamps and buttons
+            cio += 1 + static_cast<int>(rng.next(3));
+            tags.append(varDesc(CIO_BIT, station, bitText((cio / 16) % 6000, cio % 16), 1));
+        } else if (kind == 8) { // W words
+            w += 1 + static_cast<int>(rng.next(3));
+            tags.append(varDesc(W_WORD, station, QString::number(w % 500), 1));
+        } else { // timers: present value and completion flag
+            t += 1 + static_cast<int>(rng.next(2));
+            const int type = (i / 10) % 2 ? TIMER_FLAG : TIMER_PV;
+            tags.append(varDesc(type, station, QString::number(t % 4000), 1));
+        }
+    }
+    return tags;
+}
+
+QList<VAR_DESC> scatteredWords(int count, int station, uint32_t seed) {
+    Lcg rng(seed);
+    QList<VAR_DESC> tags;
+    tags.reserve(count);
+    for (int i = 0; i < count; ++i)
+        tags.append(varDesc(D_WORD, station, QString::number(rng.next(32000)),
+                            1 + static_cast<int>(rng.next(2))));
+    return tags;
+}
+
+QList<VAR_DESC> manyStations(int count, uint32_t seed) {
+    Lcg rng(seed);
+    QList<VAR_DESC> tags;
+    tags.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const int type = rng.next(2) ? D_WORD : CIO_WORD;
+        const uint32_t bound = type == D_WORD ? 32000 : 6000;
+        tags.append(varDesc(type, static_cast<int>(rng.next(250)), QString::number(rng.next(bound)),
+                            1 + static_cast<int>(rng.next(2))));
+    }
+    return tags;
+}
+
+} // namespace bench
