@@ -1,0 +1,293 @@
+// Address texts and screen reads and writes: PLCAddressChangeIntef against an
+// independent model of the conversion, and GetRegisterData / SetRegisterData with any
+// register type, address text, count and buffer. Values written inside an area's
+// capacity read back; nothing outside the written elements changes; queued pieces
+// stay within max_block and carry the buffer's bytes.
+#include <algorithm>
+#include <climits>
+
+#include "Func_Initi.h"
+#include "driver_session.h"
+#include "fins_frame.h"
+#include "image_areas.h"
+#include "image_snapshot.h"
+
+namespace {
+
+using fuzz::Input;
+
+enum Op { CONVERT, STORE_AND_READ, QUEUE_WRITE, READ, OPS };
+
+// ---- Address texts -----------------------------------------------------------
+
+QString addressText(Input& in) {
+    switch (in.pick(4)) {
+    case 0:
+        return in.text();
+    case 1:
+        return QString::number(in.number());
+    case 2:
+        return QString::number(in.number()) + QLatin1Char('.') + QString::number(in.number());
+    default: {
+        const char* edges[] = {"2147483647.15", "134217727.15", "134217728.0", "-1.5",
+                               "100.",          ".3",           "1.2.3",       " 7 ",
+                               "+12",           "0x10",         "12.x",        "",
+                               "6149.15",       "6150.0",       "2147483647",  "-2147483648"};
+        return QString::fromLatin1(edges[in.pick(16)]);
+    }
+    }
+}
+
+// The conversion as the host interface describes it, computed independently.
+int expectedAddress(int reg_type, const QString& text) {
+    if (static_cast<unsigned>(reg_type) > 4) return text.toInt(nullptr, 10);
+    if (text.indexOf(QLatin1Char('.')) < 0) return -1;
+    const QStringList parts = text.split(QLatin1Char('.'));
+    const long long n = 16LL * parts[0].toInt(nullptr, 10) + parts[1].toInt(nullptr, 10);
+    return n < 0 || n > INT_MAX ? -1 : static_cast<int>(n);
+}
+
+int registerType(Input& in) {
+    return in.pick(20) - 3;
+} // -3 .. 16
+
+// Counts up to a little over the largest area; bigger ones belong to the unit tests.
+int count(Input& in) {
+    const int c = in.number();
+    return c > 70000 ? 70000 + (c & 0xFF) : c;
+}
+
+// ---- Expected image after a store-only write (single-station) ------------------
+
+struct Area {
+    const fins::RegType* type;
+    long long capacity; // elements as addressed by the type: bits, words or flags
+};
+
+// Elements past an area's capacity read 0 and are never stored, in both station modes;
+// a type without an area addresses the 16-bit FINS address space (multi-station mode).
+Area areaOf(int reg_type) {
+    const fins::RegType* t = fins::regType(reg_type);
+    if (!t) return {nullptr, 0x10000};
+    if (t->unit == fins::Unit::Flag) return {t, 8LL * flagImage(t->image).capacity};
+    const long long words = wordImage(t->image).capacity;
+    return {t, t->unit == fins::Unit::Bit ? 16 * words : words};
+}
+
+// Image elements (words, or flag bytes) a store-only write may change.
+bool writeMayChange(const ImageChange& c, int reg_type, long long n, long long cnt) {
+    const Area a = areaOf(reg_type);
+    if (!a.type || a.type->unit == fins::Unit::Flag || c.area != a.type->image || cnt < 1)
+        return false;
+    if (a.type->unit == fins::Unit::Bit) return c.index >= n / 16 && c.index <= (n + cnt - 1) / 16;
+    return c.index >= n && c.index < n + cnt;
+}
+
+// Value element i should read after a write of buffer in over the previous value.
+int expectedElement(bool multi, int reg_type, const QByteArray& in, long long i, int previous) {
+    if (fins::isBitType(reg_type)) {
+        if (i >= in.size()) return previous;
+        const int v = static_cast<unsigned char>(in[static_cast<int>(i)]);
+        if (multi) return v == 0 || v == 1 ? v : previous;
+        return v == 1 ? 1 : 0;
+    }
+    if (fins::isFlagType(reg_type) && !multi) return previous;
+    if (2 * i + 1 >= in.size()) return previous;
+    return static_cast<unsigned char>(in[static_cast<int>(2 * i)]) |
+           (static_cast<unsigned char>(in[static_cast<int>(2 * i + 1)]) << 8);
+}
+
+int elementAt(const QByteArray& out, bool bits, long long i) {
+    if (bits) return static_cast<unsigned char>(out[static_cast<int>(i)]);
+    return static_cast<unsigned char>(out[static_cast<int>(2 * i)]) |
+           (static_cast<unsigned char>(out[static_cast<int>(2 * i + 1)]) << 8);
+}
+
+// ---- One run -------------------------------------------------------------------
+
+class Run {
+  public:
+    explicit Run(Input& in) : in_(in) {
+        std::memset(&com_, 0, sizeof com_);
+        com_.multi_station = in.flag();
+        com_.max_block = in.number();
+        com_.default_station = in.pick(4);
+        com_.retry_limit = 2;
+        fuzz::startSession(com_, "192.168.250.10");
+    }
+
+    void step() {
+        switch (in_.pick(OPS)) {
+        case CONVERT:
+            convert();
+            break;
+        case STORE_AND_READ:
+            storeAndRead();
+            break;
+        case QUEUE_WRITE:
+            queueWrite();
+            break;
+        default:
+            read();
+            break;
+        }
+    }
+
+  private:
+    void convert() {
+        const int t = registerType(in_);
+        const QString text = addressText(in_);
+        const int want = expectedAddress(t, text);
+        FUZZ_CHECK(PLCAddressChangeIntef(t, text) == want);
+        FUZZ_CHECK(StringAddressToInt(t, text) == want);
+    }
+
+    bool bitsOrFlags(int t) const { return fins::isBitType(t) || fins::isFlagType(t); }
+    bool hasStore(int t) const { return com_.multi_station || fins::regType(t) != nullptr; }
+
+    // Reads elements [0, cnt) into a fresh buffer; checks the result and the size.
+    QByteArray readBack(int t, QString text, int station, int cnt) {
+        QByteArray out;
+        const int n = expectedAddress(t, text);
+        const int r = GetRegisterData(nullptr, t, &text, station, &out, cnt);
+        FUZZ_CHECK(r == (n < 0 ? 0 : 1));
+        const long long want = n < 0 || cnt < 1 || !hasStore(t) ? 0
+                               : bitsOrFlags(t)                 ? cnt
+                                                                : 2LL * cnt;
+        FUZZ_CHECK(out.size() == want);
+        if (bitsOrFlags(t))
+            for (char b : out)
+                FUZZ_CHECK(b == 0 || b == 1);
+        return out;
+    }
+
+    void read() {
+        const int t = registerType(in_);
+        QString text = addressText(in_);
+        const int cnt = com_.multi_station ? std::min(count(in_), 4096) : count(in_);
+        QByteArray buffer = in_.bytes(in_.pick(16));
+        const QByteArray original = buffer;
+        const ImageSnapshot image;
+        const int n = expectedAddress(t, text);
+        FUZZ_CHECK(GetRegisterData(nullptr, t, &text, in_.pick(4), &buffer, cnt) ==
+                   (n < 0 ? 0 : 1));
+        FUZZ_CHECK(image.changes().empty());
+        // Bytes past the written range keep their content; the buffer never shrinks.
+        const long long written = n < 0 || cnt < 1 || !hasStore(t) ? 0
+                                  : bitsOrFlags(t)                 ? cnt
+                                                                   : 2LL * cnt;
+        FUZZ_CHECK(buffer.size() == std::max<long long>(original.size(), written));
+        for (long long i = written; i < original.size(); ++i)
+            FUZZ_CHECK(buffer[static_cast<int>(i)] == original[static_cast<int>(i)]);
+    }
+
+    void storeAndRead() {
+        com_.run_mode = 0;
+        const int t = registerType(in_);
+        QString text = addressText(in_);
+        const int station = in_.pick(4);
+        const int cnt = std::min(count(in_), 4096);
+        QByteArray value = in_.bytes(in_.pick(40));
+        const int n = expectedAddress(t, text);
+        const QByteArray before = readBack(t, text, station, cnt);
+        const int queued = PLC_driver.write_list.size();
+        const ImageSnapshot image;
+
+        QString name = QStringLiteral("screen");
+        const int r = SetRegisterData(&name, t, &text, station, &value, cnt, 0, 0);
+
+        FUZZ_CHECK(r == (n < 0 ? 0 : 1));
+        FUZZ_CHECK(PLC_driver.write_list.size() == queued);
+        for (const ImageChange& c : image.changes())
+            FUZZ_CHECK(!com_.multi_station && n >= 0 && writeMayChange(c, t, n, cnt));
+        if (n < 0 || cnt < 1 || !hasStore(t)) return;
+        // Multi-station flag writes land in word entries that flag reads do not use.
+        if (com_.multi_station && fins::isFlagType(t)) return;
+        const QByteArray after = readBack(t, text, station, cnt);
+        const Area area = areaOf(t);
+        for (long long i = 0; i < cnt; ++i) {
+            const bool inside = n + i < area.capacity;
+            const int prev = elementAt(before, bitsOrFlags(t), i);
+            const int want = inside ? expectedElement(com_.multi_station, t, value, i, prev) : 0;
+            if (elementAt(after, bitsOrFlags(t), i) != want)
+                std::fprintf(stderr,
+                             "type %d, text '%s', station %d, count %d, multi %d: element %lld "
+                             "reads %d, expected %d (was %d)\n",
+                             t, qPrintable(text), station, cnt, com_.multi_station, i,
+                             elementAt(after, bitsOrFlags(t), i), want, prev);
+            FUZZ_CHECK(elementAt(after, bitsOrFlags(t), i) == want);
+        }
+    }
+
+    void queueWrite() {
+        com_.run_mode = 2;
+        PLC_driver.write_list.clear();
+        PLC_driver.comm_failed = in_.flag();
+        const int t = registerType(in_);
+        QString text = addressText(in_);
+        const int station = in_.pick(4);
+        const int cnt = count(in_);
+        QByteArray value = in_.bytes(in_.pick(40));
+        const int n = expectedAddress(t, text);
+        const ImageSnapshot image;
+
+        QString name = QStringLiteral("screen");
+        const int r = SetRegisterData(&name, t, &text, station, &value, cnt, 3, 9);
+
+        const fins::RegType* type = fins::regType(t);
+        const bool writable = type && type->write_area != 0;
+        // A write reaching past the 16-bit FINS address space would wrap on the wire.
+        const long long space = fins::isBitType(t) ? 16LL * 0x10000 : 0x10000;
+        if (n < 0 || !writable || cnt < 1 || n + static_cast<long long>(cnt) > space) {
+            FUZZ_CHECK(r == 0 && PLC_driver.write_list.isEmpty());
+            FUZZ_CHECK(image.changes().empty());
+            return;
+        }
+        const QList<RW_VAR>& q = PLC_driver.write_list;
+        if (r != q.size() || q.isEmpty())
+            std::fprintf(stderr,
+                         "type %d, text '%s', count %d, max_block %d: result %d, %d queued\n", t,
+                         qPrintable(text), cnt, com_.max_block, r, q.size());
+        FUZZ_CHECK(r == q.size() && q.size() >= 1 && q.size() <= 1024);
+        const int m = com_.max_block;
+        long long next = n, offset = 0; // address and buffer position of the next piece
+        for (const RW_VAR& w : q) {
+            FUZZ_CHECK(w.access == 1 && w.reg_type == t && w.req_kind == 3 && w.req_id == 9);
+            FUZZ_CHECK(w.station == (com_.multi_station ? station : com_.default_station));
+            FUZZ_CHECK(w.address == next && w.length >= 1);
+            if (type->unit == fins::Unit::Bit) {
+                FUZZ_CHECK(w.length == 1 && w.value.size() == 1);
+                FUZZ_CHECK(w.value[0] ==
+                           (offset < value.size() ? value[static_cast<int>(offset)] : 0));
+                next += 1;
+                offset += 1;
+                continue;
+            }
+            if (m > 0) FUZZ_CHECK(w.length <= m);
+            FUZZ_CHECK(w.value.size() == 2LL * w.length);
+            for (int i = 0; i < w.value.size(); ++i) {
+                const long long at = offset + i;
+                FUZZ_CHECK(w.value[i] == (at < value.size() ? value[static_cast<int>(at)] : 0));
+            }
+            next += w.length;
+            offset += 2LL * w.length;
+        }
+        // Mirrored at once only while communication has failed.
+        for (const ImageChange& c : image.changes())
+            FUZZ_CHECK(PLC_driver.comm_failed && !com_.multi_station &&
+                       writeMayChange(c, t, n, cnt));
+    }
+
+    Input& in_;
+    COM_INFO com_;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Input in(data, size);
+    Run run(in);
+    for (int i = 0; i < 48 && !in.done(); ++i)
+        run.step();
+    return 0;
+}

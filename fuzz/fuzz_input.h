@@ -1,0 +1,149 @@
+// Sequential reader over a fuzz input, and its writer twin that builds seed files in the
+// same layout. Reading past the end yields zeros, so every input is a complete run.
+#ifndef FUZZ_INPUT_H
+#define FUZZ_INPUT_H
+
+#include <QByteArray>
+#include <QString>
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+// Integers that sit on the edges the driver must survive: signs, area capacities,
+// the 16-bit wire fields and the limits of int. Chosen by one byte of the input.
+inline const std::vector<int>& edgeInts() {
+    static const std::vector<int> v = {0,
+                                       1,
+                                       -1,
+                                       2,
+                                       3,
+                                       7,
+                                       8,
+                                       15,
+                                       16,
+                                       17,
+                                       63,
+                                       64,
+                                       65,
+                                       100,
+                                       499,
+                                       500,
+                                       514,
+                                       515,
+                                       516,
+                                       959,
+                                       960,
+                                       1024,
+                                       4095,
+                                       4096,
+                                       4119,
+                                       4120,
+                                       6149,
+                                       6150,
+                                       6151,
+                                       32767,
+                                       32768,
+                                       32769,
+                                       32770,
+                                       65535,
+                                       65536,
+                                       98399,
+                                       98400,
+                                       99999,
+                                       -2,
+                                       -16,
+                                       -64,
+                                       INT_MAX,
+                                       INT_MIN,
+                                       INT_MAX - 1,
+                                       INT_MAX / 2,
+                                       INT_MAX / 16,
+                                       (INT_MAX / 16) + 1,
+                                       INT_MIN + 1,
+                                       0x7FFF0000};
+    return v;
+}
+
+class Input {
+  public:
+    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+    bool done() const { return pos_ >= size_; }
+    uint8_t u8() { return pos_ < size_ ? data_[pos_++] : 0; }
+    uint16_t u16() {
+        const uint16_t hi = u8();
+        return static_cast<uint16_t>((hi << 8) | u8());
+    }
+    uint32_t u32() {
+        const uint32_t hi = u16();
+        return (hi << 16) | u16();
+    }
+    int pick(int n) { return n > 0 ? u8() % n : 0; }
+    bool flag() { return u8() & 1; }
+
+    // Small values mostly, edge values and raw 32-bit values sometimes:
+    // tag 0..199 small (tag % 40 - 4), 200..249 an edge value, 250..255 raw.
+    int number() {
+        const uint8_t tag = u8();
+        if (tag < 200) return tag % 40 - 4;
+        if (tag < 250) return edgeInts()[u8() % edgeInts().size()];
+        return static_cast<int>(u32());
+    }
+
+    QByteArray bytes(size_t n) {
+        QByteArray out;
+        while (n-- > 0 && !done())
+            out.append(static_cast<char>(u8()));
+        return out;
+    }
+    // Length byte, then that many Latin-1 characters.
+    QString text() { return QString::fromLatin1(bytes(u8() % 24)); }
+
+  private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+// Builds an input for Input to read back, for the seed corpus.
+class Writer {
+  public:
+    Writer& u8(int v) {
+        out_.push_back(static_cast<uint8_t>(v));
+        return *this;
+    }
+    Writer& u16(unsigned v) { return u8(v >> 8).u8(v); }
+    Writer& u32(unsigned v) { return u16(v >> 16).u16(v); }
+    // The form of number() that yields v: small, edge or raw.
+    Writer& number(int v) {
+        if (v >= -4 && v < 36) return u8(v + 4);
+        const std::vector<int>& e = edgeInts();
+        for (size_t i = 0; i < e.size(); ++i)
+            if (e[i] == v) return u8(200).u8(static_cast<int>(i));
+        return u8(250).u32(static_cast<unsigned>(v));
+    }
+    Writer& bytes(const QByteArray& b) {
+        for (char c : b)
+            u8(static_cast<uint8_t>(c));
+        return *this;
+    }
+    Writer& text(const std::string& s) {
+        u8(static_cast<int>(s.size()));
+        for (char c : s)
+            u8(static_cast<uint8_t>(c));
+        return *this;
+    }
+    const std::vector<uint8_t>& data() const { return out_; }
+
+  private:
+    std::vector<uint8_t> out_;
+};
+
+} // namespace fuzz
+
+#endif

@@ -1,0 +1,168 @@
+// The cyclic read-list rebuild with any variable list and any max_block (0, 1, negative,
+// huge). The result is the size of read_list; every block is a well-formed read entry
+// within max_block; blocks of a group rise in address; and every word or flag group of
+// an accepted variable that lies inside its PLC area is read by some block.
+#include <algorithm>
+#include <climits>
+#include <map>
+#include <utility>
+
+#include "driver_session.h"
+#include "fins_frame.h"
+#include "image_areas.h"
+
+namespace {
+
+using fuzz::Input;
+
+QString addressText(Input& in, int reg_type) {
+    switch (in.pick(3)) {
+    case 0:
+        return in.text();
+    case 1:
+        if (fins::isBitType(reg_type))
+            return QString::number(in.number()) + QLatin1Char('.') + QString::number(in.pick(20));
+        return QString::number(in.number());
+    default:
+        return QString::number(in.u16());
+    }
+}
+
+VAR_DESC description(Input& in) {
+    VAR_DESC d = VAR_DESC();
+    const uint8_t t = in.u8();
+    d.reg_type = t < 240 ? t % 15 : t; // mostly 0..14, sometimes far beyond
+    d.station = in.u8() < 200 ? in.pick(3) : in.u8();
+    d.addr_text = addressText(in, d.reg_type);
+    d.name = QString::number(in.u8());
+    const int length = in.number();
+    d.length = length > 40000 ? 40000 + (length & 0xFF) : length; // keeps runs fast
+    return d;
+}
+
+// A group of blocks: the station and the area list (single-station: the area only).
+typedef std::pair<int, int> GroupKey;
+
+GroupKey groupOf(int station, int reg_type) {
+    const fins::RegType* t = fins::regType(reg_type);
+    return {station, t ? t->word_type : reg_type};
+}
+
+// Elements of a variable as the read list counts them (words or flags): [first, end).
+struct Span {
+    long long first, end;
+};
+
+bool coveredBy(Span need, std::vector<Span> have) {
+    std::sort(have.begin(), have.end(),
+              [](const Span& a, const Span& b) { return a.first < b.first; });
+    long long reach = need.first;
+    for (const Span& s : have) {
+        if (s.first > reach) break;
+        reach = std::max(reach, s.end);
+        if (reach >= need.end) return true;
+    }
+    return reach >= need.end;
+}
+
+// Capacity of the area of a register type, in the units of its read entries.
+long long areaElements(const fins::RegType& t) {
+    if (t.unit == fins::Unit::Flag) return 8LL * flagImage(t.image).capacity;
+    return wordImage(t.image).capacity;
+}
+
+int addressOf(int reg_type, const QString& text) {
+    if (static_cast<unsigned>(reg_type) > 4) return text.toInt(nullptr, 10);
+    if (text.indexOf(QLatin1Char('.')) < 0) return -1;
+    const QStringList parts = text.split(QLatin1Char('.'));
+    const long long n = 16LL * parts[0].toInt(nullptr, 10) + parts[1].toInt(nullptr, 10);
+    return n < 0 || n > INT_MAX ? -1 : static_cast<int>(n);
+}
+
+// What the rebuild must read for one description, or false when it is left out.
+bool needed(const VAR_DESC& d, Span* span) {
+    const fins::RegType* t = fins::regType(d.reg_type);
+    const int a = addressOf(d.reg_type, d.addr_text);
+    if (!t || a < 0) return false;
+    long long first = a, length = d.length;
+    if (t->unit == fins::Unit::Bit) {
+        first = a >> 4;
+        length = ((a & 15) + static_cast<long long>(d.length) + 15) / 16;
+    } else if (t->unit == fins::Unit::Flag) {
+        first = a & ~7;
+        length = (a - first) + static_cast<long long>(d.length);
+    }
+    if (length <= 0) return false;
+    *span = {first, first + length};
+    return true;
+}
+
+void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) {
+    const QList<RW_VAR>& list = PLC_driver.read_list;
+    FUZZ_CHECK(result == list.size());
+    if (vars.isEmpty()) return;
+    FUZZ_CHECK(PLC_driver.read_index == 0 && com.cycle_done == 0);
+
+    std::map<GroupKey, std::vector<Span>> blocks;
+    std::map<GroupKey, long long> last_start;
+    for (const RW_VAR& e : list) {
+        FUZZ_CHECK(e.req_kind == 0 && e.req_id == -1 && e.access == 0);
+        FUZZ_CHECK(e.aux1 == 0 && e.aux2 == 0 && e.value.isEmpty());
+        FUZZ_CHECK(e.link_id == com.local_link && e.link_mode == com.remote_mode);
+        const fins::RegType* t = fins::regType(e.reg_type);
+        FUZZ_CHECK(t != nullptr);
+        FUZZ_CHECK(e.length >= 1);
+        if (com.max_block > 0) FUZZ_CHECK(e.length <= com.max_block);
+        if (com.multi_station)
+            FUZZ_CHECK(t->unit != fins::Unit::Bit);
+        else
+            FUZZ_CHECK(e.station == com.default_station);
+        const bool flags = t->unit == fins::Unit::Flag;
+        if (flags) FUZZ_CHECK(e.address % 8 == 0);
+        const GroupKey key = groupOf(e.station, e.reg_type);
+        // Within a group blocks are opened in ascending address order.
+        if (last_start.count(key)) FUZZ_CHECK(e.address >= last_start[key]);
+        last_start[key] = e.address;
+        const long long end = e.address + (flags ? 8LL : 1LL) * e.length;
+        blocks[key].push_back({e.address, end});
+    }
+
+    for (const VAR_DESC& d : vars) {
+        Span need;
+        if (!needed(d, &need)) continue;
+        const fins::RegType& t = *fins::regType(d.reg_type);
+        if (need.end > areaElements(t)) continue; // past the area: may be cut
+        const int station = com.multi_station ? d.station : com.default_station;
+        FUZZ_CHECK(coveredBy(need, blocks[groupOf(station, d.reg_type)]));
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Input in(data, size);
+    COM_INFO com;
+    std::memset(&com, 0, sizeof com);
+    com.multi_station = in.flag();
+    com.max_block = in.number();
+    com.default_station = in.pick(3);
+    com.local_link = in.pick(3);
+    com.remote_mode = in.pick(2);
+    fuzz::startSession(com, "192.168.250.10");
+
+    for (int round = 0; round < 3 && !in.done(); ++round) {
+        QList<VAR_DESC> vars;
+        const int n = in.pick(48);
+        for (int i = 0; i < n; ++i)
+            vars.append(description(in));
+        if (in.flag()) {
+            RW_VAR extra = RW_VAR();
+            extra.reg_type = 11;
+            extra.length = 1;
+            AddListReadVar(&extra); // gone after the rebuild
+        }
+        const int result = ReCreatReadVarList(&vars);
+        checkRebuild(vars, com, result);
+    }
+    return 0;
+}

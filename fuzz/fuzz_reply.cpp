@@ -1,0 +1,356 @@
+// Reply evaluation: the input picks the host block (station modes, remote mode, retry
+// limit), queues writes, one-shot and cyclic reads of any register type and length,
+// and answers each frame the scheduler hands out with arbitrary bytes and lengths.
+// Every exchange is checked against an independent model of the result code, the
+// retry counter, the outstanding frame and the image elements that may change.
+#include <algorithm>
+
+#include "driver_session.h"
+#include "fins_frame.h"
+#include "image_areas.h"
+#include "image_snapshot.h"
+
+namespace {
+
+using fuzz::Input;
+
+enum Op { QUEUE_WRITE, QUEUE_ONCE, QUEUE_CYCLIC, HANDSHAKE_DONE, EXCHANGE, EXCHANGE_AGAIN, OPS };
+
+const int kReqKinds[] = {0, 1, 3, 11, 12, -1, 100, 5};
+const int kAccess[] = {0, 0, 0, 1, 1, 1, 2, -1};
+
+RW_VAR variable(Input& in, const COM_INFO& com) {
+    RW_VAR v = RW_VAR();
+    v.req_kind = kReqKinds[in.pick(8)];
+    v.req_id = in.pick(4);
+    v.access = kAccess[in.pick(8)];
+    v.link_mode = com.remote_mode;
+    v.link_id = in.flag() ? com.local_link : com.local_link + 1;
+    v.name = QStringLiteral("v");
+    v.reg_type = in.pick(18) - 2; // -2 .. 15
+    v.address = in.number();
+    v.station = in.pick(3);
+    v.length = in.number();
+    v.value = in.bytes(in.pick(12));
+    return v;
+}
+
+// ---- The reply -------------------------------------------------------------
+
+QByteArray finsReply(Input& in, const Protocol& p, unsigned int error_code) {
+    QByteArray r;
+    const bool handshake = p.frame.size() == fins::HANDSHAKE_REQUEST_SIZE;
+    if (handshake) {
+        fins::appendTcpHeader(r, fins::TCP_CMD_NODE_ADDRESS_REPLY, 16);
+        fins::appendU32(r, in.u8()); // client node
+        fins::appendU32(r, in.u8()); // server node
+    } else {
+        const int size = std::max(16, std::min(p.reply_len, 4096));
+        fins::appendTcpHeader(r, fins::TCP_CMD_FRAME_SEND, static_cast<unsigned>(size - 8));
+        r.append(in.bytes(14)); // response header, MRC SRC, end code
+        while (r.size() < size)
+            r.append(static_cast<char>(in.u8()));
+        r.resize(size);
+    }
+    r[12] = static_cast<char>(error_code >> 24);
+    r[13] = static_cast<char>(error_code >> 16);
+    r[14] = static_cast<char>(error_code >> 8);
+    r[15] = static_cast<char>(error_code);
+    return r;
+}
+
+QByteArray reply(Input& in, const Protocol* p) {
+    const int mode = in.pick(5);
+    if (!p || mode == 0) return in.bytes(in.u8());
+    QByteArray r = finsReply(in, *p, mode == 2 ? in.u32() : 0);
+    if (mode == 3) r.resize(std::max(0, r.size() + static_cast<signed char>(in.u8())));
+    if (mode == 4) r[in.pick(std::max(1, r.size()))] = static_cast<char>(in.u8());
+    return r;
+}
+
+int replyLength(Input& in, const QByteArray& r, const Protocol* p) {
+    switch (in.pick(4)) {
+    case 0:
+        return r.size();
+    case 1:
+        return p ? p->reply_len : 0;
+    case 2:
+        return 0;
+    default:
+        return static_cast<short>(in.u16());
+    }
+}
+
+// ---- The model of DataCom --------------------------------------------------
+
+bool errorCodeZero(const QByteArray* reply) {
+    if (!reply || reply->size() < 16) return false;
+    return reply->at(12) == 0 && reply->at(13) == 0 && reply->at(14) == 0 && reply->at(15) == 0;
+}
+
+// Result code expected for a reply to the outstanding frame p that is not a handshake,
+// after `retries` bad replies in a row (a missing reply counts as an empty one).
+int expectedResult(const Protocol& p, const QByteArray* reply, int len, const COM_INFO& com,
+                   int retries) {
+    const bool local = p.var.link_id == com.local_link;
+    int index;
+    if (len == 0 && p.reply_len != 0)
+        index = 2;
+    else if (len != 0 && len != p.reply_len && p.reply_len != -1)
+        index = 3;
+    else if (errorCodeZero(reply) && (p.var.access == 0 || p.var.access == 1))
+        return local ? 1 : 100;
+    else
+        index = 1;
+    if (retries + 1 <= com.retry_limit) return 0;
+    const int k = p.var.req_kind >= 0 && p.var.req_kind <= 11 ? p.var.req_kind + 1 : 1;
+    const int base[] = {0, 10, 40, 70};
+    return base[index] + (local ? 0 : 100) + k;
+}
+
+bool isErrorCode(int r) {
+    const int family = r % 100;
+    return r >= 11 && r <= 182 && r != 100 && family >= 11 && family <= 82 &&
+           (family - 11) % 30 < 12;
+}
+
+// ---- Which image elements an operation may change ----------------------------
+
+struct Range {
+    fins::ImageArea area;
+    long long first, end; // elements [first, end)
+};
+
+bool allowed(const ImageChange& c, const std::vector<Range>& ranges) {
+    for (const Range& r : ranges)
+        if (r.area == c.area && c.index >= r.first && c.index < r.end) return true;
+    return false;
+}
+
+void checkChanges(const ImageSnapshot& before, const std::vector<Range>& ranges) {
+    for (const ImageChange& c : before.changes())
+        FUZZ_CHECK(allowed(c, ranges));
+}
+
+// Elements a queued write may mirror into the image (single-station mode).
+Range writeRange(const RW_VAR& w) {
+    const fins::RegType* t = fins::regType(w.reg_type);
+    if (!t || t->unit == fins::Unit::Flag || t->unit == fins::Unit::None)
+        return {fins::ImageArea::None, 0, 0};
+    const long long a = w.address;
+    if (t->unit == fins::Unit::Bit) {
+        const long long n = std::min<long long>(w.length, w.value.size());
+        return {t->image, a >> 4, n > 0 ? ((a + n - 1) >> 4) + 1 : a >> 4};
+    }
+    return {t->image, a, a + std::min<long long>(w.length, w.value.size() / 2)};
+}
+
+// Elements a good read reply stores into, and a check of the values it stored.
+Range readRange(const Protocol& p) {
+    const fins::RegType* t = fins::regType(p.var.reg_type);
+    if (!t || t->image == fins::ImageArea::None) return {fins::ImageArea::None, 0, 0};
+    const long long a = p.var.address;
+    if (t->unit == fins::Unit::Flag) return {t->image, a / 8, a / 8 + p.p_aux2 / 8};
+    return {t->image, a, a + p.p_aux2 / 2};
+}
+
+void checkStoredWords(const Protocol& p, const QByteArray& reply) {
+    const fins::RegType* t = fins::regType(p.var.reg_type);
+    if (!t || t->unit == fins::Unit::Flag || t->image == fins::ImageArea::None) return;
+    const WordImage img = wordImage(t->image);
+    for (long long k = 0; k < p.p_aux2 / 2; ++k) {
+        const long long idx = static_cast<long long>(p.var.address) + k;
+        const long long at = static_cast<long long>(p.p_aux1) + 2 * k;
+        if (idx < 0 || idx >= img.capacity || at < 0 || at + 1 >= reply.size()) continue;
+        const unsigned want = (static_cast<unsigned char>(reply[static_cast<int>(at)]) << 8) |
+                              static_cast<unsigned char>(reply[static_cast<int>(at + 1)]);
+        FUZZ_CHECK(img.words[idx] == want);
+    }
+}
+
+// ---- One run ---------------------------------------------------------------
+
+class Run {
+  public:
+    explicit Run(Input& in) : in_(in) {
+        std::memset(&com_, 0, sizeof com_);
+        const uint8_t mode = in.u8();
+        com_.multi_station = mode & 1;
+        com_.remote_mode = (mode >> 1) & 1;
+        com_.local_link = (mode >> 2) & 3;
+        com_.retry_limit = in.pick(5) - 1; // -1 .. 3
+        com_.max_block = in.number();
+        com_.default_station = in.pick(3);
+        com_.run_mode = 2;
+        com_.cb_context = 42;
+        const char* hmi[] = {"192.168.250.10", "10.0.0.300", "1..2.3", "192.168.250", "10.0.0.x"};
+        fuzz::startSession(com_, hmi[in.pick(5)]);
+    }
+
+    void step() {
+        switch (in_.pick(OPS)) {
+        case QUEUE_WRITE: {
+            RW_VAR v = variable(in_, com_);
+            AddListWriteVar(&v, 1);
+            break;
+        }
+        case QUEUE_ONCE: {
+            RW_VAR v = variable(in_, com_);
+            AddListOnceReadVar(&v, 1);
+            break;
+        }
+        case QUEUE_CYCLIC: {
+            RW_VAR v = variable(in_, com_);
+            AddListReadVar(&v);
+            break;
+        }
+        case HANDSHAKE_DONE:
+            // Only between exchanges, as a real handshake would leave it.
+            if (PLC_driver.protocol_list.isEmpty())
+                map_list[in_.pick(3)] = Check_Plc{1, in_.u8(), in_.u8()};
+            break;
+        default:
+            exchange();
+            break;
+        }
+    }
+
+  private:
+    Protocol* schedule() {
+        const bool outstanding = !PLC_driver.protocol_list.isEmpty();
+        const Protocol* head = outstanding ? &PLC_driver.protocol_list.first() : nullptr;
+        const int write_burst = PLC_driver.write_burst, once_burst = PLC_driver.once_burst;
+        const std::map<int, Check_Plc> stations = map_list;
+        std::vector<Range> mirror;
+        if (!com_.multi_station)
+            for (const RW_VAR& w : PLC_driver.write_list)
+                mirror.push_back(writeRange(w));
+        const ImageSnapshot image;
+
+        Protocol* p = ComCommunication();
+
+        FUZZ_CHECK(PLC_driver.protocol_list.size() <= 1);
+        FUZZ_CHECK(p == (PLC_driver.protocol_list.isEmpty() ? nullptr
+                                                            : &PLC_driver.protocol_list.first()));
+        if (outstanding) {
+            FUZZ_CHECK(p == head);
+            FUZZ_CHECK(PLC_driver.write_burst == write_burst);
+            FUZZ_CHECK(PLC_driver.once_burst == once_burst);
+        }
+        FUZZ_CHECK(PLC_driver.write_burst >= 0 && PLC_driver.write_burst <= 5);
+        FUZZ_CHECK(PLC_driver.once_burst >= 0 && PLC_driver.once_burst <= 5);
+        if (com_.remote_mode) FUZZ_CHECK(map_list.size() == stations.size());
+        checkChanges(image, mirror);
+        if (!p) return p;
+        FUZZ_CHECK(p->send_len == p->frame.size());
+        if (!outstanding) {
+            FUZZ_CHECK(com_.frames_total == 1 && com_.frames_done == 0);
+            FUZZ_CHECK(PLC_driver.cur_kind >= 0 && PLC_driver.cur_kind <= 2);
+        }
+        checkFrameShape(*p);
+        return p;
+    }
+
+    void checkFrameShape(const Protocol& p) {
+        const fins::ByteReader f(p.frame);
+        if (com_.remote_mode) {
+            FUZZ_CHECK(f.size() >= 22);
+            FUZZ_CHECK(f.u8(0) == (f.size() & 0xFF));
+            unsigned sum = 0;
+            for (int i = 0; i + 1 < f.size(); ++i)
+                sum += f.u8(i);
+            FUZZ_CHECK(f.u8(f.size() - 1) == static_cast<int>(sum & 0xFF));
+            return;
+        }
+        unsigned length = 0;
+        FUZZ_CHECK(f.size() >= 20 && p.frame.startsWith("FINS") && f.u32(4, length));
+        FUZZ_CHECK(length == static_cast<unsigned>(f.size() - 8));
+    }
+
+    void exchange() {
+        Protocol* p = schedule();
+        const bool outstanding = p != nullptr;
+        const Protocol frame = outstanding ? *p : Protocol();
+        const QByteArray bytes = reply(in_, p);
+        const bool null_reply = in_.u8() == 0xFF;
+        const int len = replyLength(in_, bytes, p);
+        QByteArray copy = bytes;
+        QByteArray* arg = null_reply ? nullptr : &copy;
+
+        const int station = plc_add_number;
+        const bool gated = !com_.remote_mode && map_list.find(station) == map_list.end();
+        const bool handshake =
+            outstanding && !gated && !com_.remote_mode && map_list[station].hs_done == 0;
+        const int retries = com_.retry_count;
+        const int fails = fuzz::notices().comm_fail;
+        std::vector<Range> stored;
+        if (!com_.multi_station) stored.push_back(readRange(frame));
+        const ImageSnapshot image;
+
+        RW_VAR* r = DataCom(arg, len);
+        if (std::getenv("FUZZ_TRACE"))
+            std::fprintf(stderr,
+                         "exchange: frame %d bytes (reply_len %d, kind %d, link %d), reply %d "
+                         "bytes, len %d, retries %d -> result %d\n",
+                         frame.frame.size(), frame.reply_len, frame.var.req_kind, frame.var.link_id,
+                         arg ? arg->size() : -1, len, retries, r->result);
+
+        FUZZ_CHECK(r == &PLC_driver.cur_var);
+        FUZZ_CHECK(PLC_driver.protocol_list.size() <= 1);
+        const int max_retries = std::max(com_.retry_limit, 0);
+        FUZZ_CHECK(com_.retry_count >= 0 && com_.retry_count <= max_retries);
+        if (!outstanding || gated) {
+            FUZZ_CHECK(r->result == 1);
+            FUZZ_CHECK(com_.retry_count == retries);
+            checkChanges(image, {});
+            return;
+        }
+        if (handshake) {
+            const bool ok = arg && arg->size() == 24 && errorCodeZero(arg);
+            FUZZ_CHECK(r->result == (ok ? 1 : 201));
+            FUZZ_CHECK(PLC_driver.protocol_list.isEmpty());
+            FUZZ_CHECK(map_list[station].hs_done == (ok ? 1 : 0));
+            if (ok) FUZZ_CHECK(map_list[station].plc_node == static_cast<unsigned char>(copy[23]));
+            FUZZ_CHECK(com_.retry_count == retries);
+            checkChanges(image, {});
+            return;
+        }
+        const int want = expectedResult(frame, arg, arg ? len : 0, com_, retries);
+        if (r->result != want) std::fprintf(stderr, "result %d, expected %d\n", r->result, want);
+        FUZZ_CHECK(r->result == want);
+        if (want == 0) {
+            FUZZ_CHECK(PLC_driver.protocol_list.size() == 1);
+            FUZZ_CHECK(PLC_driver.protocol_list.first().frame == frame.frame);
+            FUZZ_CHECK(com_.retry_count == retries + 1);
+            checkChanges(image, {});
+            return;
+        }
+        FUZZ_CHECK(PLC_driver.protocol_list.isEmpty());
+        if (want == 1 || want == 100) {
+            FUZZ_CHECK(com_.offline == 0 && PLC_driver.comm_failed == 0);
+            FUZZ_CHECK(com_.retry_count == retries);
+            const bool stores = want == 1 && frame.var.access == 0;
+            checkChanges(image, stores ? stored : std::vector<Range>());
+            if (stores && !com_.multi_station) checkStoredWords(frame, copy);
+            return;
+        }
+        FUZZ_CHECK(isErrorCode(want));
+        FUZZ_CHECK(com_.offline == 1 && com_.retry_count == 0);
+        FUZZ_CHECK(fuzz::notices().comm_fail == fails + 1);
+        if (!com_.remote_mode) FUZZ_CHECK(map_list[station].hs_done == 0);
+        checkChanges(image, {});
+    }
+
+    Input& in_;
+    COM_INFO com_;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Input in(data, size);
+    Run run(in);
+    for (int i = 0; i < 64 && !in.done(); ++i)
+        run.step();
+    return 0;
+}
