@@ -70,21 +70,35 @@ void appendPieces(qint64 length, qint64 maximum, RW_VAR& templ, QList<RW_VAR>& d
                            });
 }
 
-qint64 pieceMaximum(const PieceRun& run, int max_block) {
-    return run.flags ? 8 * static_cast<qint64>(max_block) : max_block;
+// One piece of a description during the rebuild; the entry it would open is the
+// description's template with the piece's address and length.
+struct Piece {
+    int address;
+    int length;
+    int source; // index of the template
+};
+
+struct Rebuild {
+    std::vector<RW_VAR> templates;
+    const RW_VAR& entryOf(const Piece& p) const { return templates[p.source]; }
+};
+
+const RW_VAR& entryOf(const RW_VAR& p) {
+    return p;
 }
 
-int flagMaximum(int max_block) {
-    return static_cast<int>(qBound<qint64>(INT_MIN, 8 * static_cast<qint64>(max_block), INT_MAX));
+void addPieces(const PieceRun& run, int max_block, int source, std::vector<Piece>& dest) {
+    const qint64 maximum = run.flags ? 8 * static_cast<qint64>(max_block) : max_block;
+    varlists::forEachPiece(
+        run.start, run.length, maximum, maximum, varlists::kAddressSpace,
+        [&](qint64 at, qint64 len) {
+            dest.push_back({static_cast<int>(at), static_cast<int>(len), source});
+        });
 }
 
-// Sorts one group by address and merges it into read_list; returns the new count.
-int mergeGroup(QList<RW_VAR>& group, int max_block, int count) {
-    if (group.isEmpty()) return count;
-    Bubble_Sort(&group);
-    if (fins::isFlagType(group.first().reg_type))
-        return BitVarReCreat(&group, flagMaximum(max_block), count);
-    return WordVarReCreat(&group, max_block, count);
+template <class Seq> void sortByAddress(Seq& pieces) {
+    std::stable_sort(pieces.begin(), pieces.end(),
+                     [](const auto& a, const auto& b) { return a.address < b.address; });
 }
 
 // Stores the grown length of the open block, the entry at index count - 1.
@@ -93,50 +107,87 @@ void setOpenBlockLength(int count, qint64 length) {
     if (count >= 1 && count <= list.size()) list[count - 1].length = static_cast<int>(length);
 }
 
+// Merges sorted pieces into blocks appended to read_list. Lengths of pieces and the
+// maximum are in elements; a block's length is counted in units of `unit` elements
+// (1 for words, 8 for flags, whose blocks cover whole groups). Returns the new count.
+template <class Seq, class EntryFn>
+int mergeBlocks(const Seq& pieces, qint64 maximum, qint64 unit, int count, EntryFn entry) {
+    qint64 start = 0, units = 0;
+    bool open = false;
+    for (const auto& p : pieces) {
+        const qint64 end = start + unit * units;
+        const qint64 piece_end = static_cast<qint64>(p.address) + p.length;
+        if (open && end > p.address && end >= piece_end) continue; // inside the block
+        if (open && piece_end - start <= maximum) {
+            units = varlists::ceilDiv(piece_end - start, unit);
+            setOpenBlockLength(count, units);
+            continue;
+        }
+        RW_VAR block = entry(p);
+        block.address = p.address;
+        units = varlists::ceilDiv(p.length, unit);
+        block.length = static_cast<int>(units);
+        count = AppendReadVarLocked(block);
+        start = p.address;
+        open = true;
+    }
+    return count;
+}
+
+// Sorts one group by address and merges it into read_list; returns the new count.
+int mergeGroup(std::vector<Piece>& group, const Rebuild& rb, int max_block, int count) {
+    if (group.empty()) return count;
+    sortByAddress(group);
+    auto entry = [&rb](const Piece& p) -> const RW_VAR& { return rb.entryOf(p); };
+    if (fins::isFlagType(entry(group.front()).reg_type))
+        return mergeBlocks(group, 8 * static_cast<qint64>(max_block), 8, count, entry);
+    return mergeBlocks(group, max_block, 1, count, entry);
+}
+
 int rebuildSingleStation(const QList<VAR_DESC>& vars, const COM_INFO& ci) {
-    QList<RW_VAR> areas[kAreaLists];
+    Rebuild rb;
+    rb.templates.reserve(vars.size());
+    std::vector<Piece> areas[kAreaLists];
     for (const VAR_DESC& d : vars) {
         const int a = StringAddressToInt(d.reg_type, d.addr_text);
         PieceRun run;
         if (a < 0 || !toPieceRun(d.reg_type, a, d.length, false, run)) continue;
-        RW_VAR templ = rebuildTemplate(d, run, ci.default_station, ci);
         const int list = fins::regType(d.reg_type)->rebuild_list - 1;
-        appendPieces(run.length, pieceMaximum(run, ci.max_block), templ, areas[list]);
+        rb.templates.push_back(rebuildTemplate(d, run, ci.default_station, ci));
+        addPieces(run, ci.max_block, static_cast<int>(rb.templates.size()) - 1, areas[list]);
     }
     int count = 0;
-    for (QList<RW_VAR>& area : areas)
-        count = mergeGroup(area, ci.max_block, count);
+    for (std::vector<Piece>& area : areas)
+        count = mergeGroup(area, rb, ci.max_block, count);
     return count;
 }
 
 // Pieces are grouped by station + 255 * register type; groups are merged in the order
 // of their first piece, and within a group a later piece sorts before an earlier one
-// at the same address.
+// at the same address (each group is read back in reverse order of insertion).
 int rebuildMultiStation(const QList<VAR_DESC>& vars, const COM_INFO& ci) {
+    Rebuild rb;
+    rb.templates.reserve(vars.size());
     QHash<int, int> group_of_key;
-    std::vector<QList<RW_VAR>> groups;
-    QList<RW_VAR> pieces;
+    std::vector<std::vector<Piece>> groups;
     for (const VAR_DESC& d : vars) {
         const int a = StringAddressToInt(d.reg_type, d.addr_text);
         PieceRun run;
-        if (a < 0 || !toPieceRun(d.reg_type, a, d.length, true, run)) continue;
-        RW_VAR templ = rebuildTemplate(d, run, d.station, ci);
-        pieces.clear();
-        appendPieces(run.length, pieceMaximum(run, ci.max_block), templ, pieces);
-        if (pieces.isEmpty()) continue;
+        if (a < 0 || !toPieceRun(d.reg_type, a, d.length, true, run) || run.length <= 0) continue;
         const int key = d.station + 255 * run.reg_type;
         QHash<int, int>::const_iterator it = group_of_key.constFind(key);
         if (it == group_of_key.constEnd()) {
             it = group_of_key.insert(key, static_cast<int>(groups.size()));
             groups.emplace_back();
         }
-        QList<RW_VAR>& group = groups[it.value()];
-        for (const RW_VAR& p : pieces)
-            group.prepend(p);
+        rb.templates.push_back(rebuildTemplate(d, run, d.station, ci));
+        addPieces(run, ci.max_block, static_cast<int>(rb.templates.size()) - 1, groups[it.value()]);
     }
     int count = 0;
-    for (QList<RW_VAR>& group : groups)
-        count = mergeGroup(group, ci.max_block, count);
+    for (std::vector<Piece>& group : groups) {
+        std::reverse(group.begin(), group.end());
+        count = mergeGroup(group, rb, ci.max_block, count);
+    }
     return count;
 }
 
@@ -159,53 +210,15 @@ void WhetherGroup(int length, int maximum, RW_VAR* templ, QList<RW_VAR>* dest) {
 }
 
 void Bubble_Sort(QList<RW_VAR>* list) {
-    if (!list) return;
-    std::stable_sort(list->begin(), list->end(),
-                     [](const RW_VAR& a, const RW_VAR& b) { return a.address < b.address; });
+    if (list) sortByAddress(*list);
 }
 
 int WordVarReCreat(QList<RW_VAR>* group, int maximum, int count) {
-    if (!group) return count;
-    qint64 start = 0, length = 0;
-    bool open = false;
-    for (const RW_VAR& p : *group) {
-        const qint64 end = start + length;
-        const qint64 piece_end = static_cast<qint64>(p.address) + p.length;
-        if (open && end > p.address && end >= piece_end) continue; // inside the block
-        if (open && piece_end - start <= maximum) {
-            length = piece_end - start;
-            setOpenBlockLength(count, length);
-            continue;
-        }
-        count = AppendReadVarLocked(p);
-        start = p.address;
-        length = p.length;
-        open = true;
-    }
-    return count;
+    return group ? mergeBlocks(*group, maximum, 1, count, entryOf) : count;
 }
 
 int BitVarReCreat(QList<RW_VAR>* group, int maximum, int count) {
-    if (!group) return count;
-    qint64 start = 0, bytes = 0;
-    bool open = false;
-    for (const RW_VAR& p : *group) {
-        const qint64 end = start + 8 * bytes;
-        const qint64 piece_end = static_cast<qint64>(p.address) + p.length;
-        if (open && end > p.address && end >= piece_end) continue; // inside the block
-        if (open && piece_end - start <= maximum) {
-            bytes = varlists::ceilDiv(piece_end - start, 8);
-            setOpenBlockLength(count, bytes);
-            continue;
-        }
-        RW_VAR block = p;
-        bytes = varlists::ceilDiv(p.length, 8);
-        block.length = static_cast<int>(bytes);
-        count = AppendReadVarLocked(block);
-        start = p.address;
-        open = true;
-    }
-    return count;
+    return group ? mergeBlocks(*group, maximum, 8, count, entryOf) : count;
 }
 
 int ReCreatReadVarList(QList<VAR_DESC>* vars) {
