@@ -31,16 +31,20 @@ class RecordingReporter : public benchmark::ConsoleReporter {
                 failed.push_back(run.benchmark_name() + ": " + run.error_message);
                 continue;
             }
-            if (run.iterations == 0 || run.run_type != Run::RT_Iteration) continue;
+            // With repetitions the median stands for the benchmark (it is reported
+            // after the single runs and replaces them).
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.iterations == 0 || (run.run_type != Run::RT_Iteration && !median)) continue;
+            const std::string name = run.run_name.str();
             // In-process benchmarks are judged by CPU time, which other load on the
             // machine does not inflate; loopback ones by wall time, as the panel sees it.
-            const bool wall = run.benchmark_name().find("/real_time") != std::string::npos;
+            const bool wall = name.find("/real_time") != std::string::npos;
             Measured m;
             m.ns_per_iteration = (wall ? run.real_accumulated_time : run.cpu_accumulated_time) *
                                  1e9 / static_cast<double>(run.iterations);
             for (const auto& c : run.counters)
                 m.counters[c.first] = c.second.value;
-            results[run.benchmark_name()] = m;
+            results[name] = m;
         }
         ConsoleReporter::ReportRuns(runs);
     }

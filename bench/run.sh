@@ -21,4 +21,5 @@ build=${BENCH_BUILD:-build-bench}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DFINS_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" --target fins_bench -j "$JOBS"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
-"$build/bench/fins_bench" --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" "$@"
+"$build/bench/fins_bench" --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" \
+  --benchmark_repetitions="${BENCH_REPETITIONS:-3}" --benchmark_report_aggregates_only=true "$@"
