@@ -162,9 +162,10 @@ int rebuildSingleStation(const QList<VAR_DESC>& vars, const COM_INFO& ci) {
     return count;
 }
 
-// Pieces are grouped by station + 255 * register type; groups are merged in the order
-// of their first piece, and within a group a later piece sorts before an earlier one
-// at the same address (each group is read back in reverse order of insertion).
+// Pieces are grouped by station and register type; groups are merged in the order of
+// their first piece, and within a group a later piece sorts before an earlier one at
+// the same address (each group is read back in reverse order of insertion). Stations
+// are 8-bit, so station + 256 * type keeps every station 0 to 255 apart.
 int rebuildMultiStation(const QList<VAR_DESC>& vars, const COM_INFO& ci) {
     Rebuild rb;
     rb.templates.reserve(vars.size());
@@ -174,7 +175,7 @@ int rebuildMultiStation(const QList<VAR_DESC>& vars, const COM_INFO& ci) {
         const int a = StringAddressToInt(d.reg_type, d.addr_text);
         PieceRun run;
         if (a < 0 || !toPieceRun(d.reg_type, a, d.length, true, run) || run.length <= 0) continue;
-        const int key = d.station + 255 * run.reg_type;
+        const int key = d.station + 256 * run.reg_type;
         QHash<int, int>::const_iterator it = group_of_key.constFind(key);
         if (it == group_of_key.constEnd()) {
             it = group_of_key.insert(key, static_cast<int>(groups.size()));
