@@ -106,6 +106,7 @@ struct SimServer::Impl {
     std::vector<std::unique_ptr<Connection>> connections;
     uint8_t nextAutoNode = FIRST_AUTO_NODE;
     Clock::time_point nextAnimate;
+    std::vector<uint8_t> readBuffer; // reused by every read of the loop thread
 
     mutable std::mutex mutex; // guards everything below
     FaultPlan plan;
@@ -228,7 +229,8 @@ void SimServer::Impl::queueOutput(Connection& c, SessionOutput& o) {
 }
 
 void SimServer::Impl::readFrom(Connection& c) {
-    std::vector<uint8_t> buf(READ_CHUNK);
+    std::vector<uint8_t>& buf = readBuffer;
+    buf.resize(READ_CHUNK);
     const ssize_t n = recv(c.fd, buf.data(), buf.size(), 0);
     if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
         closeConnection(c);
