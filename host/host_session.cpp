@@ -237,6 +237,8 @@ Exchange HostSession::exchangeOnce() {
     QByteArray reply;
     if (!transmit(*route, frame, ex.kind, reply_len, &reply, &ex)) reply.clear();
     ex.reply_bytes = reply.size();
+    ex.frame = frame;
+    ex.reply = reply;
     RW_VAR* returned = api_.DataCom(&reply, reply.size());
     ex.result = returned ? returned->result : 1;
     if (ex.kind == FrameKind::Handshake && !reply.isEmpty()) {
@@ -249,17 +251,23 @@ Exchange HostSession::exchangeOnce() {
 
 bool HostSession::transmit(Route& route, const QByteArray& frame, FrameKind kind, int reply_len,
                            QByteArray* reply, Exchange* ex) {
-    const Clock::time_point deadline =
-        Clock::now() + std::chrono::milliseconds(options_.timeout_ms);
-    if (!route.has_endpoint) {
-        ex->transport_error = "no PLC given for station " + std::to_string(route.station);
-        backOff(route);
-        return false;
-    }
     // FINS/TCP takes one node address exchange per connection: a new one gets a new socket.
     if (kind == FrameKind::Handshake && route.node_exchanged) closeRoute(route);
-    if (!route.conn.isOpen() && !openRoute(route, kind, deadline, ex)) return false;
+    if (!route.conn.isOpen()) {
+        // A station that failed waits out its backoff: no busy loop against a dead PLC.
+        if (route.next_attempt > Clock::now()) std::this_thread::sleep_until(route.next_attempt);
+        if (!route.has_endpoint) {
+            ex->transport_error = "no PLC given for station " + std::to_string(route.station);
+            backOff(route);
+            return false;
+        }
+        const Clock::time_point deadline =
+            Clock::now() + std::chrono::milliseconds(options_.timeout_ms);
+        if (!openRoute(route, kind, deadline, ex)) return false;
+    }
     counters_.stale_bytes += route.conn.discardStale();
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::milliseconds(options_.timeout_ms);
     std::string error;
     if (!sendAndReceive(route, frame, reply_len, deadline, reply, &error)) {
         ex->transport_error = error;
@@ -272,12 +280,8 @@ bool HostSession::transmit(Route& route, const QByteArray& frame, FrameKind kind
 
 bool HostSession::openRoute(Route& route, FrameKind kind, Clock::time_point deadline,
                             Exchange* ex) {
-    const Clock::time_point now = Clock::now();
-    if (route.next_attempt > now) std::this_thread::sleep_until(route.next_attempt);
     std::string error;
-    const Clock::time_point connect_deadline =
-        std::max(deadline, Clock::now() + std::chrono::milliseconds(options_.timeout_ms));
-    if (!route.conn.open(connect_deadline, &error)) {
+    if (!route.conn.open(deadline, &error)) {
         ex->transport_error = error;
         backOff(route);
         return false;

@@ -38,6 +38,8 @@ struct Exchange {
     int station = 0;
     int result = 1;              // cur_var.result after DataCom
     int reply_bytes = 0;         // bytes handed to DataCom
+    QByteArray frame;            // as sent
+    QByteArray reply;            // as handed to DataCom
     std::string transport_error; // why no reply was received (empty when one was)
 };
 

@@ -1,0 +1,68 @@
+// Shared pieces of the end-to-end tests: a simulated PLC on a free loopback port,
+// the host core with the real driver, and the PLC-memory view of a tag.
+#ifndef E2E_SUPPORT_H
+#define E2E_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host_session.h"
+#include "plcsim/sim_server.h"
+
+namespace e2e {
+
+using fhost::Exchange;
+using fhost::FrameKind;
+using fhost::HostOptions;
+using fhost::HostSession;
+using fhost::Tag;
+
+// The simulated PLC's node; the host proposes the last number of its address text.
+enum { SIM_NODE = 200, HMI_NODE = 23 };
+
+plcsim::SimConfig simConfig(uint16_t port = 0, bool remote = false);
+
+// A started simulator serving in its own thread, or nullptr with the reason.
+std::unique_ptr<plcsim::SimServer> startSim(const plcsim::SimConfig& config, std::string* error);
+
+// Options for a host talking to the simulator on `port`.
+HostOptions hostOptions(uint16_t port);
+
+// The host core with the driver loaded from the build tree.
+class Host {
+  public:
+    explicit Host(const HostOptions& options) : options_(options) {}
+    // Parses the tag text (which must be valid) and starts the session.
+    bool start(const std::string& tag_text, std::string* error);
+    HostSession& session() { return *session_; }
+    const Tag& tag(const std::string& name);
+
+    // Runs turns until done() holds; the number of turns, or -1 when max_turns passed.
+    int runUntil(const std::function<bool()>& done, int max_turns);
+    Exchange turn();
+    const std::vector<Exchange>& history() const { return history_; }
+
+  private:
+    HostOptions options_;
+    fhost::DriverApi api_;
+    std::unique_ptr<HostSession> session_;
+    std::vector<Exchange> history_;
+};
+
+// The values the simulator holds for a tag, in the host's element units.
+std::vector<int> simValues(const plcsim::PlcMemory& memory, const Tag& tag);
+
+// Fills the words, bits and flags that `tags` cover with distinct values.
+void fillPattern(plcsim::PlcMemory& memory, const std::vector<Tag>& tags, int seed);
+
+// True when every tag of the session reads what the simulator holds.
+bool hostMatchesSim(HostSession& session, const plcsim::PlcMemory& memory);
+bool tagMatchesSim(HostSession& session, const plcsim::PlcMemory& memory, const Tag& tag);
+
+} // namespace e2e
+
+#endif

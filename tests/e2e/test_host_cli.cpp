@@ -1,0 +1,270 @@
+// The real fins-host program: exit codes, the JSON report, the screen, the pcap
+// recording (decoded by tshark when it is installed) and the real simulator program.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "e2e_support.h"
+
+extern char** environ;
+
+namespace e2e {
+namespace {
+
+struct ProgramRun {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class HostProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/fins-e2e-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override {
+        if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+    }
+    std::string writeFile(const std::string& name, const std::string& text) {
+        std::string path = dir + "/" + name;
+        std::ofstream(path) << text;
+        return path;
+    }
+    // Runs a shell command line; stdout and stderr are kept apart.
+    ProgramRun run(const std::string& args) {
+        ProgramRun r;
+        const std::string out = dir + "/out.txt", err = dir + "/err.txt";
+        std::string cmd = "'" FINS_HOST_BIN "' " + args + " >'" + out + "' 2>'" + err + "'";
+        int status = std::system(cmd.c_str());
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = readFile(out);
+        r.err = readFile(err);
+        return r;
+    }
+    std::unique_ptr<plcsim::SimServer> startSimulator() {
+        std::string error;
+        auto sim = startSim(simConfig(), &error);
+        EXPECT_TRUE(sim) << error;
+        return sim;
+    }
+    std::string plcArg(uint16_t port) {
+        return "--plc 127.0.0.1:" + std::to_string(port) + " --hmi-ip 127.0.0." +
+               std::to_string(HMI_NODE) + " --driver '" FINS_DRIVER_PATH "'";
+    }
+
+    std::string dir;
+};
+
+TEST_F(HostProgram, HelpDescribesTheOptionsAndExitsZero) {
+    ProgramRun r = run("--help");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("Usage: fins-host --tags FILE"), std::string::npos);
+    EXPECT_NE(r.out.find("--station N=HOST:PORT"), std::string::npos);
+}
+
+struct BadInputRow {
+    const char* tags;  // tag file text
+    const char* extra; // further arguments
+    int code;
+    const char* message; // expected on stderr
+};
+
+TEST_F(HostProgram, BadInputStopsBeforeConnecting) {
+    auto sim = startSimulator();
+    ASSERT_TRUE(sim);
+    const BadInputRow rows[] = {
+        {"a D 1\nb D 2\nc Q 3\n", "", 3, "screen.tags: line 3: unknown register type 'Q'"},
+        {"a D 1\na D 2\n", "", 3, "screen.tags: line 2: duplicate name 'a' (first on line 1)"},
+        {"a CIO.bit 7\n", "", 3, "screen.tags: line 1: bit address '7' needs word.bit"},
+        {"# nothing\n", "", 3, "screen.tags: line 0: no tag in the file"},
+        {"a D 1\n", "--write nope=1", 2, "no tag named 'nope'"},
+        {"a D 1\n", "--read-once nope", 2, "no tag named 'nope'"},
+        {"a D 1\n", "--write a=70000", 2, "bad value '70000' for 'a'"},
+        {"a D 1 2\n", "--write a=1,2,3", 2, "'a' takes 1 to 2 value(s), got '1,2,3'"},
+        {"a D 1\n", "--max-block 0", 2, "--max-block expects a whole number 1-999, got '0'"},
+        {"a D 1\n", "--bogus", 2, "unknown option --bogus"},
+        {"a D 1\n", "--station 3=nowhere", 2, "expected HOST:PORT, got 'nowhere'"},
+        {"a D 1\n", "--driver /nonexistent/libdriver.so", 4, "cannot load driver"},
+    };
+    for (const BadInputRow& row : rows) {
+        std::string tags = writeFile("screen.tags", row.tags);
+        std::string args = "--tags '" + tags + "' " + plcArg(sim->port()) + " --cycles 1 ";
+        ProgramRun r = run(args + row.extra);
+        EXPECT_EQ(r.code, row.code) << row.tags << " " << row.extra << "\n" << r.err;
+        EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(sim->connectionsAccepted(), 0u);
+}
+
+TEST_F(HostProgram, AnUnreachablePlcEndsAsLostConnection) {
+    uint16_t closed_port = 0;
+    {
+        std::string error;
+        auto sim = startSim(simConfig(), &error); // take a free port, then free it again
+        ASSERT_TRUE(sim) << error;
+        closed_port = sim->port();
+    }
+    std::string tags = writeFile("screen.tags", "a D 1\n");
+    ProgramRun r = run("--tags '" + tags + "' " + plcArg(closed_port) +
+                       " --cycles 1 --max-offline-seconds 0.5 --json");
+    EXPECT_EQ(r.code, 5) << r.err;
+    EXPECT_NE(r.out.find("\"outcome\":\"gave up: no good reply\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"offline\":1"), std::string::npos) << r.out;
+}
+
+TEST_F(HostProgram, JsonReportHoldsTheSimulatorsValuesTheWriteAndTheOneShotRead) {
+    auto sim = startSimulator();
+    ASSERT_TRUE(sim);
+    plcsim::PlcMemory& m = sim->memory();
+    m.setWord(plcsim::Area::D, 200, 11);
+    m.setWord(plcsim::Area::D, 201, 0xABCD);
+    m.setBit(plcsim::Area::CIO, 3, 1, true);
+    m.setFlag(plcsim::Area::TimerFlag, 6, true);
+    std::string tags = writeFile("screen.tags", "sp   D       100\n"
+                                                "rec  D       200 2\n"
+                                                "lamp CIO.bit 3.00 2\n"
+                                                "done T.flag  5 2\n");
+    ProgramRun r = run("--tags '" + tags + "' " + plcArg(sim->port()) +
+                       " --cycles 2 --json --write sp=321 --read-once rec");
+    EXPECT_EQ(r.code, 0) << r.err;
+    const char* expected[] = {
+        "{\"outcome\":\"cycles done\",\"exit_code\":0,",
+        "{\"name\":\"sp\",\"type\":\"D\",\"address\":\"100\",\"station\":1,\"values\":[321]}",
+        "{\"name\":\"rec\",\"type\":\"D\",\"address\":\"200\",\"station\":1,"
+        "\"values\":[11,43981]}",
+        "{\"name\":\"lamp\",\"type\":\"CIO.bit\",\"address\":\"3.00\",\"station\":1,"
+        "\"values\":[0,1]}",
+        "{\"name\":\"done\",\"type\":\"T.flag\",\"address\":\"5\",\"station\":1,"
+        "\"values\":[0,1]}",
+        "\"writes\":[{\"name\":\"sp\",\"value\":\"321\",\"local_only\":false,\"acked\":1,"
+        "\"failed\":0,\"last_result\":1}]",
+        "\"read_once\":[{\"name\":\"rec\",\"status\":1,\"values\":[11,43981]}]",
+        "\"notices\":[\"one-shot read of rec done: 11 (0x000B)  43981 (0xABCD)\"]",
+        "\"cycles\":2,\"read_blocks\":4,",
+    };
+    for (const char* e : expected)
+        EXPECT_NE(r.out.find(e), std::string::npos) << e << "\n" << r.out;
+    EXPECT_EQ(m.word(plcsim::Area::D, 100), 321);
+}
+
+TEST_F(HostProgram, PcapRecordingDecodesAsFins) {
+    auto sim = startSimulator();
+    ASSERT_TRUE(sim);
+    std::string tags = writeFile("screen.tags", "sp D 100\nlamp CIO.bit 3.00\n");
+    const std::string pcap = dir + "/trace.pcap";
+    ProgramRun r = run("--tags '" + tags + "' " + plcArg(sim->port()) +
+                       " --cycles 3 --json --pcap '" + pcap + "' --write sp=5");
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string bytes = readFile(pcap);
+    ASSERT_GE(bytes.size(), 24u);
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\xD4\xC3\xB2\xA1", 4));
+
+    if (std::system("command -v tshark >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "tshark is not installed";
+    const std::string decoded = dir + "/decoded.txt", problems = dir + "/problems.txt";
+    ASSERT_EQ(
+        std::system(("tshark -r '" + pcap + "' -Y omron >'" + decoded + "' 2>/dev/null").c_str()),
+        0);
+    ASSERT_EQ(std::system(("tshark -r '" + pcap + "' -Y 'tcp.analysis.flags || _ws.malformed' >'" +
+                           problems + "' 2>/dev/null")
+                              .c_str()),
+              0);
+    const std::string text = readFile(decoded);
+    EXPECT_NE(text.find("Node Address Data Send (Client to Server)"), std::string::npos) << text;
+    EXPECT_NE(text.find("Node Address Data Send (Server to Client)"), std::string::npos) << text;
+    EXPECT_NE(text.find("Command  : Memory Area Write"), std::string::npos) << text;
+    EXPECT_NE(text.find("Response : Memory Area Read"), std::string::npos) << text;
+    // handshake 2 + write 2 + three passes of two blocks, request and response each
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 16) << text;
+    EXPECT_EQ(readFile(problems), "");
+}
+
+// The simulator program itself, started the way scripts start it.
+class SimProgram {
+  public:
+    bool start(const std::string& dir, const std::string& memory_file) {
+        port_file_ = dir + "/port";
+        std::vector<std::string> args = {FINS_SIM_BIN,
+                                         "--port",
+                                         "0",
+                                         "--port-file",
+                                         port_file_,
+                                         "--node",
+                                         std::to_string(SIM_NODE),
+                                         "--memory",
+                                         memory_file};
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, FINS_SIM_BIN, nullptr, nullptr, argv.data(), environ) != 0)
+            return false;
+        // Poll for the port file, bounded.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::string text = readFile(port_file_);
+            if (!text.empty() && text.back() == '\n') {
+                port_ = static_cast<uint16_t>(std::stoi(text));
+                return true;
+            }
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    uint16_t port() const { return port_; }
+    ~SimProgram() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+  private:
+    std::string port_file_;
+    pid_t pid_ = -1;
+    uint16_t port_ = 0;
+};
+
+TEST_F(HostProgram, PlainScreenAgainstTheSimulatorProgram) {
+    SimProgram sim;
+    std::string memory = writeFile("plc.txt", "D100 = 1234\nCIO3.01 = 1\nC7 = 42\n");
+    ASSERT_TRUE(sim.start(dir, memory));
+    std::string tags = writeFile("screen.tags", "sp D 100\nlamp CIO.bit 3.00 2\ncnt C 7\n");
+    ProgramRun r = run("--tags '" + tags + "' " + plcArg(sim.port()) + " --cycles 2 --plain");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("sp               D 100              1234 (0x04D2)"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("lamp             CIO.bit 3.00       0 1"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("cnt              C 7                42 (0x002A)"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("frames/cycle | "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("| retries 0 | failures 0 | online"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("fins-host: cycles done"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("\x1b["), std::string::npos); // no terminal codes in plain mode
+}
+
+} // namespace
+} // namespace e2e
