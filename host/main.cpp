@@ -1,5 +1,7 @@
 // fins-host: a stand-in for the HMI runtime that loads the FINS/TCP driver.
 #include <csignal>
+#include <cstdio>
+#include <exception>
 
 #include "host_runner.h"
 
@@ -18,5 +20,10 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
-    return fhost::runHost(argc, argv);
+    try {
+        return fhost::runHost(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "fins-host: internal error: %s\n", e.what());
+        return fhost::EXIT_INTERNAL;
+    }
 }
