@@ -31,4 +31,6 @@ if ! grep -q 'ELF32' <<<"$header" || ! grep -q 'Machine:.*ARM' <<<"$header"; the
   exit 1
 fi
 echo "armhf: built $(basename "$lib") (ELF32, ARM); running the unit tests under qemu-arm"
-(cd "$BUILD/tests" && ctest --output-on-failure -j "$JOBS")
+# Test programs of tests/ that this stage does not build (they need the simulator and
+# the host tools) register a *_NOT_BUILT placeholder; only driver_tests runs here.
+(cd "$BUILD/tests" && ctest --output-on-failure --no-tests=error -E '_NOT_BUILT$' -j "$JOBS")
