@@ -4,6 +4,7 @@
 
 #include "alloc_count.h"
 #include "driver_session.h"
+#include "statistics.h"
 
 namespace {
 
@@ -40,6 +41,6 @@ void BM_Exchange_Read64Words(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(allocs), benchmark::Counter::kAvgIterations);
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Exchange_Read64Words);
+FINS_BENCHMARK(BM_Exchange_Read64Words);
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "driver_session.h"
 #include "loopback_client.h"
 #include "plcsim/sim_server.h"
+#include "statistics.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ void BM_Loopback_Exchange_Read64Words(benchmark::State& state) {
     reportDriverShare(state, driver_ns, exchanges, wall_ns);
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Loopback_Exchange_Read64Words)->UseRealTime();
+FINS_BENCHMARK(BM_Loopback_Exchange_Read64Words)->UseRealTime();
 
 // One full refresh pass over a screen of 2,000 tags: as many exchanges as the rebuilt
 // read list has blocks. range(0) is max_block: 64 merges neighbours into blocks,
@@ -130,7 +131,7 @@ void BM_Loopback_RefreshPass_2000Tags(benchmark::State& state) {
     state.counters["frames/pass"] = blocks;
     reportDriverShare(state, driver_ns, exchanges, wall_ns);
 }
-BENCHMARK(BM_Loopback_RefreshPass_2000Tags)
+FINS_BENCHMARK(BM_Loopback_RefreshPass_2000Tags)
     ->Arg(64)
     ->Arg(1)
     ->UseRealTime()

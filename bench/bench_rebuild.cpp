@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "driver_session.h"
+#include "statistics.h"
 
 namespace {
 
@@ -22,13 +23,17 @@ void rebuild(benchmark::State& state, bool multi_station, QList<VAR_DESC> tags) 
 void BM_Rebuild_Single(benchmark::State& state) {
     rebuild(state, false, bench::panelTags(static_cast<int>(state.range(0)), 1, 11));
 }
-BENCHMARK(BM_Rebuild_Single)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+FINS_BENCHMARK(BM_Rebuild_Single)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
 
 // Multi-station, one big group: every variable a D word of station 1.
 void BM_Rebuild_Multi_OneGroup(benchmark::State& state) {
     rebuild(state, true, bench::scatteredWords(static_cast<int>(state.range(0)), 1, 12));
 }
-BENCHMARK(BM_Rebuild_Multi_OneGroup)
+FINS_BENCHMARK(BM_Rebuild_Multi_OneGroup)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)
@@ -38,7 +43,7 @@ BENCHMARK(BM_Rebuild_Multi_OneGroup)
 void BM_Rebuild_Multi_ManyStations(benchmark::State& state) {
     rebuild(state, true, bench::manyStations(static_cast<int>(state.range(0)), 13));
 }
-BENCHMARK(BM_Rebuild_Multi_ManyStations)
+FINS_BENCHMARK(BM_Rebuild_Multi_ManyStations)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)

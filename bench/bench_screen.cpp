@@ -4,6 +4,7 @@
 
 #include "alloc_count.h"
 #include "driver_session.h"
+#include "statistics.h"
 
 namespace {
 
@@ -32,14 +33,14 @@ void BM_ScreenRead_Single_100Words(benchmark::State& state) {
     bench::DriverSession session(false, 64);
     screenRead(state, bench::D_WORD, QStringLiteral("100"), 100);
 }
-BENCHMARK(BM_ScreenRead_Single_100Words);
+FINS_BENCHMARK(BM_ScreenRead_Single_100Words);
 
 // Single station: 100 CIO bits from the local image.
 void BM_ScreenRead_Single_100Bits(benchmark::State& state) {
     bench::DriverSession session(false, 64);
     screenRead(state, bench::CIO_BIT, QStringLiteral("100.00"), 100);
 }
-BENCHMARK(BM_ScreenRead_Single_100Bits);
+FINS_BENCHMARK(BM_ScreenRead_Single_100Bits);
 
 // Fills the extended-variable list to `entries` entries: the 100 words the screen
 // reads (station 1, D100..D199) first, the rest spread over other stations.
@@ -71,7 +72,7 @@ void BM_ScreenRead_Multi_100Words(benchmark::State& state) {
     screenRead(state, bench::D_WORD, QStringLiteral("100"), 100);
     state.counters["entries"] = entries;
 }
-BENCHMARK(BM_ScreenRead_Multi_100Words)->Arg(100)->Arg(10000)->Arg(100000);
+FINS_BENCHMARK(BM_ScreenRead_Multi_100Words)->Arg(100)->Arg(10000)->Arg(100000);
 
 // run_mode 2: 1,000 Data Memory words written, split into pieces of max_block 64.
 void BM_ScreenWrite_1000Words(benchmark::State& state) {
@@ -94,6 +95,6 @@ void BM_ScreenWrite_1000Words(benchmark::State& state) {
     state.counters["allocs/call"] =
         benchmark::Counter(static_cast<double>(allocs), benchmark::Counter::kAvgIterations);
 }
-BENCHMARK(BM_ScreenWrite_1000Words);
+FINS_BENCHMARK(BM_ScreenWrite_1000Words);
 
 } // namespace

@@ -19,7 +19,11 @@ fi
 
 build=${BENCH_BUILD:-build-bench}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DFINS_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" --target fins_bench -j "$JOBS"
+echo "building fins_bench in $build (log: $build/bench-build.log)"
+if ! cmake --build "$build" --target fins_bench -j "$JOBS" >"$build/bench-build.log" 2>&1; then
+  tail -40 "$build/bench-build.log" >&2
+  exit 1
+fi
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
 "$build/bench/fins_bench" --benchmark_min_time="${BENCH_MIN_TIME:-0.5}" \
-  --benchmark_repetitions="${BENCH_REPETITIONS:-3}" --benchmark_report_aggregates_only=true "$@"
+  --benchmark_repetitions="${BENCH_REPETITIONS:-5}" --benchmark_report_aggregates_only=true "$@"
