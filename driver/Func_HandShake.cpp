@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "driver_object.h"
 #include "fins_frame.h"
 
 namespace {
@@ -54,7 +55,7 @@ int EvaluateHandShakeReply(QByteArray* reply) {
     PLC_driver.protocol_list.clear();
     std::map<int, Check_Plc>::iterator station = map_list.find(plc_add_number);
     if (!acceptable) {
-        PLC_driver.comm_failed = 1;
+        setCommFailed(1);
         if (station != map_list.end()) station->second.hs_done = 0;
         return 201;
     }

@@ -1,6 +1,6 @@
-// Scoped lock over the driver's QMutexes. In a ThreadSanitizer build it announces
-// acquire and release itself, since Debian's Qt is not instrumented and TSan would
-// otherwise not see that a QMutex orders the accesses it guards.
+// Scoped lock over the driver's QMutexes. In a ThreadSanitizer build it announces each
+// lock and unlock itself, since Debian's Qt is not instrumented and TSan would otherwise
+// see neither the ordering a QMutex gives nor the order in which mutexes are taken.
 #ifndef DRIVER_LOCK_H
 #define DRIVER_LOCK_H
 
@@ -15,22 +15,29 @@
 #endif
 
 #ifdef DRIVER_TSAN
-extern "C" void __tsan_acquire(void* addr);
-extern "C" void __tsan_release(void* addr);
+#include <sanitizer/tsan_interface.h>
 #endif
 
+// In a TSan build the lock and unlock are announced as those of a mutex: TSan then
+// orders the accesses the mutex guards and checks the order in which mutexes are taken.
 inline void lockMutex(QMutex& m) {
+#ifdef DRIVER_TSAN
+    __tsan_mutex_pre_lock(&m, 0);
+#endif
     m.lock();
 #ifdef DRIVER_TSAN
-    __tsan_acquire(&m);
+    __tsan_mutex_post_lock(&m, 0, 0);
 #endif
 }
 
 inline void unlockMutex(QMutex& m) {
 #ifdef DRIVER_TSAN
-    __tsan_release(&m);
+    __tsan_mutex_pre_unlock(&m, 0);
 #endif
     m.unlock();
+#ifdef DRIVER_TSAN
+    __tsan_mutex_post_unlock(&m, 0);
+#endif
 }
 
 class DriverLock {

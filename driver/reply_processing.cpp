@@ -65,7 +65,7 @@ void noticeForOnceHead() {
     const QList<RW_VAR>& once = PLC_driver.once_list;
     if (once.isEmpty()) return;
     const RW_VAR& head = once.constFirst();
-    const int status = PLC_driver.comm_failed == 0 ? 1 : 2;
+    const int status = commFailed() == 0 ? 1 : 2;
     if (status == 1) {
         for (int i = 1; i < once.size(); ++i)
             if (sameRequester(once.at(i), head)) return;
@@ -138,7 +138,7 @@ void reportFailure() {
 
 RW_VAR* acceptGoodReply(COM_INFO& com, int result, bool local) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
-    d.comm_failed = 0;
+    setCommFailed(0);
     d.protocol_list.removeFirst();
     ++com.frames_done;
     com.offline = 0;
@@ -156,7 +156,7 @@ RW_VAR* acceptGoodReply(COM_INFO& com, int result, bool local) {
 RW_VAR* rejectBadReply(COM_INFO& com, int result, bool local, Check_Plc* station) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
     ++com.retry_count;
-    d.comm_failed = 1;
+    setCommFailed(1);
     DriverLock lock(d.list_mutex);
     d.read_index = 0;
     com.cycle_done = 0;

@@ -1,6 +1,7 @@
 #include "Func_Write.h"
 
 #include "Func_GetOrSetData.h"
+#include "driver_object.h"
 #include "fins_frame.h"
 
 namespace {
@@ -32,7 +33,7 @@ void WriteRegister(RW_VAR* var) {
         WriteAnalog(var);
     // While the exchange is healthy the local image follows the write at once; after a
     // failure the host-write path has already mirrored it.
-    if (!PLC_driver.comm_failed) WriteDataToLocal(var);
+    if (!commFailed()) WriteDataToLocal(var);
 }
 
 void WriteBool(RW_VAR* var) {

@@ -8,6 +8,7 @@
 #include "Func_DealData.h"
 #include "Func_Initi.h"
 #include "driver_lock.h"
+#include "driver_object.h"
 #include "fins_frame.h"
 #include "image_access.h"
 #include "image_areas.h"
@@ -395,7 +396,7 @@ RW_VAR hostWriteRequest(const QString* name, int reg_type, const QString& addr_t
 // Queues a write and, while communication has failed, shows it in the store at once.
 int queueWrite(RW_VAR& request) {
     const int size = AddListWriteVar(&request, 0);
-    if (PLC_driver.comm_failed) WriteDataToLocal(&request);
+    if (commFailed()) WriteDataToLocal(&request);
     return size;
 }
 

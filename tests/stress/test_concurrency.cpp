@@ -27,7 +27,10 @@ using plcsim::Area;
 
 enum {
     SCREENS = 3,
-    SCREEN_ROUNDS = 400,
+    SCREEN_ROUNDS = 400,  // at least this many rounds per screen,
+    MIN_EXCHANGES = 1500, // and on until the loop has made this many exchanges,
+    SCREEN_SECONDS = 10,  // but never longer than this
+    MAX_ROUNDS = 1000000,
     BLOCK = 1000, // D1000..D1009: always ten equal words in the PLC
     BLOCK_WORDS = 10,
     WRITE_BASE = 2000, // each screen writes D2000 + 8 * screen .. + 7
@@ -136,7 +139,10 @@ class ConcurrencyStress : public DriverTest, public ::testing::WithParamInterfac
         LoopbackHost host(sim->port(), HOST_TIMEOUT_MS);
         while (!stop_loop.load()) {
             const Exchange ex = host.turn();
-            if (!ex.sent) std::this_thread::yield();
+            if (ex.sent)
+                exchanges++;
+            else
+                std::this_thread::yield();
             if (draining.load() && queuesEmpty()) {
                 std::lock_guard<std::mutex> lock(drain_mutex);
                 drained = true;
@@ -153,7 +159,12 @@ class ConcurrencyStress : public DriverTest, public ::testing::WithParamInterfac
 
     void screen(int id) {
         QString name = QStringLiteral("screen");
-        for (int round = 0; round < SCREEN_ROUNDS; ++round) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::seconds(SCREEN_SECONDS);
+        for (int round = 0; round < MAX_ROUNDS; ++round) {
+            if (round >= SCREEN_ROUNDS &&
+                (exchanges.load() >= MIN_EXCHANGES || std::chrono::steady_clock::now() > deadline))
+                break;
             // The block: all ten words equal, whatever moment the read falls on.
             QString block = QString::number(BLOCK);
             QByteArray out;
@@ -164,7 +175,7 @@ class ConcurrencyStress : public DriverTest, public ::testing::WithParamInterfac
             }
             // A word and a bit of this screen's own.
             const int address = WRITE_BASE + WRITE_SLOTS * id + round % WRITE_SLOTS;
-            const int value = (id << 12) | round;
+            const int value = (id * 20000 + round) & 0xFFFF;
             QString text = QString::number(address);
             QByteArray bytes;
             bytes.append(static_cast<char>(value & 0xFF)).append(static_cast<char>(value >> 8));
@@ -194,7 +205,7 @@ class ConcurrencyStress : public DriverTest, public ::testing::WithParamInterfac
     std::unique_ptr<plcsim::SimServer> sim;
     QList<VAR_DESC> vars;
     std::atomic<bool> stop_plc{false}, stop_loop{false}, draining{false};
-    std::atomic<int> torn_reads{0};
+    std::atomic<int> torn_reads{0}, exchanges{0};
     std::map<int, int> last_word[SCREENS];
     int last_bit[SCREENS] = {};
     std::mutex drain_mutex;
@@ -226,6 +237,7 @@ TEST_P(ConcurrencyStress, ScreensAndTheLoopAgree) {
     plc.join();
 
     ASSERT_TRUE(all_sent) << "the queued writes were not sent within " << DRAIN_SECONDS << " s";
+    EXPECT_GT(exchanges.load(), SCREEN_ROUNDS);
     EXPECT_EQ(torn_reads.load(), 0);
     EXPECT_EQ(comm_failures.load(), 0);
     EXPECT_EQ(once_failed.load(), 0);
