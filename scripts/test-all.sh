@@ -20,3 +20,9 @@ bash scripts/test-armhf.sh
 
 stage "benchmarks: build and a short smoke run (timings not judged)"
 bash bench/run.sh --smoke build
+
+stage "sanitizers: the whole suite under ASan+UBSan, then under TSan"
+bash scripts/test-sanitizers.sh
+
+stage "fuzzing: every target for about a minute (clang, ASan+UBSan)"
+bash scripts/fuzz.sh --short
