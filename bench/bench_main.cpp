@@ -105,7 +105,7 @@ bool checkTargets(const std::map<std::string, Measured>& results) {
           ratio_read <= 3.0);
 
     const char* rebuilds[] = {"BM_Rebuild_Single", "BM_Rebuild_Multi_OneGroup",
-                              "BM_Rebuild_Multi_ManyStations"};
+                              "BM_Rebuild_Multi_ManyStations", "BM_Rebuild_Multi_StationPanels"};
     for (const char* name : rebuilds) {
         const Measured* big = t.find(std::string(name) + "/100000");
         const Measured* mid = t.find(std::string(name) + "/10000");

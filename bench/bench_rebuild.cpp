@@ -39,11 +39,22 @@ FINS_BENCHMARK(BM_Rebuild_Multi_OneGroup)
     ->Arg(100000)
     ->Unit(benchmark::kMillisecond);
 
-// Multi-station, 250 stations with CIO and D words each (500 groups).
+// Multi-station, 250 stations with CIO and D words each at random addresses (500 groups):
+// the worst case, where almost every variable opens a block of its own.
 void BM_Rebuild_Multi_ManyStations(benchmark::State& state) {
     rebuild(state, true, bench::manyStations(static_cast<int>(state.range(0)), 13));
 }
 FINS_BENCHMARK(BM_Rebuild_Multi_ManyStations)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond);
+
+// Multi-station, 100 stations with a panel's clustered tags each (a realistic plant).
+void BM_Rebuild_Multi_StationPanels(benchmark::State& state) {
+    rebuild(state, true, bench::stationPanels(static_cast<int>(state.range(0)), 14));
+}
+FINS_BENCHMARK(BM_Rebuild_Multi_StationPanels)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)

@@ -154,4 +154,13 @@ QList<VAR_DESC> manyStations(int count, uint32_t seed) {
     return tags;
 }
 
+QList<VAR_DESC> stationPanels(int count, uint32_t seed) {
+    const int stations = 100;
+    QList<VAR_DESC> tags;
+    tags.reserve(count);
+    for (int s = 0; s < stations; ++s)
+        tags.append(panelTags(count / stations, s + 1, seed + static_cast<uint32_t>(s)));
+    return tags;
+}
+
 } // namespace bench

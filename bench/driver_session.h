@@ -79,6 +79,9 @@ QList<VAR_DESC> scatteredWords(int count, int station, uint32_t seed);
 // count variables spread over many stations (0..249) and the CIO and D word areas.
 QList<VAR_DESC> manyStations(int count, uint32_t seed);
 
+// count variables over 100 stations (1..100), each station with a panel's clustered tags.
+QList<VAR_DESC> stationPanels(int count, uint32_t seed);
+
 } // namespace bench
 
 #endif
