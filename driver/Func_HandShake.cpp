@@ -26,7 +26,7 @@ void readHmiAddress() {
     if (!ok || !LW) return;
     char text[24] = {};
     std::memcpy(text, static_cast<const char*>(LW) + HMI_ADDRESS_OFFSET, HMI_ADDRESS_BYTES);
-    const QStringList parts = QString::fromLatin1(text).split(QLatin1Char('.'), Qt::KeepEmptyParts);
+    const QStringList parts = QString::fromLatin1(text).split(QLatin1Char('.'));
     if (parts.size() != 4) return;
     HMI_IP = static_cast<unsigned char>(parts.at(3).toInt(nullptr, 10) & 0xFF);
     ok = 0;

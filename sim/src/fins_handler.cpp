@@ -194,7 +194,7 @@ std::vector<uint8_t> finsTcpFrame(uint32_t command, uint32_t errorCode,
                                   const std::vector<uint8_t>& payload) {
     std::vector<uint8_t> out;
     out.reserve(16 + payload.size());
-    out.insert(out.end(), {'F', 'I', 'N', 'S'});
+    putU32(out, 0x46494E53u); // "FINS"
     putU32(out, static_cast<uint32_t>(8 + payload.size()));
     putU32(out, command);
     putU32(out, errorCode);
