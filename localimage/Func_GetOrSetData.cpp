@@ -32,20 +32,37 @@ unsigned char byteAt(const unsigned char* area, long long capacity, long long po
     return area && pos >= 0 && pos < capacity ? area[pos] : 0;
 }
 
-void putBit16(unsigned short* area, long long pos, bool on) {
-    const unsigned short mask = static_cast<unsigned short>(1u << (pos & 15));
-    if (on)
-        area[pos >> 4] |= mask;
-    else
-        area[pos >> 4] &= static_cast<unsigned short>(~mask);
+// Bit pos of an array of T: element pos / (bits of T), bit pos mod (bits of T).
+template <typename T> constexpr int bitsOf() {
+    return static_cast<int>(sizeof(T) * 8);
 }
 
-void putBit8(unsigned char* area, long long pos, bool on) {
-    const unsigned char mask = static_cast<unsigned char>(1u << (pos & 7));
-    if (on)
-        area[pos >> 3] |= mask;
-    else
-        area[pos >> 3] &= static_cast<unsigned char>(~mask);
+template <typename T> void putBit(T* area, long long pos, bool on) {
+    const T mask = static_cast<T>(1u << (pos % bitsOf<T>()));
+    T& element = area[pos / bitsOf<T>()];
+    element = on ? static_cast<T>(element | mask) : static_cast<T>(element & ~mask);
+}
+
+template <typename T>
+void getBits(QByteArray& out, const T* area, long long capacity, long long start, int count) {
+    if (count < 1 || !growTo(out, count)) return;
+    char* o = out.data();
+    const Span s = positionsWithin(start, count, positionsIn(area, capacity, bitsOf<T>()));
+    fillZero(o, 0, s.begin);
+    for (long long i = s.begin; i < s.end; ++i) {
+        const long long pos = start + i;
+        o[i] = static_cast<char>((area[pos / bitsOf<T>()] >> (pos % bitsOf<T>())) & 1);
+    }
+    fillZero(o, s.end, count);
+}
+
+template <typename T>
+void setBits(long long start, T* area, long long capacity, const QByteArray* in, int count) {
+    if (!area || !in || count < 1) return;
+    const fins::ByteReader r(*in);
+    const Span s = positionsWithin(start, std::min(count, r.size()), capacity * bitsOf<T>());
+    for (long long i = s.begin; i < s.end; ++i)
+        putBit(area, start + i, r.u8(i) == 1);
 }
 
 } // namespace
@@ -65,28 +82,12 @@ Span positionsWithin(long long start, long long count, long long limit) {
 
 void getBits16(QByteArray& out, const unsigned short* area, long long capacity, long long start,
                int count) {
-    if (count < 1 || !growTo(out, count)) return;
-    char* o = out.data();
-    const Span s = positionsWithin(start, count, positionsIn(area, capacity, 16));
-    fillZero(o, 0, s.begin);
-    for (long long i = s.begin; i < s.end; ++i) {
-        const long long pos = start + i;
-        o[i] = static_cast<char>((area[pos >> 4] >> (pos & 15)) & 1);
-    }
-    fillZero(o, s.end, count);
+    getBits(out, area, capacity, start, count);
 }
 
 void getBits8(QByteArray& out, const unsigned char* area, long long capacity, long long start,
               int count) {
-    if (count < 1 || !growTo(out, count)) return;
-    char* o = out.data();
-    const Span s = positionsWithin(start, count, positionsIn(area, capacity, 8));
-    fillZero(o, 0, s.begin);
-    for (long long i = s.begin; i < s.end; ++i) {
-        const long long pos = start + i;
-        o[i] = static_cast<char>((area[pos >> 3] >> (pos & 7)) & 1);
-    }
-    fillZero(o, s.end, count);
+    getBits(out, area, capacity, start, count);
 }
 
 void getWords16(QByteArray& out, const unsigned short* area, long long capacity, long long start,
@@ -122,20 +123,12 @@ void getWordsHighFirst8(QByteArray& out, const unsigned char* area, long long ca
 
 void setBits16(long long start, unsigned short* area, long long capacity, const QByteArray* in,
                int count) {
-    if (!area || !in || count < 1) return;
-    const fins::ByteReader r(*in);
-    const Span s = positionsWithin(start, std::min(count, r.size()), capacity * 16);
-    for (long long i = s.begin; i < s.end; ++i)
-        putBit16(area, start + i, r.u8(i) == 1);
+    setBits(start, area, capacity, in, count);
 }
 
 void setBits8(long long start, unsigned char* area, long long capacity, const QByteArray* in,
               int count) {
-    if (!area || !in || count < 1) return;
-    const fins::ByteReader r(*in);
-    const Span s = positionsWithin(start, std::min(count, r.size()), capacity * 8);
-    for (long long i = s.begin; i < s.end; ++i)
-        putBit8(area, start + i, r.u8(i) == 1);
+    setBits(start, area, capacity, in, count);
 }
 
 void setWords16(long long start, unsigned short* area, long long capacity, const QByteArray* in,
