@@ -226,7 +226,8 @@ class Run {
         const int t = registerType(in_);
         QString text = addressText(in_);
         const int station = in_.pick(4);
-        const int cnt = count(in_);
+        // Past 1024 pieces the queue drops the rest; more only costs time.
+        const int cnt = std::min(count(in_), 3000);
         QByteArray value = in_.bytes(in_.pick(40));
         const int n = expectedAddress(t, text);
         const ImageSnapshot image;
