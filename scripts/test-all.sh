@@ -5,7 +5,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-$(nproc)}
 
-stage() { echo; echo "=== $* ==="; }
+stage_start=
+stage() {
+  echo
+  [[ -z $stage_start ]] || echo "(previous stage: $((SECONDS - stage_start)) s; total $SECONDS s)"
+  stage_start=$SECONDS
+  echo "=== $* ==="
+}
+trap '[[ -z $stage_start ]] || echo "(last stage: $((SECONDS - stage_start)) s; total $SECONDS s)"' EXIT
 
 stage "native build and unit, tool and end-to-end tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
