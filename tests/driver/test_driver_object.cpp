@@ -28,8 +28,6 @@ TEST(DriverObject, SetComInfoHandsOverTheBlock) {
     EXPECT_EQ(com.com_state, 0);
 }
 
-TEST(DriverObject, QueryFinishFlagAnswersOneBeforeSetup) { EXPECT_EQ(QueryFinishFlag(), 1); }
-
 TEST(DriverObject, PassRetValueCopiesAllButTheValue) {
     RW_VAR src = {1, 2, 1, 3, 4, 5, "name", "100.05", 11, 100, 7, 8, 9, 10, QByteArray(4, 'x')};
     RW_VAR dst = {};

@@ -99,19 +99,6 @@ TEST_F(Conversation, StationMissingFromTheMapLeavesTheFrameOutstanding) {
     EXPECT_EQ(com.retry_count, 0);
 }
 
-TEST(ExchangeBeforeSetup, NoBlockNoFrameAndResultOne) {
-    PLC_driver.read_list.append(dWord(3).var());
-    EXPECT_EQ(ComCommunication(), nullptr);
-    EXPECT_TRUE(PLC_driver.protocol_list.isEmpty());
-    EXPECT_TRUE(map_list.empty());
-    QByteArray reply = hex("01 02");
-    EXPECT_EQ(DataCom(&reply, 2), &PLC_driver.cur_var);
-    EXPECT_EQ(PLC_driver.cur_var.result, 1);
-    EXPECT_EQ(DataCom(nullptr, 5)->result, 1);
-    EXPECT_EQ(PLC_driver.cur_kind, 100);
-    EXPECT_EQ(PLC_driver.read_list.size(), 1);
-}
-
 // Replies whose bytes and reported length disagree: only bytes that exist are read.
 struct LengthRow {
     const char* name;
@@ -125,6 +112,8 @@ const LengthRow kLengthRows[] = {
     {"exact", 32, 32, 1, 0x1234},
     {"reported length right, array short of the data", 30, 32, 1, 0xAAAA},
     {"reported length right, array shorter than the error code", 10, 32, 11, 0xAAAA},
+    {"reported length right, array holds only the header", 16, 32, 1, 0xAAAA},
+    {"reported length right, array one byte short of the header", 15, 32, 11, 0xAAAA},
     {"reported length right, array longer", 40, 32, 1, 0x1234},
     {"reported short", 32, 31, 71, 0xAAAA},
     {"reported long", 32, 33, 71, 0xAAAA},

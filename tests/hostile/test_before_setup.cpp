@@ -106,6 +106,7 @@ TEST(BeforeSetComInfo, EveryEntryPointAnswersAndChangesNothing) {
     EXPECT_TRUE(map_list.empty());
     EXPECT_EQ(PLC_driver.cur_var.result, 1);
     EXPECT_EQ(PLC_driver.cur_var.req_kind, 0);
+    EXPECT_EQ(PLC_driver.cur_kind, 100);
     EXPECT_TRUE(PLC_driver.cur_var.name.isEmpty());
     EXPECT_TRUE(image.changes().empty());
 }

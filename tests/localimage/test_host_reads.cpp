@@ -94,11 +94,4 @@ TEST_F(HostReads, NullPointersAndBadTextTouchNothing) {
     EXPECT_TRUE(d.extend_list.isEmpty());
 }
 
-TEST(HostReadsBeforeSetup, ReturnZero) {
-    QString text = QStringLiteral("100");
-    QByteArray buffer = hex("55");
-    EXPECT_EQ(GetRegisterData(nullptr, 11, &text, 1, &buffer, 1), 0);
-    EXPECT_EQ(toHex(buffer), "55");
-}
-
 } // namespace

@@ -167,13 +167,6 @@ QByteArray wordReply(const Protocol& p, const std::vector<unsigned>& words) {
     return finsResponse(p.frame, wordBytes(words));
 }
 
-QByteArray flagReply(const Protocol& p, const std::vector<unsigned char>& flags) {
-    QByteArray data;
-    for (unsigned char f : flags)
-        fins::appendU8(data, f);
-    return finsResponse(p.frame, data);
-}
-
 QByteArray writeAck(const Protocol& p) {
     return finsResponse(p.frame, QByteArray());
 }
@@ -384,12 +377,6 @@ Turn PlcPeer::serveLength(int size) {
     return t;
 }
 
-Turn PlcPeer::serveReported(int len) {
-    Turn t = begin();
-    if (t.sent) finish(t, answer(outstanding()), len);
-    return t;
-}
-
 Turn PlcPeer::serveBytes(const QByteArray& reply, int len) {
     Turn t = begin();
     if (t.sent) finish(t, reply, len);
@@ -407,16 +394,6 @@ Turn PlcPeer::serveHandshakeRefusal(unsigned code) {
 
 Turn PlcPeer::peek() {
     return begin();
-}
-
-std::vector<std::string> PlcPeer::serveUntilIdle(int max_turns) {
-    std::vector<std::string> names;
-    for (int i = 0; i < max_turns; ++i) {
-        const Turn t = serve();
-        if (!t.sent) break;
-        names.push_back(t.what);
-    }
-    return names;
 }
 
 } // namespace peer

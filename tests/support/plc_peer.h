@@ -32,8 +32,6 @@ QByteArray finsResponse(const QByteArray& request, const QByteArray& data, unsig
 
 // Read reply to frame p carrying words, high byte first on the wire.
 QByteArray wordReply(const Protocol& p, const std::vector<unsigned>& words);
-// Read reply to frame p carrying one byte per completion flag.
-QByteArray flagReply(const Protocol& p, const std::vector<unsigned char>& flags);
 // Acknowledgement of a write frame (30 bytes).
 QByteArray writeAck(const Protocol& p);
 // A reply of the length frame p expects (p_aux2 data bytes of 0) with a FINS/TCP
@@ -123,20 +121,12 @@ class PlcPeer {
     Turn serveTcpError(unsigned code);
     // As serve, with the answer cut or padded to size bytes and reported with that length.
     Turn serveLength(int size);
-    // As serve, with the answer bytes passed and `len` reported (the array may differ).
-    Turn serveReported(int len);
     // ComCommunication, then DataCom with reply bytes and a reported length of your own.
     Turn serveBytes(const QByteArray& reply, int len);
     // A node address answer with error code `code` (refusal).
     Turn serveHandshakeRefusal(unsigned code = 0x21);
     // ComCommunication only; the frame is left outstanding.
     Turn peek();
-
-    // serve() until a turn sends nothing or max_turns have passed; the frames' names.
-    std::vector<std::string> serveUntilIdle(int max_turns);
-
-    // Every frame answered so far, in order.
-    const std::vector<std::string>& log() const { return log_; }
 
   private:
     Turn begin();

@@ -187,7 +187,7 @@ TEST_F(ReadListRebuild, MergesSplitsAndOrdersBlocks) {
           var(11, "10", 5, "d")},
          {Entry(1, 11, 0, 150, "a"), Entry(1, 11, 160, 2, "b"), Entry(1, 11, 162, 1, "c")}},
         {"negative limit behaves as limit 0",
-         -8,
+         INT_MIN,
          1,
          {var(11, "0", 150, "a"), var(5, "3", 20, "f"), var(5, "16", 2, "g")},
          {Entry(1, 11, 0, 150, "a"), Entry(1, 5, 0, 3, "f")}},
@@ -302,82 +302,6 @@ TEST_F(ReadListRebuild, ManyVariablesInBothModes) {
         EXPECT_EQ(PLC_driver.read_list.at(0).station, multi ? 0 : 1);
         EXPECT_EQ(PLC_driver.read_list.at(n - 1).station, 1);
     }
-}
-
-TEST_F(ReadListRebuild, ListOperationsNeedTheCommunicationBlock) {
-    PLC_driver.com_info = nullptr;
-    QList<VAR_DESC> host = {var(11, "1", 1)};
-    RW_VAR v{};
-    EXPECT_EQ(ReCreatReadVarList(&host), 0);
-    EXPECT_EQ(AddListReadVar(&v), 0);
-    EXPECT_TRUE(PLC_driver.read_list.isEmpty());
-}
-
-RW_VAR piece(int address, int length, const char* name = "p") {
-    RW_VAR v{};
-    v.name = QString::fromLatin1(name);
-    v.reg_type = 11;
-    v.station = 1;
-    v.address = address;
-    v.length = length;
-    return v;
-}
-
-TEST(ReadListSteps, WhetherGroupLeavesTheTemplateAtItsLastPiece) {
-    QList<RW_VAR> dest;
-    RW_VAR templ = piece(100, 0);
-    WhetherGroup(150, 64, &templ, &dest);
-    ASSERT_EQ(dest.size(), 3);
-    EXPECT_EQ(dest[0].address, 100);
-    EXPECT_EQ(dest[1].address, 164);
-    EXPECT_EQ(dest[2].address, 228);
-    EXPECT_EQ(dest[2].length, 22);
-    EXPECT_EQ(templ.address, 228);
-    EXPECT_EQ(templ.length, 22);
-
-    dest.clear();
-    templ = piece(0, 0);
-    WhetherGroup(128, 64, &templ, &dest);
-    ASSERT_EQ(dest.size(), 2);
-    EXPECT_EQ(dest[1].length, 64);
-
-    dest.clear();
-    WhetherGroup(0, 64, &templ, &dest);
-    WhetherGroup(-3, 0, &templ, &dest);
-    EXPECT_TRUE(dest.isEmpty());
-    WhetherGroup(7, 0, &templ, &dest);
-    ASSERT_EQ(dest.size(), 1);
-    EXPECT_EQ(dest[0].length, 7);
-}
-
-TEST(ReadListSteps, SortIsAscendingAndKeepsTiesInOrder) {
-    QList<RW_VAR> list = {piece(5, 1, "a"), piece(-2, 1, "b"), piece(5, 1, "c"),
-                          piece(1, 1, "d"), piece(5, 1, "e"),  piece(-2, 1, "f")};
-    Bubble_Sort(&list);
-    std::string order;
-    for (const RW_VAR& v : list)
-        order += v.name.toStdString();
-    EXPECT_EQ(order, "bfdace");
-}
-
-TEST(ReadListSteps, MergesExtendTheOpenBlockAtTheGivenCount) {
-    QList<RW_VAR> words = {piece(10, 2), piece(12, 3), piece(40, 1)};
-    EXPECT_EQ(WordVarReCreat(&words, 20, 0), 2);
-    ASSERT_EQ(PLC_driver.read_list.size(), 2);
-    EXPECT_EQ(PLC_driver.read_list[0].length, 5);
-    EXPECT_EQ(PLC_driver.read_list[1].address, 40);
-
-    QList<RW_VAR> flags = {piece(8, 3), piece(16, 1), piece(200, 9)};
-    EXPECT_EQ(BitVarReCreat(&flags, 16, 2), 4);
-    ASSERT_EQ(PLC_driver.read_list.size(), 4);
-    EXPECT_EQ(PLC_driver.read_list[2].address, 8);
-    EXPECT_EQ(PLC_driver.read_list[2].length, 2);
-    EXPECT_EQ(PLC_driver.read_list[3].address, 200);
-    EXPECT_EQ(PLC_driver.read_list[3].length, 2);
-
-    QList<RW_VAR> none;
-    EXPECT_EQ(WordVarReCreat(&none, 64, 4), 4);
-    EXPECT_EQ(BitVarReCreat(&none, 64, 4), 4);
 }
 
 } // namespace

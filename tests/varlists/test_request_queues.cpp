@@ -214,7 +214,7 @@ TEST_F(OnceQueue, ConvertsToReadUnitsByType) {
          100,
          150},
         {"negative limit: one piece",
-         -5,
+         INT_MIN,
          0,
          request(11, "100", 150),
          1,
@@ -289,20 +289,6 @@ TEST_F(OnceQueue, HugeLengthsStayBounded) {
     EXPECT_EQ(PLC_driver.once_list.first().address, 2147483640);
     EXPECT_EQ(f.address, 2147483640);
     EXPECT_EQ(f.length, 1);
-}
-
-TEST(ListQueues, DoNothingBeforeTheCommunicationBlock) {
-    RW_VAR r{};
-    r.reg_type = 11;
-    r.addr_text = "5";
-    r.length = 1;
-    EXPECT_EQ(AddListWriteVar(&r, 0), 0);
-    EXPECT_EQ(AddListWriteVar(&r, 1), 0);
-    EXPECT_EQ(AddListOnceReadVar(&r, 0), 0);
-    EXPECT_EQ(AddListOnceReadVar(&r, 1), 0);
-    EXPECT_TRUE(PLC_driver.write_list.isEmpty());
-    EXPECT_TRUE(PLC_driver.once_list.isEmpty());
-    EXPECT_EQ(r.length, 1);
 }
 
 } // namespace
