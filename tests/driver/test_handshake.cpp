@@ -69,10 +69,6 @@ TEST_F(HandShake, RequestFrameAndRecord) {
     EXPECT_EQ(p.p_aux1, 0);
     EXPECT_EQ(p.p_aux2, 0);
     EXPECT_EQ(p.var.station, 1);
-    EXPECT_EQ(p.var.reg_type, 0);
-    EXPECT_TRUE(p.var.name.isEmpty());
-    EXPECT_TRUE(p.var.addr_text.isEmpty());
-    EXPECT_TRUE(p.var.value.isEmpty());
     EXPECT_EQ(com.frames_total, 1);
     EXPECT_EQ(com.frames_done, 0);
 }
@@ -166,14 +162,6 @@ TEST_F(HandShake, RefusedReplyMarksTheFailure) {
     EXPECT_EQ(map_list[1].hmi_node, 0x06);
     EXPECT_EQ(PLC_driver.cur_var.result, 55);
     EXPECT_EQ(com.retry_count, 1);
-}
-
-TEST_F(HandShake, ReplyOfTheWrongSizeIsRefused) {
-    QByteArray reply = hex(kGoodReply) + hex("00");
-    EXPECT_EQ(EvaluateHandShakeReply(&reply), 201);
-    EXPECT_EQ(map_list[1].hs_done, 0);
-    EXPECT_EQ(map_list[1].plc_node, 0);
-    EXPECT_EQ(PLC_driver.comm_failed, 1);
 }
 
 TEST_F(HandShake, StationWithoutEntryIsNotCreated) {

@@ -163,6 +163,7 @@ TEST_F(Conversation, RemoteModeRemoteReplyIsEvaluatedWithoutAStationEntry) {
     EXPECT_EQ(t.what, "remote read type 11 @100 x4");
     EXPECT_EQ(t.reply_len, 43);
     EXPECT_EQ(t.result, 100);
+    EXPECT_TRUE(map_list.empty());
     EXPECT_TRUE(PLC_driver.protocol_list.isEmpty());
     EXPECT_EQ(com.offline, 0);
 }

@@ -122,14 +122,6 @@ TEST_F(Retries, GivingUpAfterTheLimitWithTheCodeOfTheFault) {
     }
 }
 
-TEST_F(Retries, LimitZeroGivesUpAtTheFirstBadReply) {
-    com.retry_limit = 0;
-    handshakeDone(1);
-    queueWrite(onceBy(dWrite(100, 1), 2, 1));
-    EXPECT_EQ(plc.serveTcpError(0x20).result, 13);
-    EXPECT_EQ(com.retry_count, 0);
-}
-
 TEST_F(Retries, GoodReplyBetweenBadOnesKeepsTheCount) {
     handshakeDone(1);
     queueRead(dWord(100));

@@ -106,17 +106,6 @@ TEST_F(Conversation, StationsKeepTheirOwnNodes) {
     EXPECT_EQ(toHex(w.frame.mid(16, 10)), "80 00 02 00 30 00 00 0A 00 00");
 }
 
-TEST_F(Conversation, RemoteModeBuildsForAStationWithoutAMapEntry) {
-    com.remote_mode = 1;
-    queueRead(atStation(dWord(100, 4), 3));
-    const Protocol* p = ComCommunication();
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->send_len, 22);
-    EXPECT_EQ(p->reply_len, 27 + 16);
-    EXPECT_TRUE(map_list.empty());
-    EXPECT_EQ(plc_add_number, 0);
-}
-
 // ---- Entries that can have no frame ------------------------------------------
 
 TEST_F(Conversation, WritesWithoutAFrameLeaveTheQueueAtOnce) {

@@ -59,9 +59,6 @@ TEST_F(WriteFrames, EachRegisterTypeGivesItsRequest) {
         EXPECT_EQ(p.reply_len, 30);
         EXPECT_EQ(p.p_aux1, 0);
         EXPECT_EQ(p.p_aux2, 0);
-        EXPECT_EQ(p.p_aux3, 0);
-        EXPECT_EQ(p.p_aux4, 0);
-        EXPECT_EQ(p.p_aux5, 0);
         expectSameVar(p.var, var);
         expectCountersReset();
     }
@@ -168,17 +165,6 @@ TEST_F(WriteFrames, BitWriteReachesTheImage) {
     WriteRegister(&var);
     EXPECT_EQ(PLC_driver.protocol_list.size(), 1);
     EXPECT_EQ(PLC_driver.cio_image[100], 1 << 5);
-}
-
-TEST_F(WriteFrames, CompletionFlagIsStoredThoughNoFrameIsBuilt) {
-    com.multi_station = 1;
-    RW_VAR var = makeVar(5, 40, 1, hex("01 00"));
-    WriteRegister(&var);
-    expectNothingQueued();
-    ASSERT_EQ(PLC_driver.extend_list.size(), 1);
-    EXPECT_EQ(PLC_driver.extend_list[0].ext_type, 5);
-    EXPECT_EQ(PLC_driver.extend_list[0].ext_address, 40);
-    EXPECT_EQ(toHex(PLC_driver.extend_list[0].ext_value), "01 00");
 }
 
 TEST(WriteFramesWithoutComInfo, QueueTheFrame) {

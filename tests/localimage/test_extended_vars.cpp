@@ -14,16 +14,6 @@ TEST(ExtendedVars, FirstLookupCreatesAZeroEntryAtIndexZero) {
     EXPECT_EQ(toHex(e.ext_value), "00 00 00 00");
 }
 
-TEST(ExtendedVars, SameKeySameEntryAndStationsKeptApart) {
-    EXPECT_EQ(ExtendFindSameVar(1, 11, 7), 0);
-    EXPECT_EQ(ExtendFindSameVar(2, 11, 7), 1);
-    EXPECT_EQ(ExtendFindSameVar(1, 11, 7), 0);
-    EXPECT_EQ(ExtendFindSameVar(1, 12, 7), 2);
-    EXPECT_EQ(ExtendFindSameVar(1, 11, 8), 3);
-    EXPECT_EQ(ExtendFindSameVar(2, 11, 7), 1);
-    EXPECT_EQ(d.extend_list.size(), 4);
-}
-
 // Keys that share one hash slot are still told apart by the entry they point to.
 TEST(ExtendedVars, CollidingKeysGetTheirOwnEntries) {
     ASSERT_EQ(extendKey(0x10000, 0, 5), extendKey(0, 1, 5));

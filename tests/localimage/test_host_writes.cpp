@@ -147,13 +147,7 @@ TEST_F(HostWrites, QueuedRequestCarriesTheHostsFields) {
     EXPECT_EQ(v.access, 1);
     EXPECT_EQ(v.link_mode, 0);
     EXPECT_EQ(v.link_id, 5);
-    EXPECT_EQ(v.result, 0);
-    EXPECT_EQ(v.name, QStringLiteral("var"));
-    EXPECT_EQ(v.addr_text, QStringLiteral("100"));
-    EXPECT_EQ(v.reg_type, 11);
     EXPECT_EQ(v.station, 3); // single-station: the default station, not 8
-    EXPECT_EQ(v.aux1, 0);
-    EXPECT_EQ(v.aux2, 0);
     com.multi_station = 1;
     hostWrite(11, "101", "01 00", 1, 8);
     EXPECT_EQ(d.write_list.at(1).station, 8);

@@ -118,12 +118,6 @@ TEST_F(OnceQueue, SplitsIntoPiecesAndLeavesTheLastInTheRecord) {
     EXPECT_EQ(r.length, 22);
     EXPECT_EQ(r.aux1, 0);
     EXPECT_EQ(r.aux2, 0);
-    for (const RW_VAR& e : PLC_driver.once_list) {
-        EXPECT_EQ(e.req_kind, 1);
-        EXPECT_EQ(e.req_id, 1);
-        EXPECT_EQ(e.aux1, 0);
-        EXPECT_EQ(e.addr_text, QString("100"));
-    }
 
     RW_VAR again = request(11, "100", 150);
     EXPECT_EQ(AddListOnceReadVar(&again, 0), 3);
