@@ -38,13 +38,11 @@ inline QByteArray readReply(const char* data_hex) {
     return r;
 }
 
-// Host read into an empty buffer; the result code goes to *result.
-inline QByteArray hostRead(int reg_type, const char* addr, int count, int station = 1,
-                           int* result = nullptr) {
+// Host read into an empty buffer.
+inline QByteArray hostRead(int reg_type, const char* addr, int count, int station = 1) {
     QString text = QString::fromLatin1(addr);
     QByteArray out;
-    const int r = GetRegisterData(nullptr, reg_type, &text, station, &out, count);
-    if (result) *result = r;
+    GetRegisterData(nullptr, reg_type, &text, station, &out, count);
     return out;
 }
 

@@ -15,17 +15,6 @@ TEST(ImageAccessors, GetBitShortTakesBitsAcrossWords) {
     EXPECT_EQ(toHex(out), "01 00 01");
 }
 
-TEST(ImageAccessors, GetWordShortIsLowByteFirstAndKeepsTheRestOfTheBuffer) {
-    d.d_image[7] = 0x1234;
-    d.d_image[8] = 0xABCD;
-    QByteArray out = hex("99 99 99 99 99 99 99 99 99 99");
-    GetWord_unsigned_short(out, d.d_image, 7, 2);
-    EXPECT_EQ(toHex(out), "34 12 CD AB 99 99 99 99 99 99");
-    QByteArray empty;
-    GetWord_unsigned_short(empty, d.d_image, 7, 1);
-    EXPECT_EQ(toHex(empty), "34 12");
-}
-
 TEST(ImageAccessors, CountBelowOneTouchesNothing) {
     d.cio_image[0] = 0xFFFF;
     const QByteArray before = imageSnapshot();
@@ -38,36 +27,6 @@ TEST(ImageAccessors, CountBelowOneTouchesNothing) {
     SetValue_unsigned_short(0, d.cio_image, &in, -5);
     EXPECT_EQ(toHex(out), "55");
     EXPECT_EQ(imageSnapshot(), before);
-}
-
-TEST(ImageAccessors, SetValueNeedsBothBytesOfAWord) {
-    d.h_image[3] = 0x1111;
-    d.h_image[4] = 0x2222;
-    QByteArray in = hex("34 12 56");
-    SetValue_unsigned_short(3, d.h_image, &in, 2);
-    EXPECT_EQ(d.h_image[3], 0x1234);
-    EXPECT_EQ(d.h_image[4], 0x2222);
-    EXPECT_EQ(toHex(in), "34 12 56");
-}
-
-TEST(ImageAccessors, SetBitSetsOnlyOnOneAndStopsAtTheBufferEnd) {
-    d.a_image[0] = 0x000C;
-    QByteArray in = hex("01 02");
-    SetBit_unsigned_short(2, d.a_image, &in, 4);
-    // bit 2 set by 01, bit 3 cleared by 02, bits 4 and 5 have no byte
-    EXPECT_EQ(d.a_image[0], 0x0004);
-    QByteArray ff = hex("FF");
-    SetBit_unsigned_short(2, d.a_image, &ff, 1);
-    EXPECT_EQ(d.a_image[0], 0x0000);
-}
-
-class ImageViews : public DriverTest {};
-
-TEST_F(ImageViews, BitTypeAndWordTypeShareTheWord) {
-    QByteArray one = hex("01");
-    SetBit_unsigned_short(1605, d.cio_image, &one, 1);
-    EXPECT_EQ(d.cio_image[100], 0x0020);
-    EXPECT_EQ(toHex(hostRead(7, "100", 1)), "20 00");
 }
 
 TEST(ImageAccessors, FlagThirteenIsBitFiveOfByteOne) {
