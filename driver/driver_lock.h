@@ -41,7 +41,7 @@ inline void unlockMutex(QMutex& m) {
 }
 
 class DriverLock {
-public:
+  public:
     explicit DriverLock(QMutex& m) : m_(m), locked_(true) { lockMutex(m_); }
     ~DriverLock() { unlock(); }
     void unlock() {
@@ -51,7 +51,7 @@ public:
         }
     }
 
-private:
+  private:
     DriverLock(const DriverLock&);
     DriverLock& operator=(const DriverLock&);
     QMutex& m_;

@@ -2,8 +2,8 @@
 #include <cstring>
 #include <new>
 
-#include "driver_object.h"
 #include "Func_HandShake.h"
+#include "driver_object.h"
 
 Omron_Fins_TcpIP_Series PLC_driver;
 std::map<int, Check_Plc> map_list;

@@ -76,13 +76,14 @@ static_assert(offsetof(VAR_DESC, name) == 8 + P, "VAR_DESC::name");
 static_assert(offsetof(VAR_DESC, length) == 8 + 2 * P, "VAR_DESC::length");
 
 // The image arrays: 99,250 bytes in the order of the areas.
-static_assert(sizeof(Omron_Fins_TcpIP_Series::cio_image) + sizeof(Omron_Fins_TcpIP_Series::w_image) +
-                      sizeof(Omron_Fins_TcpIP_Series::h_image) + sizeof(Omron_Fins_TcpIP_Series::a_image) +
-                      sizeof(Omron_Fins_TcpIP_Series::t_pv_image) +
-                      sizeof(Omron_Fins_TcpIP_Series::c_pv_image) + sizeof(Omron_Fins_TcpIP_Series::d_image) +
-                      sizeof(Omron_Fins_TcpIP_Series::t_flag_image) +
-                      sizeof(Omron_Fins_TcpIP_Series::c_flag_image) ==
-                  99250,
-              "image arrays");
+static_assert(
+    sizeof(Omron_Fins_TcpIP_Series::cio_image) + sizeof(Omron_Fins_TcpIP_Series::w_image) +
+            sizeof(Omron_Fins_TcpIP_Series::h_image) + sizeof(Omron_Fins_TcpIP_Series::a_image) +
+            sizeof(Omron_Fins_TcpIP_Series::t_pv_image) +
+            sizeof(Omron_Fins_TcpIP_Series::c_pv_image) + sizeof(Omron_Fins_TcpIP_Series::d_image) +
+            sizeof(Omron_Fins_TcpIP_Series::t_flag_image) +
+            sizeof(Omron_Fins_TcpIP_Series::c_flag_image) ==
+        99250,
+    "image arrays");
 
 } // namespace

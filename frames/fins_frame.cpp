@@ -76,7 +76,8 @@ QByteArray memoryAreaRequest(const Check_Plc& nodes, unsigned int src, unsigned 
 bool ByteReader::u32(long long pos, unsigned int& v) const {
     if (!has(pos, 4)) return false;
     v = 0;
-    for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<unsigned char>(data_[pos + i]);
+    for (int i = 0; i < 4; ++i)
+        v = (v << 8) | static_cast<unsigned char>(data_[pos + i]);
     return true;
 }
 

@@ -113,7 +113,7 @@ inline int wrapToInt(long long v) {
 
 // Reads a received buffer; every access checks pos + n <= size before it reads.
 class ByteReader {
-public:
+  public:
     ByteReader(const char* data, int size) : data_(data), size_(data ? size : 0) {
         if (size_ < 0) size_ = 0;
     }
@@ -128,7 +128,7 @@ public:
     // Big-endian 32-bit value at pos, or false when the four bytes are not all there.
     bool u32(long long pos, unsigned int& v) const;
 
-private:
+  private:
     const char* data_;
     int size_;
 };

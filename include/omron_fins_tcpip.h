@@ -22,11 +22,11 @@ struct RW_VAR {
     int result;    // result code of the last reply evaluation
     QString name;
     QString addr_text;
-    int reg_type;  // register-type code
-    int address;   // numeric address
-    int station;   // PLC station number, key of map_list
-    int length;    // element count
-    int aux1;      // carried in remote-mode frames
+    int reg_type; // register-type code
+    int address;  // numeric address
+    int station;  // PLC station number, key of map_list
+    int length;   // element count
+    int aux1;     // carried in remote-mode frames
     int aux2;
     QByteArray value; // host-order value bytes of a write
 };
@@ -111,7 +111,7 @@ enum {
 };
 
 class Omron_Fins_TcpIP_Series {
-public:
+  public:
     Omron_Fins_TcpIP_Series();
 
     COM_INFO* com_info;
@@ -143,7 +143,7 @@ public:
     // data_mutex like the list itself. Entries of extend_list never move.
     QHash<quint64, int> extend_index;
 
-private:
+  private:
     Omron_Fins_TcpIP_Series(const Omron_Fins_TcpIP_Series&);
     Omron_Fins_TcpIP_Series& operator=(const Omron_Fins_TcpIP_Series&);
 };
@@ -169,8 +169,8 @@ Protocol* ComCommunication();
 RW_VAR* DataCom(QByteArray* reply, int len);
 int GetRegisterData(QString* name, int reg_type, QString* addr_text, int station,
                     QByteArray* buffer, int count);
-int SetRegisterData(QString* name, int reg_type, QString* addr_text, int station,
-                    QByteArray* value, int count, int req_kind, int req_id);
+int SetRegisterData(QString* name, int reg_type, QString* addr_text, int station, QByteArray* value,
+                    int count, int req_kind, int req_id);
 }
 
 #endif

@@ -10,8 +10,10 @@ namespace {
 // base 10 (surrounding white space and a sign allowed), 0 when it is not one.
 // Works in place: a screen read converts its address on every call.
 qint64 decimalOrZero(const QString& text, int begin, int end) {
-    while (begin < end && text.at(begin).isSpace()) ++begin;
-    while (end > begin && text.at(end - 1).isSpace()) --end;
+    while (begin < end && text.at(begin).isSpace())
+        ++begin;
+    while (end > begin && text.at(end - 1).isSpace())
+        --end;
     bool negative = false;
     if (begin < end && (text.at(begin) == QLatin1Char('-') || text.at(begin) == QLatin1Char('+'))) {
         negative = text.at(begin) == QLatin1Char('-');

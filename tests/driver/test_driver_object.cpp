@@ -15,7 +15,8 @@ TEST(DriverObject, StartsAsAfterLoad) {
     const unsigned char* end = reinterpret_cast<const unsigned char*>(PLC_driver.c_flag_image) +
                                sizeof PLC_driver.c_flag_image;
     EXPECT_EQ(end - first, 99250);
-    for (const unsigned char* p = first; p != end; ++p) ASSERT_EQ(*p, 0) << (p - first);
+    for (const unsigned char* p = first; p != end; ++p)
+        ASSERT_EQ(*p, 0) << (p - first);
 }
 
 TEST(DriverObject, SetComInfoHandsOverTheBlock) {
@@ -51,14 +52,27 @@ TEST(SymbolTable, HostEntryPointsArePlainAndInternalsDecorated) {
         lib = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
     if (!lib) lib = dlopen(DRIVER_LIBRARY_FILE, RTLD_NOW);
     ASSERT_NE(lib, nullptr) << dlerror();
-    const char* plain[] = {"SetComInfo",       "RegistCallBackFuncIntf", "FlashLocalRegister",
-                           "QueryFinishFlag",  "AddListReadVar",         "ReCreatReadVarList",
-                           "AddListWriteVar",  "AddListOnceReadVar",     "PLCAddressChangeIntef",
-                           "ComCommunication", "DataCom",                "GetRegisterData",
-                           "SetRegisterData",  "PLC_driver",             "map_list",
-                           "plc_add_number",   "LB",                     "LW",
+    const char* plain[] = {"SetComInfo",
+                           "RegistCallBackFuncIntf",
+                           "FlashLocalRegister",
+                           "QueryFinishFlag",
+                           "AddListReadVar",
+                           "ReCreatReadVarList",
+                           "AddListWriteVar",
+                           "AddListOnceReadVar",
+                           "PLCAddressChangeIntef",
+                           "ComCommunication",
+                           "DataCom",
+                           "GetRegisterData",
+                           "SetRegisterData",
+                           "PLC_driver",
+                           "map_list",
+                           "plc_add_number",
+                           "LB",
+                           "LW",
                            "RWI"};
-    for (const char* name : plain) EXPECT_NE(dlsym(lib, name), nullptr) << name;
+    for (const char* name : plain)
+        EXPECT_NE(dlsym(lib, name), nullptr) << name;
 
     struct Decorated {
         const char* plain;

@@ -45,7 +45,7 @@ inline void recordCommFail(QList<RW_VAR>* vars, int kind, int flag) {
 enum { HMI_ADDRESS_OFFSET = 122400, LW_AREA_BYTES = 122400 + 64 };
 
 class DriverTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::memset(&com, 0, sizeof com);
         com.max_block = 64;
