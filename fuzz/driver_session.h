@@ -9,17 +9,9 @@
 #include <vector>
 
 #include "driver_object.h"
+#include "fuzz_check.h"
 #include "fuzz_input.h"
 #include "omron_fins_tcpip.h"
-
-// A broken invariant is a finding: report it and abort, so libFuzzer keeps the input.
-#define FUZZ_CHECK(cond)                                                                           \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "invariant broken at %s:%d: %s\n", __FILE__, __LINE__, #cond);    \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 namespace fuzz {
 

@@ -10,17 +10,10 @@
 #include <memory>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "plcsim/plc_memory.h"
 #include "plcsim/remote_handler.h"
 #include "plcsim/session.h"
-
-#define FUZZ_CHECK(cond)                                                                           \
-    do {                                                                                           \
-        if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "invariant broken at %s:%d: %s\n", __FILE__, __LINE__, #cond);    \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (0)
 
 namespace {
 
