@@ -153,6 +153,46 @@ QByteArray nodeAddressRequest(quint32 client_node) {
     return frame;
 }
 
+QByteArray nodeAddressReply(quint32 client_node, quint32 server_node, quint32 error) {
+    QByteArray frame;
+    Writer out(frame);
+    TcpHeader tcp;
+    tcp.length = NODE_ADDRESS_REPLY_SIZE - TCP_LENGTH_COVERS;
+    tcp.command = TCP_NODE_ADDRESS_REPLY;
+    tcp.error = error;
+    encodeTcpHeader(out, tcp);
+    out.u32(client_node).u32(server_node);
+    return frame;
+}
+
+QByteArray commandReply(const QByteArray& request, quint16 end_code, const QByteArray& data) {
+    Reader in(request);
+    TcpHeader tcp;
+    FinsHeader req;
+    quint16 command = 0;
+    if (!(decodeTcpHeader(in, tcp) && decodeFinsHeader(in, req) && in.u16(command))) {
+        req = FinsHeader();
+        command = 0;
+    }
+    FinsHeader h;
+    h.icf = ICF_RESPONSE;
+    h.da1 = req.sa1;
+    h.da2 = req.sa2;
+    h.sa1 = req.da1;
+    h.sa2 = req.da2;
+    h.sid = req.sid;
+    QByteArray frame;
+    frame.reserve(REPLY_DATA_OFFSET + data.size());
+    Writer out(frame);
+    TcpHeader reply;
+    reply.length = static_cast<quint32>(REPLY_DATA_OFFSET - TCP_LENGTH_COVERS + data.size());
+    reply.command = TCP_FRAME_SEND;
+    encodeTcpHeader(out, reply);
+    encodeFinsHeader(out, h);
+    out.u16(command).u16(end_code).bytes(data);
+    return frame;
+}
+
 bool decodeNodeAddressReply(const QByteArray& reply, NodePair& nodes) {
     if (reply.size() != NODE_ADDRESS_REPLY_SIZE || replyErrorCode(reply) != 0) return false;
     const Reader in(reply);

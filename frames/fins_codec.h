@@ -209,6 +209,12 @@ QByteArray memoryAreaRequest(quint8 plc_node, quint8 hmi_node, quint8 src, quint
 // Node address request proposing client_node (0 asks the PLC to choose).
 QByteArray nodeAddressRequest(quint32 client_node);
 
+// A PLC's answers, for the tools and tests that stand in for one: the node address
+// reply, and the reply to a FINS command (header turned round, MRC/SRC echoed, end
+// code, data). An unreadable request gets a reply with zero nodes and codes.
+QByteArray nodeAddressReply(quint32 client_node, quint32 server_node, quint32 error = 0);
+QByteArray commandReply(const QByteArray& request, quint16 end_code, const QByteArray& data);
+
 // Node pair of a node address reply: false unless it is exactly 24 bytes with
 // FINS/TCP error code 0 (the bytes alone decide, as a PLC's answer is judged).
 struct NodePair {
