@@ -83,7 +83,10 @@ const RegType* regTypeByMnemonic(const QByteArray& mnemonic) {
 }
 
 void encodeTcpHeader(Writer& out, const TcpHeader& h) {
-    out.bytes(QByteArray::fromRawData(kMagic, sizeof kMagic)).u32(h.length).u32(h.command).u32(h.error);
+    out.bytes(QByteArray::fromRawData(kMagic, sizeof kMagic))
+        .u32(h.length)
+        .u32(h.command)
+        .u32(h.error);
 }
 
 bool decodeTcpHeader(Reader& in, TcpHeader& h) {
@@ -111,13 +114,22 @@ long long announcedFrameSize(const char* data, int size) {
 }
 
 void encodeFinsHeader(Writer& out, const FinsHeader& h) {
-    out.u8(h.icf).u8(h.rsv).u8(h.gct).u8(h.dna).u8(h.da1).u8(h.da2).u8(h.sna).u8(h.sa1).u8(h.sa2)
+    out.u8(h.icf)
+        .u8(h.rsv)
+        .u8(h.gct)
+        .u8(h.dna)
+        .u8(h.da1)
+        .u8(h.da2)
+        .u8(h.sna)
+        .u8(h.sa1)
+        .u8(h.sa2)
         .u8(h.sid);
 }
 
 bool decodeFinsHeader(Reader& in, FinsHeader& h) {
     if (!in.has(FINS_HEADER_SIZE)) return false;
-    quint8* fields[] = {&h.icf, &h.rsv, &h.gct, &h.dna, &h.da1, &h.da2, &h.sna, &h.sa1, &h.sa2, &h.sid};
+    quint8* fields[] = {&h.icf, &h.rsv, &h.gct, &h.dna, &h.da1,
+                        &h.da2, &h.sna, &h.sa1, &h.sa2, &h.sid};
     for (quint8* f : fields)
         in.u8(*f);
     return true;
