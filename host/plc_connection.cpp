@@ -64,6 +64,8 @@ const char* readStatusName(ReadStatus status) {
         return "connection closed";
     case ReadStatus::Malformed:
         return "malformed reply";
+    case ReadStatus::NotFins:
+        return "not FINS/TCP (remote framing?)";
     }
     return "?";
 }
@@ -98,7 +100,7 @@ bool PlcConnection::open(Clock::time_point deadline, std::string* error) {
     if (rc < 0 && errno == EINPROGRESS) {
         if (waitFor(fd, POLLOUT, deadline) <= 0) {
             ::close(fd);
-            *error = "connect to " + endpoint_.text() + " timed out";
+            *error = "no answer to connect within the timeout";
             return false;
         }
         int err = 0;
@@ -108,7 +110,8 @@ bool PlcConnection::open(Clock::time_point deadline, std::string* error) {
         errno = err;
     }
     if (rc < 0) {
-        *error = "connect to " + endpoint_.text() + ": " + std::strerror(errno);
+        *error = errno == ECONNREFUSED ? std::string("connection refused")
+                                       : std::string("connect: ") + std::strerror(errno);
         ::close(fd);
         return false;
     }
@@ -188,6 +191,7 @@ ReadStatus PlcConnection::readFinsReply(Clock::time_point deadline, QByteArray* 
     out->clear();
     ReadStatus s = readExactly(FINS_LENGTH_FIELD_END, deadline, out);
     if (s != ReadStatus::Complete) return s;
+    if (!out->startsWith(FINS_MAGIC)) return ReadStatus::NotFins;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(out->constData());
     uint32_t length =
         (uint32_t(p[4]) << 24) | (uint32_t(p[5]) << 16) | (uint32_t(p[6]) << 8) | p[7];

@@ -29,8 +29,12 @@ enum class ReadStatus {
     Complete, // one whole reply
     Timeout,  // the deadline passed; the bytes so far are in the output
     Closed,   // the peer closed the connection or it failed
-    Malformed // the length field is impossible; the bytes so far are in the output
+    Malformed, // the length field is impossible; the bytes so far are in the output
+    NotFins    // the reply does not start with "FINS"; the bytes so far are in the output
 };
+
+// Every FINS/TCP frame starts with these four bytes.
+const char* const FINS_MAGIC = "FINS";
 
 const char* readStatusName(ReadStatus status);
 
