@@ -357,6 +357,8 @@ Exchange HostSession::exchangeOnce() {
     ex.station = sent.station;
 
     Route* route = routeFor(ex.station);
+    // FINS/TCP takes one node address exchange per connection: a new one gets a new socket.
+    if (ex.kind == FrameKind::Handshake && route->node_exchanged) closeRoute(*route);
     // The frame stays outstanding in the driver, which hands it out again next turn.
     if (!route->conn.isOpen() && route->next_attempt > Clock::now()) {
         ex.waiting = true;
@@ -387,8 +389,6 @@ Clock::time_point HostSession::nextAttempt() const {
 
 bool HostSession::transmit(Route& route, const QByteArray& frame, FrameKind kind, int reply_len,
                            QByteArray* reply, Exchange* ex) {
-    // FINS/TCP takes one node address exchange per connection: a new one gets a new socket.
-    if (kind == FrameKind::Handshake && route.node_exchanged) closeRoute(route);
     if (!route.conn.isOpen()) {
         if (!route.has_endpoint) {
             ex->transport_error = "no PLC given for station " + std::to_string(route.station);
@@ -418,16 +418,15 @@ bool HostSession::transmit(Route& route, const QByteArray& frame, FrameKind kind
 bool HostSession::openRoute(Route& route, FrameKind kind, Clock::time_point deadline,
                             Exchange* ex) {
     std::string error;
-    // Whatever happens to this connection, the next one waits its turn.
-    backOff(route);
+    ++route.status.connects;
     if (!route.conn.open(deadline, &error)) {
         ex->transport_error = error;
+        backOff(route);
         ++counters_.connect_failures;
         markDown(route, error);
         return false;
     }
     ++counters_.connects;
-    ++route.status.connects;
     if (route.status.state != "online") route.status.state = "connecting";
     route.node_exchanged = false;
     const uint32_t n = static_cast<uint32_t>(flows_opened_++);
@@ -485,14 +484,16 @@ bool HostSession::sendAndReceive(Route& route, const QByteArray& frame, int repl
     if (!options_.remote_mode || !reply->startsWith(FINS_MAGIC))
         markDown(route, transportReason(s, options_.timeout_ms));
     if (s == ReadStatus::Malformed || s == ReadStatus::NotFins) {
-        route.conn.close(); // the stream can no longer be framed; the driver judges the bytes
+        closeRoute(route); // the stream can no longer be framed; the driver judges the bytes
         return true;
     }
     reply->clear();
     return false;
 }
 
+// Whatever ended a connection, the next one waits out the station's backoff.
 void HostSession::closeRoute(Route& route) {
+    if (route.conn.isOpen()) backOff(route);
     if (route.conn.isOpen() && route.flow && pcap_.isOpen()) pcap_.write(route.flow->close());
     route.conn.close();
     route.flow.reset();
@@ -500,9 +501,9 @@ void HostSession::closeRoute(Route& route) {
 }
 
 void HostSession::backOff(Route& route) {
-    route.next_attempt = Clock::now() + std::chrono::milliseconds(route.backoff_ms);
     route.backoff_ms =
         route.backoff_ms == 0 ? kBackoffFirstMs : std::min(route.backoff_ms * 2, kBackoffMaxMs);
+    route.next_attempt = Clock::now() + std::chrono::milliseconds(route.backoff_ms);
 }
 
 void HostSession::markDown(Route& route, const std::string& reason) {
