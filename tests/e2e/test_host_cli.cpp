@@ -226,27 +226,33 @@ TEST_F(HostProgram, JsonReportHoldsTheSimulatorsValuesTheWriteAndTheOneShotRead)
     m.setWord(plcsim::Area::D, 201, 0xABCD);
     m.setBit(plcsim::Area::CIO, 3, 1, true);
     m.setFlag(plcsim::Area::TimerFlag, 6, true);
-    std::string tags = writeFile("screen.tags", "sp   D       100\n"
+    std::string tags = writeFile("screen.tags", "\xEF\xBB\xBFsp   D       100\n"
                                                 "rec  D       200 2\n"
                                                 "lamp CIO.bit 3.00 2\n"
                                                 "done T.flag  5 2\n");
     ProgramRun r = run("--tags '" + tags + "' " + plcArg(sim->port()) +
                        " --cycles 2 --json --write sp=321 --read-once rec");
     EXPECT_EQ(r.code, 0) << r.err;
+    // Qt writes the keys of an object in order.
     const char* expected[] = {
-        "{\"outcome\":\"cycles done\",\"exit_code\":0,",
-        "{\"name\":\"sp\",\"type\":\"D\",\"address\":\"100\",\"station\":1,\"values\":[321]}",
-        "{\"name\":\"rec\",\"type\":\"D\",\"address\":\"200\",\"station\":1,"
+        "\"exit_code\":0,",
+        "\"outcome\":\"cycles done\",",
+        "{\"address\":\"100\",\"name\":\"sp\",\"station\":1,\"type\":\"D\",\"values\":[321]}",
+        "{\"address\":\"200\",\"name\":\"rec\",\"station\":1,\"type\":\"D\","
         "\"values\":[11,43981]}",
-        "{\"name\":\"lamp\",\"type\":\"CIO.bit\",\"address\":\"3.00\",\"station\":1,"
+        "{\"address\":\"3.00\",\"name\":\"lamp\",\"station\":1,\"type\":\"CIO.bit\","
         "\"values\":[0,1]}",
-        "{\"name\":\"done\",\"type\":\"T.flag\",\"address\":\"5\",\"station\":1,"
+        "\"name\":\"done\",\"stale\":false,\"station\":1,\"type\":5,\"type_name\":\"T.flag\","
         "\"values\":[0,1]}",
-        "\"writes\":[{\"name\":\"sp\",\"value\":\"321\",\"local_only\":false,\"acked\":1,"
-        "\"failed\":0,\"last_result\":1}]",
-        "\"read_once\":[{\"name\":\"rec\",\"status\":1,\"values\":[11,43981]}]",
-        "\"notices\":[\"one-shot read of rec done: 11 (0x000B)  43981 (0xABCD)\"]",
-        "\"cycles\":2,\"read_blocks\":4,",
+        "\"actions\":[{\"detail\":\"\",\"id\":0,\"kind\":\"write\",\"outcome\":\"done\","
+        "\"tag\":\"sp\",\"value\":\"321\",\"values\":[]},{\"detail\":\"\",\"id\":0,"
+        "\"kind\":\"read-once\",\"outcome\":\"done\",\"tag\":\"rec\",\"values\":[11,43981]}]",
+        "\"count\":1,",
+        "\"text\":\"one-shot read of rec done: 11 (0x000B)  43981 (0xABCD)\"}],"
+        "\"notices_left_out\":0,",
+        "\"cycles\":2,",
+        "\"read_blocks\":4,",
+        "\"online\":true,",
     };
     for (const char* e : expected)
         EXPECT_NE(r.out.find(e), std::string::npos) << e << "\n" << r.out;
