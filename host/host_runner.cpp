@@ -157,17 +157,22 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
     ScreenPrinter screen(stdout, ansi, options.status_only);
     const Clock::time_point started = Clock::now();
     Clock::time_point next_refresh = started;
+    auto refresh = [&] {
+        if (Clock::now() < next_refresh) return;
+        if (!options.json) screen.show(session);
+        bridge.publish(stateDocument(session));
+        next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
+    };
+    // A PLC that does not answer keeps the screen waiting no longer than a refresh.
+    session.setWaitHook(WaitHook{refresh, refresh_ms});
     StopReason reason;
     while ((reason = stopReason(options, session, started)) == StopReason::Running) {
         serveRequests(bridge, session);
         const Exchange ex = session.exchangeOnce();
         waitForWork(ex, session);
-        if (Clock::now() >= next_refresh) {
-            if (!options.json) screen.show(session);
-            bridge.publish(stateDocument(session));
-            next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
-        }
+        refresh();
     }
+    session.setWaitHook(WaitHook());
     session.closeConnections();
     session.abandonPending();
     const int code = connectionLost(options, session, reason) ? EXIT_CONNECTION_LOST

@@ -335,6 +335,7 @@ HostSession::Route* HostSession::routeFor(int station) {
     if (!known && (!options_.multi_station || station == options_.default_station)) known = true;
     routes_.emplace_back(new Route(e, known));
     Route* r = routes_.back().get();
+    r->conn.setWaitHook(&wait_hook_);
     r->station = station;
     r->status.station = station;
     r->status.address = known ? e.text() : std::string();

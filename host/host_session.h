@@ -143,6 +143,8 @@ class HostSession {
     void abandonPending();
 
     Exchange exchangeOnce();
+    // Runs while a connection waits for its PLC (see WaitHook).
+    void setWaitHook(const WaitHook& hook) { wait_hook_ = hook; }
     // When the earliest station waiting out its backoff may connect again.
     Clock::time_point nextAttempt() const;
     void closeConnections();
@@ -202,6 +204,7 @@ class HostSession {
     PcapFile pcap_;
     int flows_opened_ = 0;
     Counters counters_;
+    WaitHook wait_hook_;
     std::vector<Notice> notices_;
     long notices_dropped_ = 0;
     Clock::time_point started_;

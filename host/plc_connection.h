@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace fhost {
@@ -38,6 +39,13 @@ const char* const FINS_MAGIC = "FINS";
 
 const char* readStatusName(ReadStatus status);
 
+// Called at least every period_ms while a connection waits for the PLC, so that a
+// screen keeps its refresh interval while a PLC is slow or gone.
+struct WaitHook {
+    std::function<void()> call;
+    int period_ms = 0;
+};
+
 class PlcConnection {
   public:
     explicit PlcConnection(const Endpoint& endpoint) : endpoint_(endpoint) {}
@@ -46,6 +54,7 @@ class PlcConnection {
     PlcConnection& operator=(const PlcConnection&) = delete;
 
     const Endpoint& endpoint() const { return endpoint_; }
+    void setWaitHook(const WaitHook* hook) { hook_ = hook; }
     bool isOpen() const { return fd_ >= 0; }
     // Local address and port of the open socket, for the recording (0 when closed).
     uint32_t localIp() const { return local_ip_; }
@@ -73,6 +82,7 @@ class PlcConnection {
     uint32_t local_ip_ = 0;
     uint16_t local_port_ = 0;
     uint32_t peer_ip_ = 0;
+    const WaitHook* hook_ = nullptr;
 };
 
 } // namespace fhost
