@@ -118,12 +118,11 @@ StopReason stopReason(const HostOptions& options, const HostSession& session,
     return StopReason::Running;
 }
 
-// Lost for good: no good reply for --max-offline-seconds, or offline at the end for
-// longer than one reply may take.
+// Lost for good: no good reply for --max-offline-seconds, or offline (the driver's flag
+// or a station down) at the end, with no good reply for longer than one reply may take.
 bool connectionLost(const HostOptions& options, const HostSession& session, StopReason reason) {
     if (reason == StopReason::Offline) return true;
-    return session.comInfo().offline != 0 &&
-           secondsSince(session.lastGoodReply()) * 1000 > options.timeout_ms;
+    return !isOnline(session) && secondsSince(session.lastGoodReply()) * 1000 > options.timeout_ms;
 }
 
 const char* outcomeText(StopReason reason, int code) {
