@@ -120,8 +120,10 @@ std::vector<std::string> ScreenPrinter::tagLinesThatFit(const HostSession& s,
     if (status_only_) return std::vector<std::string>();
     std::vector<std::string> lines = valueLines(s);
     const int rows = ansi_ ? terminalRows(out_) : 0;
-    if (rows <= 0 || lines.size() + other_lines <= static_cast<size_t>(rows)) return lines;
-    const size_t room = static_cast<size_t>(rows) > other_lines + 1 ? rows - other_lines - 1 : 0;
+    // The cursor ends on the line below the screen, so one row stays free.
+    const size_t usable = rows > 1 ? static_cast<size_t>(rows) - 1 : 0;
+    if (rows <= 0 || lines.size() + other_lines <= usable) return lines;
+    const size_t room = usable > other_lines + 1 ? usable - other_lines - 1 : 0;
     lines.resize(room);
     // A tag's continuation lines start with blanks.
     const size_t shown_tags = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
