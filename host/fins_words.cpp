@@ -24,20 +24,14 @@ const CodeText kTcpErrors[] = {
 };
 
 const CodeText kEndCodes[] = {
-    {0x0401, "undefined command"},
-    {0x1001, "command too long"},
-    {0x1002, "command too short"},
-    {0x1003, "number of elements and data do not match"},
-    {0x1005, "command header error"},
-    {0x1101, "unknown memory area"},
-    {0x1103, "start address out of range"},
-    {0x1104, "end address out of range"},
-    {0x110B, "response too long"},
-    {0x2101, "read-only area"},
+    {0x0401, "undefined command"},          {0x1001, "command too long"},
+    {0x1002, "command too short"},          {0x1003, "number of elements and data do not match"},
+    {0x1005, "command header error"},       {0x1101, "unknown memory area"},
+    {0x1103, "start address out of range"}, {0x1104, "end address out of range"},
+    {0x110B, "response too long"},          {0x2101, "read-only area"},
 };
 
-template <size_t N>
-const char* lookup(const CodeText (&table)[N], uint32_t code) {
+template <size_t N> const char* lookup(const CodeText (&table)[N], uint32_t code) {
     for (const CodeText& c : table)
         if (c.code == code) return c.text;
     return nullptr;

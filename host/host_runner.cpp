@@ -175,8 +175,8 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
     session.closeConnections();
     session.abandonPending();
     const int code = connectionLost(options, session, reason) ? EXIT_CONNECTION_LOST
-                     : session.anyActionFailed()             ? EXIT_ACTION_FAILED
-                                                             : EXIT_OK;
+                     : session.anyActionFailed()              ? EXIT_ACTION_FAILED
+                                                              : EXIT_OK;
     QJsonObject doc = stateDocument(session);
     doc["outcome"] = outcomeText(reason, code);
     doc["exit_code"] = code;

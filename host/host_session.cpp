@@ -174,8 +174,8 @@ std::vector<int> HostSession::readTag(const Tag& tag) const {
     return decodeValues(tag, buffer, tag.length);
 }
 
-bool HostSession::queueWrite(const std::string& name, const std::string& value,
-                             std::string* error, quint64 id) {
+bool HostSession::queueWrite(const std::string& name, const std::string& value, std::string* error,
+                             quint64 id) {
     const Tag* tag = findTag(name);
     if (!tag) {
         *error = "no tag named '" + name + "'";
@@ -433,8 +433,7 @@ bool HostSession::openRoute(Route& route, FrameKind kind, Clock::time_point dead
     const uint32_t n = static_cast<uint32_t>(flows_opened_++);
     const uint16_t plc_port = options_.remote_mode ? REMOTE_PCAP_PORT : FINS_TCP_PORT;
     route.flow.reset(new TcpFlow(route.conn.localIp(), route.conn.localPort(), route.conn.peerIp(),
-                                 plc_port, 0x10000000u + n * 0x10000u,
-                                 0x20000000u + n * 0x10000u));
+                                 plc_port, 0x10000000u + n * 0x10000u, 0x20000000u + n * 0x10000u));
     if (pcap_.isOpen()) pcap_.write(route.flow->open());
     const bool replay =
         !options_.remote_mode && kind != FrameKind::Handshake && !route.node_request.isEmpty();
@@ -677,17 +676,15 @@ void HostSession::onceReadNotice(const RawNotice& n) {
 }
 
 // "gave up on a write of setpoint (D 100) after 3 bad replies: no reply (result 42)"
-std::string HostSession::giveUpText(const RawNotice& n, int result,
-                                    const RW_VAR& returned) const {
+std::string HostSession::giveUpText(const RawNotice& n, int result, const RW_VAR& returned) const {
     const TagType* type = tagTypeByCode(returned.reg_type);
-    const std::string where = returned.name.toStdString() + " (" +
-                              (type ? type->mnemonic : "?") + " " +
-                              returned.addr_text.toStdString() + ")";
+    const std::string where = returned.name.toStdString() + " (" + (type ? type->mnemonic : "?") +
+                              " " + returned.addr_text.toStdString() + ")";
     std::string what = n.req_kind == WRITE_REQ_KIND  ? "a write of " + where
                        : n.req_kind == ONCE_REQ_KIND ? "a one-shot read of " + where
-                       : n.req_kind == 0             ? "the cyclic read of " + where
-                                         : "an exchange for requester kind " +
-                                               std::to_string(n.req_kind);
+                       : n.req_kind == 0
+                           ? "the cyclic read of " + where
+                           : "an exchange for requester kind " + std::to_string(n.req_kind);
     if (options_.multi_station) what += " on station " + std::to_string(returned.station);
     return "gave up on " + what + " after " + std::to_string(options_.retry_limit + 1) +
            " bad replies: " + resultText(result);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "driver_api.h"
-#include "notices.h"
 #include "host_options.h"
+#include "notices.h"
 #include "pcap_writer.h"
 #include "plc_connection.h"
 #include "tag_file.h"
@@ -80,13 +80,13 @@ const char* outcomeName(Outcome outcome);
 // A station as the screen shows it: its PLC, how it is doing and why.
 struct StationStatus {
     int station = 0;
-    std::string address;   // HOST:PORT, empty when no --station gives one
-    std::string state;     // "idle", "connecting", "online", "down"
-    std::string reason;    // why it is down (or last went down); empty when never
+    std::string address; // HOST:PORT, empty when no --station gives one
+    std::string state;   // "idle", "connecting", "online", "down"
+    std::string reason;  // why it is down (or last went down); empty when never
     long connects = 0;
-    long good = 0;         // good replies
-    long failures = 0;     // exchanges the driver gave up
-    double rtt_ms = -1;    // last round trip; -1 before the first reply
+    long good = 0;      // good replies
+    long failures = 0;  // exchanges the driver gave up
+    double rtt_ms = -1; // last round trip; -1 before the first reply
     bool ever_read = false;
     Clock::time_point last_read; // last good cyclic read
 };
@@ -100,7 +100,7 @@ struct WriteAction {
     int acked = 0;
     int failed = 0;
     int last_result = 0;
-    int refused = 0; // pieces answered with a non-zero FINS end code
+    int refused = 0;         // pieces answered with a non-zero FINS end code
     bool local_only = false; // run_mode other than 2: applied to the driver's store only
     Outcome outcome = Outcome::Pending;
     std::string detail;

@@ -27,9 +27,9 @@ bool parseEndpoint(const std::string& text, Endpoint* out, std::string* error);
 enum { FINS_TCP_HEADER_SIZE = 16, FINS_LENGTH_FIELD_END = 8, MAX_REPLY_SIZE = 65536 };
 
 enum class ReadStatus {
-    Complete, // one whole reply
-    Timeout,  // the deadline passed; the bytes so far are in the output
-    Closed,   // the peer closed the connection or it failed
+    Complete,  // one whole reply
+    Timeout,   // the deadline passed; the bytes so far are in the output
+    Closed,    // the peer closed the connection or it failed
     Malformed, // the length field is impossible; the bytes so far are in the output
     NotFins    // the reply does not start with "FINS"; the bytes so far are in the output
 };

@@ -85,8 +85,9 @@ std::vector<std::string> stationLines(const HostSession& s) {
     std::vector<std::string> lines;
     for (const StationStatus& st : s.stations()) {
         std::string state = st.state;
-        if (!st.reason.empty()) state += (st.state == "down" ? ": " : " (last: ") + st.reason +
-                                         (st.state == "down" ? "" : ")");
+        if (!st.reason.empty())
+            state += (st.state == "down" ? ": " : " (last: ") + st.reason +
+                     (st.state == "down" ? "" : ")");
         lines.push_back("station " + std::to_string(st.station) + " " +
                         (st.address.empty() ? "(no address)" : st.address) + ": " + state +
                         " | connects " + std::to_string(st.connects) + " | good " +
@@ -126,9 +127,8 @@ std::vector<std::string> ScreenPrinter::tagLinesThatFit(const HostSession& s,
     const size_t room = usable > other_lines + 1 ? usable - other_lines - 1 : 0;
     lines.resize(room);
     // A tag's continuation lines start with blanks.
-    const size_t shown_tags = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
-        return !l.empty() && l[0] != ' ';
-    });
+    const size_t shown_tags = std::count_if(
+        lines.begin(), lines.end(), [](const std::string& l) { return !l.empty() && l[0] != ' '; });
     lines.push_back("\xE2\x80\xA6 " + std::to_string(s.tags().size() - shown_tags) + " more tags");
     return lines;
 }
@@ -139,9 +139,9 @@ void ScreenPrinter::show(const HostSession& s) {
     for (const std::string& l : stationLines(s))
         tail.push_back(l);
     const std::vector<Notice>& notices = s.notices();
-    size_t first = ansi_ ? (notices.size() > kNoticesOnScreen ? notices.size() - kNoticesOnScreen
-                                                              : 0)
-                         : std::min(notices_shown_, notices.size());
+    size_t first = ansi_
+                       ? (notices.size() > kNoticesOnScreen ? notices.size() - kNoticesOnScreen : 0)
+                       : std::min(notices_shown_, notices.size());
     for (size_t i = first; i < notices.size(); ++i)
         tail.push_back(noticeLine(notices[i]));
     std::vector<std::string> lines = tagLinesThatFit(s, tail.size());

@@ -142,13 +142,13 @@ TEST_F(HostProgram, BadInputStopsBeforeConnecting) {
 struct FaultRow {
     const char* what;
     const char* tags;
-    bool plc_gone;           // --plc names a port nobody listens on
-    const char* extra;       // %C: a port nobody listens on
-    const char* fault;       // simulator fault rules, or ""
+    bool plc_gone;     // --plc names a port nobody listens on
+    const char* extra; // %C: a port nobody listens on
+    const char* fault; // simulator fault rules, or ""
     int code;
-    int station;             // whose state is checked
-    const char* reason;      // that station's reason, also in the status line
-    const char* action;      // "outcome: detail" of the first action, or ""
+    int station;        // whose state is checked
+    const char* reason; // that station's reason, also in the status line
+    const char* action; // "outcome: detail" of the first action, or ""
     int max_connects;
 };
 
@@ -175,8 +175,8 @@ TEST_F(HostProgram, FaultsAreNamedPacedAndReportedInTheExitCode) {
         {"write given up", "sp D 100\n", false, "--write sp=7 --retry-limit 1",
          "error=0x21@2 error=0x21@3", 6, 1, "",
          "gave up: after 2 bad replies: error code in the reply (result 12)", 2},
-        {"dead station", "a D 1 1\nb D 1 1 2\n", false,
-         "--multi-station --station 2=127.0.0.1:%C", "", 5, 2, "connection refused", "", 9},
+        {"dead station", "a D 1 1\nb D 1 1 2\n", false, "--multi-station --station 2=127.0.0.1:%C",
+         "", 5, 2, "connection refused", "", 9},
     };
     for (const FaultRow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -193,9 +193,9 @@ TEST_F(HostProgram, FaultsAreNamedPacedAndReportedInTheExitCode) {
         const size_t mark = extra.find("%C");
         if (mark != std::string::npos) extra.replace(mark, 2, std::to_string(closed_port));
         std::string tags = writeFile("screen.tags", row.tags);
-        ProgramRun r = run("--tags '" + tags + "' " +
-                           plcArg(row.plc_gone ? closed_port : sim->port(), extra) +
-                           " --seconds 2 --max-offline-seconds 1.5 --json");
+        ProgramRun r =
+            run("--tags '" + tags + "' " + plcArg(row.plc_gone ? closed_port : sim->port(), extra) +
+                " --seconds 2 --max-offline-seconds 1.5 --json");
         EXPECT_EQ(r.code, row.code) << r.err << r.out;
         const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
         EXPECT_EQ(doc["exit_code"].toInt(), row.code);
@@ -204,8 +204,9 @@ TEST_F(HostProgram, FaultsAreNamedPacedAndReportedInTheExitCode) {
             if (st["station"].toInt() == row.station) station = st.toObject();
         EXPECT_EQ(station["reason"].toString().toStdString(), row.reason) << r.out;
         const std::string summary = doc["status"]["summary"].toString().toStdString();
-        EXPECT_NE(summary.find(row.station == 1 ? row.reason : "station 2 unreachable: cyclic "
-                                                               "reads of every station wait for it"),
+        EXPECT_NE(summary.find(row.station == 1 ? row.reason
+                                                : "station 2 unreachable: cyclic "
+                                                  "reads of every station wait for it"),
                   std::string::npos)
             << summary;
         EXPECT_EQ(doc["status"]["online"].toBool(), row.code == 6);
@@ -228,10 +229,9 @@ TEST_F(HostProgram, BridgeRequestsAreServedByTheLoop) {
     ASSERT_TRUE(sim);
     const std::string tags = writeFile("screen.tags", "sp D 100\nro A 10\n");
     const std::string port = "127.0.0.1:" + std::to_string(sim->port());
-    const char* argv[] = {"fins-host",   "--tags",         tags.c_str(),   "--plc",
-                          port.c_str(),  "--hmi-ip",       "127.0.0.23",   "--driver",
-                          FINS_DRIVER_PATH, "--seconds",   "30",           "--refresh-ms",
-                          "20",          "--json"};
+    const char* argv[] = {"fins-host", "--tags",       tags.c_str(), "--plc",          port.c_str(),
+                          "--hmi-ip",  "127.0.0.23",   "--driver",   FINS_DRIVER_PATH, "--seconds",
+                          "30",        "--refresh-ms", "20",         "--json"};
     fhost::HostBridge bridge;
     int code = -1;
     std::thread loop([&] { code = fhost::runHost(sizeof argv / sizeof argv[0], argv, &bridge); });
