@@ -217,8 +217,9 @@ TEST_F(HostProgram, FaultsAreNamedPacedAndReportedInTheExitCode) {
         const int connects = station["connects"].toInt();
         EXPECT_GE(connects, 1);
         EXPECT_LE(connects, row.max_connects);
-        if (row.station == 1 && !row.plc_gone) // the simulator saw the same
+        if (row.station == 1 && !row.plc_gone) { // the simulator saw the same
             EXPECT_EQ(sim->connectionsAccepted(), static_cast<uint64_t>(connects));
+        }
     }
 }
 
