@@ -377,7 +377,7 @@ Exchange HostSession::exchangeOnce() {
         if (ex.result == 1) route->node_request = frame;
     }
     judgeReply(*route, ex, sent);
-    account(ex, sent, returned ? *returned : RW_VAR());
+    account(ex, returned ? *returned : RW_VAR());
     return ex;
 }
 
@@ -592,8 +592,7 @@ void HostSession::record(Route& route, bool from_client, const QByteArray& bytes
                             : route.flow->serverSends(toBytes(bytes)));
 }
 
-void HostSession::account(const Exchange& ex, const RW_VAR& sent, const RW_VAR& returned) {
-    (void)sent;
+void HostSession::account(const Exchange& ex, const RW_VAR& returned) {
     if (ex.sent) {
         ++counters_.exchanges;
         ++rate_exchanges_;

@@ -188,7 +188,7 @@ class HostSession {
     std::string giveUpText(const RawNotice& n, int result, const RW_VAR& returned) const;
     void addNotice(const std::string& text);
     FrameKind classify(const Protocol& p) const;
-    void account(const Exchange& ex, const RW_VAR& sent, const RW_VAR& returned);
+    void account(const Exchange& ex, const RW_VAR& returned);
     void countCycle(const Exchange& ex);
     void handleNotices(int last_result, const RW_VAR& returned);
     void onceReadNotice(const RawNotice& n);
