@@ -93,6 +93,11 @@ TEST_F(HostProgram, HelpDescribesTheOptionsAndExitsZero) {
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.out.find("Usage: fins-host --tags FILE"), std::string::npos);
     EXPECT_NE(r.out.find("--station N=HOST:PORT"), std::string::npos);
+    EXPECT_NE(r.out.find("T.flag C.flag (5, 6)             timer / counter completion"),
+              std::string::npos);
+    r = run("--version");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.rfind("fins-host 1.", 0), 0u) << r.out;
 }
 
 struct BadInputRow {
