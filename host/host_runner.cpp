@@ -186,7 +186,10 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
         std::fputs("\n", stdout);
     } else {
         screen.show(session);
-        std::printf("fins-host: %s\n", outcomeText(reason, code));
+        // A lost connection ends with its reason, not just the word.
+        const std::string why =
+            code == EXIT_CONNECTION_LOST ? " (" + onlineText(session) + ")" : "";
+        std::printf("fins-host: %s%s\n", outcomeText(reason, code), printable(why).c_str());
     }
     std::fflush(stdout);
     return code;
