@@ -1,12 +1,15 @@
-// Hex and FINS/TCP frame helpers shared by the simulator tests.
+// Hex, FINS/TCP frame and memory helpers shared by the simulator tests.
 #ifndef PLCSIM_SIM_TEST_UTIL_H
 #define PLCSIM_SIM_TEST_UTIL_H
+
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "plcsim/memory_script.h"
 #include "plcsim/session.h"
 
 namespace plcsim_test {
@@ -50,7 +53,7 @@ inline Bytes nodeRequest(uint8_t proposed) {
     return tcpFrame(0, {0, 0, 0, proposed});
 }
 
-// Feeds `stream` in pieces cut at `cuts`; returns every reply, concatenated, as hex.
+// Feeds `stream` in pieces cut at `cuts`; every reply, concatenated, as hex.
 inline std::string replies(plcsim::Session& session, const Bytes& stream,
                            const std::vector<size_t>& cuts = {}, bool* closes = nullptr) {
     std::vector<plcsim::SessionOutput> out;
@@ -66,6 +69,20 @@ inline std::string replies(plcsim::Session& session, const Bytes& stream,
         if (closes) *closes = *closes || o.closeAfter;
     }
     return all;
+}
+
+// A memory preset from memory-file text.
+inline void preset(plcsim::PlcMemory& memory, const char* text) {
+    EXPECT_TRUE(plcsim::loadMemoryText(text, "preset", memory, nullptr));
+}
+
+// "D1001 = 0x5678" or "CIO10.03 = 1" holds in memory.
+inline void expectMemory(const plcsim::PlcMemory& memory, const char* check) {
+    plcsim::MemoryAssignment a;
+    ASSERT_TRUE(plcsim::parseAssignment(check, &a, nullptr)) << check;
+    EXPECT_EQ(a.bit >= 0 ? memory.bit(a.area, a.address, a.bit) : memory.word(a.area, a.address),
+              a.value)
+        << check;
 }
 
 } // namespace plcsim_test

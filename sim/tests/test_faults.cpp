@@ -26,20 +26,18 @@ std::vector<uint64_t> hits(const std::vector<FaultRule>& rules, uint64_t upTo, u
     return out;
 }
 
-TEST(FaultRule, ParsesKindValueAndTrigger) {
+TEST(PlcsimFaults, ParsesRulesAndRefusesBadOnes) {
     const FaultRule delay = rule("delay=500@every:5");
     EXPECT_EQ(delay.kind, FaultKind::Delay);
     EXPECT_EQ(delay.value, 500u);
     EXPECT_EQ(delay.trigger, FaultTrigger::EveryNth);
     EXPECT_EQ(delay.n, 5u);
-    const FaultRule error = rule("error=0x21@p:0.25");
-    EXPECT_EQ(error.value, 0x21u);
-    EXPECT_DOUBLE_EQ(error.p, 0.25);
+    EXPECT_DOUBLE_EQ(rule("error=0x21@p:0.25").p, 0.25);
+    EXPECT_EQ(rule("error=0x21").value, 0x21u);
     EXPECT_EQ(rule("corrupt").value, 1u); // the default byte count
-    EXPECT_EQ(rule("close-after=20").value, 20u);
     for (const char* bad : {"explode@3", "delay@3", "delay=-5", "delay=600001", "extra=65537",
-                            "error", "drop@0", "drop@every:0", "drop@p:1.5",
-                            "drop@p:", "drop@sometimes", "close-after=0", "close-after=5@2", ""}) {
+                            "drop@0", "drop@every:0", "drop@p:1.5", "drop@p:", "drop@sometimes",
+                            "close-after=0", "close-after=5@2", ""}) {
         FaultRule r;
         std::string error;
         EXPECT_FALSE(parseFaultRule(bad, &r, &error)) << bad;
@@ -47,7 +45,7 @@ TEST(FaultRule, ParsesKindValueAndTrigger) {
     }
 }
 
-TEST(FaultPlan, TriggersHitTheRightRequests) {
+TEST(PlcsimFaults, TriggersHitTheRightRequestsAndCombine) {
     EXPECT_EQ(hits({rule("drop@3")}, 20), (std::vector<uint64_t>{3}));
     EXPECT_EQ(hits({rule("drop@every:5")}, 20), (std::vector<uint64_t>{5, 10, 15, 20}));
     EXPECT_EQ(hits({rule("drop")}, 3), (std::vector<uint64_t>{1, 2, 3}));
@@ -61,56 +59,43 @@ TEST(FaultPlan, TriggersHitTheRightRequests) {
     EXPECT_NE(seeded, hits({rule("drop@p:0.3")}, 1000, 8));
     EXPECT_GT(seeded.size(), 230u);
     EXPECT_LT(seeded.size(), 370u);
-}
-
-TEST(FaultPlan, RulesHittingOneRequestCombine) {
-    const FaultPlan plan({rule("delay=100@2"), rule("delay=300@every:2"), rule("extra=2@2"),
-                          rule("extra=3@2"), rule("error=0x21@2")},
-                         1);
-    const FaultDecision d = plan.decide(2);
+    const FaultDecision d = FaultPlan({rule("delay=100@2"), rule("delay=300@every:2"),
+                                       rule("extra=2@2"), rule("extra=3@2"), rule("error=7@2")},
+                                      1)
+                                .decide(2);
     EXPECT_EQ(d.delayMs, 300u);  // the longest
     EXPECT_EQ(d.extraBytes, 5u); // the sum
-    EXPECT_EQ(d.errorCode, 0x21u);
+    EXPECT_EQ(d.errorCode, 7u);
     EXPECT_FALSE(d.drop);
-    EXPECT_FALSE(plan.decide(1).any());
 }
 
-TEST(FaultPlan, SpoilsTheReplyAsAsked) {
-    const Bytes reply =
-        fromHex("46494e53 00000016 00000002 00000000 c0000200 0a000001 0005 0102 0000");
+TEST(PlcsimFaults, SpoilsTheReplyAsAsked) {
+    const std::string reply =
+        "46494e53 00000016 00000002 00000000 c0000200 0a000001 0005 0102 0000";
     const FaultPlan plan({}, 42);
-    auto spoiled = [&](FaultDecision d, uint64_t request = 9) {
-        Bytes r = reply;
-        plan.spoil(d, request, &r);
-        return r;
+    auto spoiled = [&](const char* ruleText, uint64_t request = 9) {
+        Bytes r = fromHex(reply);
+        plan.spoil(FaultPlan({rule(ruleText)}, 1).decide(1), request, &r);
+        return toHex(r);
     };
-    FaultDecision error, cut, all, extra, corrupt;
-    error.setError = true;
-    error.errorCode = 0x21;
-    EXPECT_EQ(toHex(spoiled(error)),
+    EXPECT_EQ(spoiled("error=0x21"),
               normHex("46494e53 00000016 00000002 00000021 c0000200 0a000001 0005 0102 0000"));
-    cut.shortBytes = 3;
-    EXPECT_EQ(toHex(spoiled(cut)),
+    EXPECT_EQ(spoiled("short=3"),
               normHex("46494e53 00000016 00000002 00000000 c0000200 0a000001 0005 01"));
-    all.shortBytes = 1000;
-    EXPECT_TRUE(spoiled(all).empty());
-    extra.extraBytes = 4;
-    const Bytes longer = spoiled(extra);
-    ASSERT_EQ(longer.size(), reply.size() + 4);
-    EXPECT_TRUE(std::equal(reply.begin(), reply.end(), longer.begin()));
-    EXPECT_EQ(spoiled(extra), longer);
-    for (uint32_t k : {1u, 5u, 100u}) {
-        corrupt.corruptBytes = k;
-        const Bytes r = spoiled(corrupt);
+    EXPECT_EQ(spoiled("short=1000"), "");
+    const std::string longer = spoiled("extra=4");
+    EXPECT_EQ(longer.substr(0, normHex(reply).size()), normHex(reply));
+    EXPECT_EQ(longer.size(), normHex(reply).size() + 8);
+    EXPECT_EQ(spoiled("extra=4"), longer); // same seed and request, same bytes
+    for (const char* corrupt : {"corrupt", "corrupt=5", "corrupt=100"}) {
+        const Bytes original = fromHex(reply), r = fromHex(spoiled(corrupt));
         size_t flipped = 0;
         for (size_t i = 0; i < r.size(); ++i)
-            flipped += r[i] == (reply[i] ^ 0xFF) ? 1 : r[i] == reply[i] ? 0 : 100;
-        EXPECT_EQ(flipped, std::min<size_t>(k, reply.size())) << k;
-        EXPECT_EQ(spoiled(corrupt), r); // same seed and request, same bytes
-        if (k < reply.size()) {
-            EXPECT_NE(spoiled(corrupt, 10), r); // another request, other bytes
-        }
+            flipped += r[i] == (original[i] ^ 0xFF) ? 1 : r[i] == original[i] ? 0 : 100;
+        EXPECT_EQ(flipped, std::min<size_t>(rule(corrupt).value, original.size())) << corrupt;
+        EXPECT_EQ(spoiled(corrupt), toHex(r));
     }
+    EXPECT_NE(spoiled("corrupt=2", 10), spoiled("corrupt=2", 11)); // other request, other bytes
 }
 
 } // namespace

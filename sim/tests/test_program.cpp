@@ -28,7 +28,7 @@ ProgramRun shell(const std::string& command) {
     return r;
 }
 
-TEST(Program, AnswersBadCommandLinesInOneLine) {
+TEST(PlcsimProgram, AnswersBadCommandLinesInOneLine) {
     const std::string dir = ::testing::TempDir();
     std::ofstream(dir + "bad.mem") << "D1 = 1\nD2 == 3\nX5 = 1\n";
     const struct {
@@ -63,7 +63,7 @@ TEST(Program, AnswersBadCommandLinesInOneLine) {
     }
 }
 
-TEST(Program, HelpShowsTheOptionsAndTheValueSyntax) {
+TEST(PlcsimProgram, HelpShowsTheOptionsAndTheValueSyntax) {
     const ProgramRun r = shell(EXE + " --help");
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.output.rfind("Usage: fins-plcsim [options]\n", 0), 0u) << r.output;
@@ -72,7 +72,7 @@ TEST(Program, HelpShowsTheOptionsAndTheValueSyntax) {
         EXPECT_NE(r.output.find(text), std::string::npos) << text;
 }
 
-TEST(Program, ServesOnLocalhostUntilSigterm) {
+TEST(PlcsimProgram, ServesOnLocalhostUntilSigterm) {
     // The server's own output is read through a pipe; SIGTERM once it says it listens.
     const ProgramRun r =
         shell("bash -c 'exec 3< <(exec \"$0\" --bind localhost --port=0 --set D1=2 2>&1); "

@@ -1,9 +1,7 @@
-// Remote-mode requests as exact bytes, good and refused side by side, and the size-byte
-// framing (sizes that wrap at 256, any chunking).
+// Remote-mode requests as exact bytes, good and refused side by side, however split, and
+// the size-byte framing (a size that wraps at 256).
 #include <gtest/gtest.h>
 
-#include "plcsim/memory_script.h"
-#include "plcsim/session.h"
 #include "plcsim/stream_framer.h"
 #include "sim_test_util.h"
 
@@ -63,41 +61,23 @@ const RemoteRow REMOTE_ROWS[] = {
 struct Plc {
     PlcMemory memory;
     RemoteSession session{memory};
-    Plc() { EXPECT_TRUE(loadMemoryText(PRESET, "preset", memory, nullptr)); }
+    Plc() { preset(memory, PRESET); }
 };
 
-TEST(RemoteSession, AnswersEveryRowWithExactBytes) {
-    for (const RemoteRow& row : REMOTE_ROWS) {
-        Plc plc;
-        EXPECT_EQ(replies(plc.session, fromHex(row.request)), normHex(row.reply)) << row.request;
-        if (!*row.check) continue;
-        MemoryAssignment a;
-        ASSERT_TRUE(parseAssignment(row.check, &a, nullptr));
-        EXPECT_EQ(a.bit >= 0 ? plc.memory.bit(a.area, a.address, a.bit)
-                             : plc.memory.word(a.area, a.address),
-                  a.value)
-            << row.check;
-    }
-}
-
-TEST(RemoteSession, RepliesDoNotDependOnChunking) {
-    Bytes stream;
-    std::string expected;
+TEST(PlcsimRemote, AnswersEveryRowWithExactBytesHoweverSplit) {
     for (const RemoteRow& row : REMOTE_ROWS) {
         const Bytes request = fromHex(row.request);
-        stream.insert(stream.end(), request.begin(), request.end());
-        expected += normHex(row.reply);
-    }
-    for (size_t chunk : {1u, 7u, 23u}) {
-        std::vector<size_t> cuts;
-        for (size_t cut = chunk; cut < stream.size(); cut += chunk)
-            cuts.push_back(cut);
         Plc plc;
-        EXPECT_EQ(replies(plc.session, stream, cuts), expected) << "chunk " << chunk;
+        EXPECT_EQ(replies(plc.session, request), normHex(row.reply)) << row.request;
+        if (*row.check) expectMemory(plc.memory, row.check);
+        for (size_t cut = 1; cut < request.size(); ++cut) {
+            Plc split;
+            EXPECT_EQ(replies(split.session, request, {cut}), normHex(row.reply)) << cut;
+        }
     }
 }
 
-TEST(RemoteFramer, TakesTheSizeFromByteZeroOrTheWrite) {
+TEST(PlcsimRemote, TakesTheRequestSizeFromByteZeroOrTheWrite) {
     const struct {
         const char* head; // the first 22 bytes
         size_t size;
@@ -106,23 +86,10 @@ TEST(RemoteFramer, TakesTheSizeFromByteZeroOrTheWrite) {
         {"17 00 01 00 01 0000 00000064 0001 00000000 00000000 00", 23},
         {"05 00 00 00 01 000b 00000064 0004 00000000 00000000 00", 261},
         {"16 00 00 00 01 000b 00000064 0100 00000000 00000000 00", 22},  // a read
-        {"00 00 01 00 01 000b 00000000 0075 00000000 00000000 00", 256}, // 117 words
+        {"00 00 01 00 01 000b 00000000 0075 00000000 00000000 00", 256}, // 117 words: 256 bytes
     };
     for (const auto& row : rows)
         EXPECT_EQ(remoteRequestSize(fromHex(row.head).data()), row.size) << row.head;
-    // That 256-byte write, whose size byte is 0, is taken whole.
-    Bytes write = fromHex(rows[4].head);
-    write.pop_back();
-    for (int i = 0; i < 117; ++i)
-        write.insert(write.end(), {static_cast<uint8_t>(i), 0x80});
-    unsigned sum = 0;
-    for (uint8_t b : write)
-        sum += b;
-    write.push_back(static_cast<uint8_t>(sum));
-    Plc plc;
-    EXPECT_EQ(replies(plc.session, write).substr(24, 8), "00000000");
-    EXPECT_EQ(plc.memory.word(Area::D, 0), 0x8000);
-    EXPECT_EQ(plc.memory.word(Area::D, 116), 0x8074);
 }
 
 } // namespace
