@@ -64,13 +64,17 @@ bool numberIn(const std::string& text, unsigned long min, unsigned long max, T* 
 
 using Apply = bool (*)(const std::string& value, CliOptions* o, std::string* why);
 
+// An option that takes a value (valueName and apply), or a flag that sets a bool.
 struct OptionSpec {
     const char* name;
-    const char* valueName; // nullptr for a flag
+    const char* valueName;
     const char* description;
     bool repeatable;
-    Apply apply; // a flag's gets an empty value
+    Apply apply;
+    bool SimConfig::*flag = nullptr;
 };
+
+constexpr const char* FLAG = nullptr; // the value name of a flag
 
 const OptionSpec OPTIONS[] = {
     {"port", "N", "TCP port (default 9600; 0 = any free port).", false,
@@ -90,25 +94,15 @@ const OptionSpec OPTIONS[] = {
          o->config.bind = v;
          return true;
      }},
-    {"allow-remote-bind", nullptr, "Accept a non-loopback --bind address.", false,
-     [](const std::string&, CliOptions* o, std::string*) {
-         o->config.allowRemoteBind = true;
-         return true;
-     }},
+    {"allow-remote-bind", FLAG, "Accept a non-loopback --bind address.", false, nullptr,
+     &SimConfig::allowRemoteBind},
     {"node", "N", "The PLC's own FINS node, 1-254 (default 1).", false,
      [](const std::string& v, CliOptions* o, std::string* why) {
          return numberIn(v, 1, 254, &o->config.node, why);
      }},
-    {"remote", nullptr, "Speak the remote framing instead of FINS/TCP.", false,
-     [](const std::string&, CliOptions* o, std::string*) {
-         o->config.remote = true;
-         return true;
-     }},
-    {"log", nullptr, "One line per request on stderr.", false,
-     [](const std::string&, CliOptions* o, std::string*) {
-         o->config.log = true;
-         return true;
-     }},
+    {"remote", FLAG, "Speak the remote framing instead of FINS/TCP.", false, nullptr,
+     &SimConfig::remote},
+    {"log", FLAG, "One line per request on stderr.", false, nullptr, &SimConfig::log},
     {"memory", "FILE", "Start-up memory values (repeatable; see below).", true,
      [](const std::string& v, CliOptions* o, std::string*) {
          o->memoryFiles.push_back(v);
@@ -121,11 +115,8 @@ const OptionSpec OPTIONS[] = {
          o->sets.push_back(a);
          return true;
      }},
-    {"animate", nullptr, "Demo: D0 counts up and CIO 0.00 toggles.", false,
-     [](const std::string&, CliOptions* o, std::string*) {
-         o->config.animate = true;
-         return true;
-     }},
+    {"animate", FLAG, "Demo: D0 counts up and CIO 0.00 toggles.", false, nullptr,
+     &SimConfig::animate},
     {"animate-interval", "MS", "Animation step interval, 10-3600000 ms (default 1000).", false,
      [](const std::string& v, CliOptions* o, std::string* why) {
          return numberIn(v, 10, 3600000, &o->config.animateIntervalMs, why);
