@@ -198,10 +198,11 @@ CliResult parseCommandLine(const QStringList& arguments, CliOptions* options) {
 
     for (const OptionSpec& spec : OPTIONS) {
         const QString name = QString::fromLatin1(spec.name);
-        const QStringList values = spec.valueName       ? parser.values(name)
-                                   : parser.isSet(name) ? QStringList{QString()}
-                                                        : QStringList{};
-        for (const QString& value : values) {
+        if (spec.flag) {
+            options->config.*spec.flag = parser.isSet(name);
+            continue;
+        }
+        for (const QString& value : parser.values(name)) {
             std::string why;
             if (!spec.apply(value.toStdString(), options, &why))
                 return failure("invalid value '" + value.toStdString() + "' for --" + spec.name +

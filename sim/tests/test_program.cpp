@@ -56,12 +56,12 @@ TEST(PlcsimProgram, HelpShowsTheOptionsAndTheValueSyntax) {
 TEST(PlcsimProgram, ServesOnLocalhostUntilSigterm) {
     // The server's own output is read through a pipe; SIGTERM once it says it listens.
     const std::string out =
-        shell("bash -c 'exec 3< <(exec \"$0\" --bind localhost --port=0 --set D1=2 2>&1); "
+        shell("bash -c 'exec 3< <(exec \"$0\" --bind localhost --port=0 --remote --set D1=2 2>&1); "
               "pid=$!; read -r -t 20 line <&3; echo \"$line\"; kill -TERM $pid; "
               "cat <&3; wait $pid' " +
               EXE);
     EXPECT_EQ(out.rfind("fins-plcsim: listening on 127.0.0.1:", 0), 0u) << out;
-    const std::string tail = ", node 1\nfins-plcsim: stopped\nexit 0\n";
+    const std::string tail = " (remote mode), node 1\nfins-plcsim: stopped\nexit 0\n";
     ASSERT_GE(out.size(), tail.size()) << out;
     EXPECT_EQ(out.substr(out.size() - tail.size()), tail) << out;
 }
