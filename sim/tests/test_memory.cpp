@@ -1,5 +1,5 @@
 // Start-up memory values: the assignment syntax, whole files with every bad line
-// reported, file-level errors, the demo animation, and the memory's area bounds.
+// reported, file-level errors, and the demo animation.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -58,17 +58,6 @@ TEST(PlcsimMemory, AnimationCountsAndToggles) {
     EXPECT_TRUE(memory.bit(Area::CIO, 0, 0));
     animateStep(memory);
     EXPECT_FALSE(memory.bit(Area::CIO, 0, 0));
-}
-
-TEST(PlcsimMemory, RefusesWhatLiesOutsideAnArea) {
-    PlcMemory memory;
-    std::vector<uint16_t> words;
-    EXPECT_FALSE(memory.readWords(Area::D, 32767, 2, &words));
-    EXPECT_FALSE(memory.writeWords(Area::W, 0xFFFFFFFFu, {1, 2})); // no wrap-around
-    EXPECT_FALSE(memory.writeBits(Area::W, 511, 0, std::vector<uint8_t>(17, 1)));
-    EXPECT_TRUE(memory.writeBits(Area::W, 510, 8, std::vector<uint8_t>(24, 1)));
-    EXPECT_EQ(memory.word(Area::W, 510), 0xFF00);
-    EXPECT_EQ(memory.word(Area::W, 511), 0xFFFF);
 }
 
 } // namespace
