@@ -49,94 +49,85 @@ bool parseUint(const std::string& s, unsigned long min, unsigned long max, unsig
     return true;
 }
 
-// A whole number min..max (decimal or 0x hex) into *out, or *why says what was expected.
+struct OptionSpec {
+    const char* name;
+    const char* valueName; // nullptr for a flag
+    const char* description;
+    bool repeatable;
+};
+
+const OptionSpec OPTIONS[] = {
+    {"port", "N", "TCP port (default 9600; 0 = any free port).", false},
+    {"port-file", "FILE", "Write the port number to FILE once listening.", false},
+    {"bind", "ADDR",
+     "IPv4 address or host name to listen on (default 127.0.0.1); only 127.x.x.x unless "
+     "--allow-remote-bind.",
+     false},
+    {"allow-remote-bind", nullptr, "Accept a non-loopback --bind address.", false},
+    {"node", "N", "The PLC's own FINS node, 1-254 (default 1).", false},
+    {"remote", nullptr, "Speak the remote framing instead of FINS/TCP.", false},
+    {"log", nullptr, "One line per request on stderr.", false},
+    {"memory", "FILE", "Start-up memory values (repeatable; see below).", true},
+    {"set", "NAME=VALUE", "One start-up value, e.g. --set D100=1234 (repeatable).", true},
+    {"animate", nullptr, "Demo: D0 counts up and CIO 0.00 toggles.", false},
+    {"animate-interval", "MS", "Animation step interval, 10-3600000 ms (default 1000).", false},
+    {"max-connections", "N", "Simultaneous connections, 1-1000 (default 16).", false},
+    {"seed", "N", "Seed of the fault injection (default 1).", false},
+    {"fault", "RULE", "Inject a fault (repeatable; see below).", true},
+};
+
+bool invalid(const char* name, const std::string& value, const std::string& why,
+             std::string* error) {
+    *error = "invalid value '" + value + "' for --" + name + ": " + why;
+    return false;
+}
+
+// The option's value as a whole number min..max (decimal or 0x hex), when it is given.
 template <typename T>
-bool numberIn(const std::string& text, unsigned long min, unsigned long max, T* out,
-              std::string* why) {
+bool number(const QCommandLineParser& parser, const char* name, unsigned long min,
+            unsigned long max, T* out, std::string* error) {
+    if (!parser.isSet(name)) return true;
+    const std::string value = parser.value(name).toStdString();
     unsigned long n = 0;
-    if (!parseUint(text, min, max, &n)) {
-        *why = "expected " + std::to_string(min) + " to " + std::to_string(max);
-        return false;
-    }
+    if (!parseUint(value, min, max, &n))
+        return invalid(name, value,
+                       "expected " + std::to_string(min) + " to " + std::to_string(max), error);
     *out = static_cast<T>(n);
     return true;
 }
 
-using Apply = bool (*)(const std::string& value, CliOptions* o, std::string* why);
+// Each value of a repeatable option through parse(text, item, why), in the order given.
+template <typename T, typename Parse>
+bool each(const QCommandLineParser& parser, const char* name, std::vector<T>* out, Parse parse,
+          std::string* error) {
+    for (const QString& text : parser.values(name)) {
+        T item;
+        std::string why;
+        if (!parse(text.toStdString(), &item, &why))
+            return invalid(name, text.toStdString(), why, error);
+        out->push_back(item);
+    }
+    return true;
+}
 
-// An option that takes a value (valueName and apply), or a flag that sets a bool.
-struct OptionSpec {
-    const char* name;
-    const char* valueName;
-    const char* description;
-    bool repeatable;
-    Apply apply;
-    bool SimConfig::*flag = nullptr;
-};
-
-constexpr const char* FLAG = nullptr; // the value name of a flag
-
-const OptionSpec OPTIONS[] = {
-    {"port", "N", "TCP port (default 9600; 0 = any free port).", false,
-     [](const std::string& v, CliOptions* o, std::string* why) {
-         return numberIn(v, 0, 65535, &o->config.port, why);
-     }},
-    {"port-file", "FILE", "Write the port number to FILE once listening.", false,
-     [](const std::string& v, CliOptions* o, std::string*) {
-         o->portFile = v;
-         return true;
-     }},
-    {"bind", "ADDR",
-     "IPv4 address or host name to listen on (default 127.0.0.1); only 127.x.x.x unless "
-     "--allow-remote-bind.",
-     false,
-     [](const std::string& v, CliOptions* o, std::string*) {
-         o->config.bind = v;
-         return true;
-     }},
-    {"allow-remote-bind", FLAG, "Accept a non-loopback --bind address.", false, nullptr,
-     &SimConfig::allowRemoteBind},
-    {"node", "N", "The PLC's own FINS node, 1-254 (default 1).", false,
-     [](const std::string& v, CliOptions* o, std::string* why) {
-         return numberIn(v, 1, 254, &o->config.node, why);
-     }},
-    {"remote", FLAG, "Speak the remote framing instead of FINS/TCP.", false, nullptr,
-     &SimConfig::remote},
-    {"log", FLAG, "One line per request on stderr.", false, nullptr, &SimConfig::log},
-    {"memory", "FILE", "Start-up memory values (repeatable; see below).", true,
-     [](const std::string& v, CliOptions* o, std::string*) {
-         o->memoryFiles.push_back(v);
-         return true;
-     }},
-    {"set", "NAME=VALUE", "One start-up value, e.g. --set D100=1234 (repeatable).", true,
-     [](const std::string& v, CliOptions* o, std::string* why) {
-         MemoryAssignment a;
-         if (!parseAssignment(v, &a, why)) return false;
-         o->sets.push_back(a);
-         return true;
-     }},
-    {"animate", FLAG, "Demo: D0 counts up and CIO 0.00 toggles.", false, nullptr,
-     &SimConfig::animate},
-    {"animate-interval", "MS", "Animation step interval, 10-3600000 ms (default 1000).", false,
-     [](const std::string& v, CliOptions* o, std::string* why) {
-         return numberIn(v, 10, 3600000, &o->config.animateIntervalMs, why);
-     }},
-    {"max-connections", "N", "Simultaneous connections, 1-1000 (default 16).", false,
-     [](const std::string& v, CliOptions* o, std::string* why) {
-         return numberIn(v, 1, 1000, &o->config.maxConnections, why);
-     }},
-    {"seed", "N", "Seed of the fault injection (default 1).", false,
-     [](const std::string& v, CliOptions* o, std::string* why) {
-         return numberIn(v, 0, 0xFFFFFFFFul, &o->config.seed, why);
-     }},
-    {"fault", "RULE", "Inject a fault (repeatable; see below).", true,
-     [](const std::string& v, CliOptions* o, std::string* why) {
-         FaultRule rule;
-         if (!parseFaultRule(v, &rule, why)) return false;
-         o->config.faults.push_back(rule);
-         return true;
-     }},
-};
+bool readOptions(const QCommandLineParser& parser, CliOptions* o, std::string* error) {
+    SimConfig& c = o->config;
+    c.allowRemoteBind = parser.isSet("allow-remote-bind");
+    c.remote = parser.isSet("remote");
+    c.log = parser.isSet("log");
+    c.animate = parser.isSet("animate");
+    if (parser.isSet("bind")) c.bind = parser.value("bind").toStdString();
+    o->portFile = parser.value("port-file").toStdString();
+    for (const QString& file : parser.values("memory"))
+        o->memoryFiles.push_back(file.toStdString());
+    return number(parser, "port", 0, 65535, &c.port, error) &&
+           number(parser, "node", 1, 254, &c.node, error) &&
+           number(parser, "animate-interval", 10, 3600000, &c.animateIntervalMs, error) &&
+           number(parser, "max-connections", 1, 1000, &c.maxConnections, error) &&
+           number(parser, "seed", 0, 0xFFFFFFFFul, &c.seed, error) &&
+           each(parser, "set", &o->sets, parseAssignment, error) &&
+           each(parser, "fault", &c.faults, parseFaultRule, error);
+}
 
 CliResult failure(const std::string& text) {
     return {CliAction::Error, text};
@@ -196,19 +187,8 @@ CliResult parseCommandLine(const QStringList& arguments, CliOptions* options) {
     if (const OptionSpec* twice = repeatedOption(parser))
         return failure("option --" + std::string(twice->name) + " given more than once");
 
-    for (const OptionSpec& spec : OPTIONS) {
-        const QString name = QString::fromLatin1(spec.name);
-        if (spec.flag) {
-            options->config.*spec.flag = parser.isSet(name);
-            continue;
-        }
-        for (const QString& value : parser.values(name)) {
-            std::string why;
-            if (!spec.apply(value.toStdString(), options, &why))
-                return failure("invalid value '" + value.toStdString() + "' for --" + spec.name +
-                               ": " + why);
-        }
-    }
+    std::string error;
+    if (!readOptions(parser, options, &error)) return failure(error);
     return {};
 }
 
