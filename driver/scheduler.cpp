@@ -117,10 +117,11 @@ Protocol* ComCommunication() {
     if (!d.com_info) return nullptr;
     if (!d.protocol_list.isEmpty()) return outstandingFrame();
     return guardEntry<Protocol*>(nullptr, [&] {
-        DriverLock lock(d.list_mutex);
-        while (!serveOneSource()) {
+        {
+            DriverLock lock(d.list_mutex);
+            while (!serveOneSource()) {
+            }
         }
-        lock.unlock();
         return outstandingFrame();
     });
 }
