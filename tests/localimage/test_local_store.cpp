@@ -1,0 +1,506 @@
+// The local store in both station modes: image accessors, stored replies, extended
+// variables, and the host's reads and writes.
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "Func_DealData.h"
+#include "Func_GetOrSetData.h"
+#include "driver_fixture.h"
+#include "driver_object.h"
+
+namespace {
+
+Omron_Fins_TcpIP_Series& d = PLC_driver;
+
+// Every byte of the nine image arrays, in member order.
+QByteArray imageSnapshot() {
+    const char* first = reinterpret_cast<const char*>(d.cio_image);
+    const char* end = reinterpret_cast<const char*>(d.c_flag_image) + sizeof d.c_flag_image;
+    return QByteArray(first, static_cast<int>(end - first));
+}
+const QByteArray kEmptyImage(99250, '\0');
+
+// Stores a read reply (data bytes in hex) for a frame of (type, address, station).
+void storeReply(int reg_type, int address, int station, int data_bytes, const char* data_hex,
+                int data_offset = 30) {
+    Protocol p = {};
+    p.p_aux1 = data_offset;
+    p.p_aux2 = data_bytes;
+    p.var.reg_type = reg_type;
+    p.var.address = address;
+    p.var.station = station;
+    d.protocol_list = {p};
+    QByteArray reply = QByteArray(30, '\0') + hex(data_hex);
+    SaveToLocalDataErea(&reply);
+}
+
+std::string hostRead(int reg_type, const char* addr, int count, int station = 1) {
+    QString text = QString::fromLatin1(addr);
+    QByteArray out;
+    GetRegisterData(nullptr, reg_type, &text, station, &out, count);
+    return toHex(out);
+}
+
+int hostWrite(int reg_type, const char* addr, const char* value_hex, int count, int station = 1) {
+    QString name = QStringLiteral("var");
+    QString text = QString::fromLatin1(addr);
+    QByteArray value = hex(value_hex);
+    return SetRegisterData(&name, reg_type, &text, station, &value, count, 3, 9);
+}
+
+void applyWrite(int reg_type, int address, int length, const char* value_hex, int station = 1) {
+    RW_VAR v = {};
+    v.access = 1;
+    v.reg_type = reg_type;
+    v.address = address;
+    v.length = length;
+    v.station = station;
+    v.value = hex(value_hex);
+    WriteDataToLocal(&v);
+}
+
+int linearFind(int station, int type, int address) {
+    for (int i = 0; i < d.extend_list.size(); ++i) {
+        const EXTENDVAR& e = d.extend_list.at(i);
+        if (e.ext_station == station && e.ext_type == type && e.ext_address == address) return i;
+    }
+    return -1;
+}
+
+std::string entry(int station, int type, int address) {
+    const int i = linearFind(station, type, address);
+    return i < 0 ? "absent" : toHex(d.extend_list.at(i).ext_value);
+}
+
+// ---- Image accessors --------------------------------------------------------------
+
+// Each accessor is bounded by the image array its pointer lies in; positions beyond
+// read as 0. A pointer outside the image is the caller's own memory.
+TEST(ImageAccessors, ReadRows) {
+    static unsigned short own[4] = {0, 0, 0x4321, 0};
+    const struct {
+        const char* what;
+        void (*read)(QByteArray& out);
+        const char* expected;
+    } rows[] = {
+        {"bits across words", [](QByteArray& o) { GetBit_unsigned_short(o, d.cio_image, 15, 3); },
+         "01 00 01"},
+        {"flag 13 is bit 5 of byte 1",
+         [](QByteArray& o) { GetBit_unsigned_char(o, d.t_flag_image, 12, 3); }, "00 01 00"},
+        {"high-first bytes as words",
+         [](QByteArray& o) { GetWord_unsigned_char(o, d.t_flag_image, 4, 2); }, "34 12 78 56"},
+        {"count 0", [](QByteArray& o) { GetBit_unsigned_short(o, d.cio_image, 0, 0); }, ""},
+        {"negative count", [](QByteArray& o) { GetWord_unsigned_short(o, d.cio_image, 0, -1); },
+         ""},
+        {"last W word, then past W",
+         [](QByteArray& o) { GetWord_unsigned_short(o, d.w_image, W_IMAGE_WORDS - 1, 2); },
+         "EF BE 00 00"},
+        {"capacity counts from the pointer",
+         [](QByteArray& o) { GetWord_unsigned_short(o, d.w_image + 510, 4, 2); }, "EF BE 00 00"},
+        {"last bit of W, then past W",
+         [](QByteArray& o) { GetBit_unsigned_short(o, d.w_image, W_IMAGE_WORDS * 16 - 1, 2); },
+         "01 00"},
+        {"word address INT_MAX",
+         [](QByteArray& o) { GetWord_unsigned_short(o, d.d_image, INT_MAX, 2); }, "00 00 00 00"},
+        {"bit address INT_MAX",
+         [](QByteArray& o) { GetBit_unsigned_short(o, d.c_pv_image, INT_MAX, 2); }, "00 00"},
+        {"last timer flag, then past",
+         [](QByteArray& o) {
+             GetBit_unsigned_char(o, d.t_flag_image, T_FLAG_IMAGE_BYTES * 8 - 1, 2);
+         },
+         "01 00"},
+        {"high-first word across the end",
+         [](QByteArray& o) { GetWord_unsigned_char(o, d.t_flag_image, T_FLAG_IMAGE_BYTES - 1, 1); },
+         "00 80"},
+        {"own memory", [](QByteArray& o) { GetWord_unsigned_short(o, own, 2, 1); }, "21 43"},
+    };
+    d.cio_image[0] = 0x8000;
+    d.cio_image[1] = 0x000E;
+    d.t_flag_image[1] = 0x20;
+    const char high_first[] = {0x12, 0x34, 0x56, 0x78};
+    std::memcpy(&d.t_flag_image[4], high_first, 4);
+    d.w_image[W_IMAGE_WORDS - 1] = 0xBEEF;
+    d.h_image[0] = 0xFFFF;
+    d.t_flag_image[T_FLAG_IMAGE_BYTES - 1] = 0x80;
+    d.c_flag_image[0] = 0xFF;
+    for (const auto& row : rows) {
+        QByteArray out;
+        row.read(out);
+        EXPECT_EQ(toHex(out), row.expected) << row.what;
+    }
+}
+
+TEST(ImageAccessors, WritesStopAtTheEndOfTheirArray) {
+    QByteArray words = hex("11 11 22 22 33 33"), bits = hex("01 01 01"), one = hex("01");
+    SetBit_unsigned_char(13, d.t_flag_image, &one, 1);
+    SetValue_unsigned_short(W_IMAGE_WORDS - 1, d.w_image, &words, 3);
+    SetBit_unsigned_short(A_IMAGE_WORDS * 16 - 1, d.a_image, &bits, 3);
+    SetBit_unsigned_char(T_FLAG_IMAGE_BYTES * 8 - 1, d.t_flag_image, &bits, 3);
+    EXPECT_EQ(d.t_flag_image[1], 0x20);
+    EXPECT_EQ(d.w_image[W_IMAGE_WORDS - 1], 0x1111);
+    EXPECT_EQ(d.a_image[A_IMAGE_WORDS - 1], 0x8000);
+    EXPECT_EQ(d.t_flag_image[T_FLAG_IMAGE_BYTES - 1], 0x80);
+    d.t_flag_image[1] = d.w_image[W_IMAGE_WORDS - 1] = d.a_image[A_IMAGE_WORDS - 1] = 0;
+    d.t_flag_image[T_FLAG_IMAGE_BYTES - 1] = 0;
+    // Far positions and counts below one change nothing.
+    SetValue_unsigned_short(INT_MAX, d.d_image, &words, 3);
+    SetBit_unsigned_short(INT_MAX, d.d_image, &bits, 3);
+    SetBit_unsigned_char(INT_MAX, d.c_flag_image, &bits, 3);
+    SetValue_unsigned_short(C_PV_IMAGE_WORDS, d.c_pv_image, &words, 3);
+    SetBit_unsigned_short(0, d.cio_image, &bits, 0);
+    SetValue_unsigned_short(0, d.cio_image, &words, -5);
+    EXPECT_EQ(imageSnapshot(), kEmptyImage);
+    unsigned short own[4] = {};
+    SetValue_unsigned_short(3, own, &words, 1);
+    EXPECT_EQ(own[3], 0x1111);
+}
+
+// ---- Stored replies -----------------------------------------------------------------
+
+class LocalStore : public DriverTest {};
+
+// One row per reply kind; a host read then shows exactly the expected bytes.
+TEST_F(LocalStore, SingleStationRepliesLandInTheImage) {
+    const struct {
+        const char* what;
+        int reg_type, address, data_bytes;
+        const char* data_hex;
+        int read_type;
+        const char* read_addr;
+        int read_count;
+        const char* expected;
+    } rows[] = {
+        {"DM words", 11, 100, 4, "12 34 AB CD", 11, "100", 2, "34 12 CD AB"},
+        {"bit type holds words", 0, 6, 2, "80 01", 7, "6", 1, "01 80"},
+        {"bit type read back as bits", 0, 6, 2, "80 01", 0, "6.0", 2, "01 00"},
+        {"timer flags: bit 0 of each byte", 5, 8, 8, "01 00 00 00 00 00 00 01", 5, "8", 8,
+         "01 00 00 00 00 00 00 01"},
+        {"only bit 0 of a flag byte counts", 6, 16, 8, "FF FE 03 02 01 00 81 80", 6, "16", 8,
+         "01 00 01 00 01 00 01 00"},
+        {"flag reply under eight bytes stores nothing", 5, 0, 7, "01 01 01 01 01 01 01", 5, "0", 1,
+         "00"},
+        {"reply cut inside the second word keeps it", 12, 4, 4, "12 34 AB", 12, "4", 2,
+         "34 12 55 55"},
+        {"word data count below two stores nothing", 13, 0, 1, "12 34", 13, "0", 1, "55 55"},
+        {"last W word, the next word belongs to H", 8, W_IMAGE_WORDS - 1, 4, "12 34 56 78", 9, "0",
+         1, "00 00"},
+        {"last counter flag byte", 6, C_FLAG_IMAGE_BYTES * 8 - 8, 16,
+         "01 00 00 00 00 00 00 00 01 01 01 01 01 01 01 01", 6, "4112", 8,
+         "01 00 00 00 00 00 00 00"},
+        {"address far beyond the area", 11, INT_MAX, 4, "12 34 56 78", 11, "0", 1, "00 00"},
+    };
+    for (const auto& row : rows) {
+        ResetDriverState();
+        SetComInfo(&com);
+        d.t_pv_image[5] = d.c_pv_image[0] = 0x5555;
+        storeReply(row.reg_type, row.address, 1, row.data_bytes, row.data_hex);
+        EXPECT_EQ(hostRead(row.read_type, row.read_addr, row.read_count), row.expected) << row.what;
+    }
+}
+
+TEST_F(LocalStore, NothingIsStoredForTypesWithoutAreaOrBadOffsets) {
+    const struct {
+        int multi, reg_type, data_offset;
+    } rows[] = {{0, 14, 30}, {0, -1, 30}, {0, 11, -4}, {0, 11, 40}, {1, 14, 30}};
+    for (const auto& row : rows) {
+        com.multi_station = row.multi;
+        storeReply(row.reg_type, 0, 1, 4, "12 34 56 78", row.data_offset);
+        EXPECT_EQ(imageSnapshot(), kEmptyImage) << row.reg_type << " " << row.data_offset;
+        EXPECT_TRUE(d.extend_list.isEmpty());
+    }
+}
+
+TEST_F(LocalStore, StoreFunctionsTakeTheFrameFromTheHead) {
+    storeReply(14, 2, 1, 4, "");
+    QByteArray reply = QByteArray(30, '\0') + hex("00 01 00 02");
+    SaveWord_unsigned_short(&reply, d.t_pv_image);
+    EXPECT_EQ(std::vector<int>({d.t_pv_image[2], d.t_pv_image[3]}), std::vector<int>({1, 2}));
+    storeReply(14, 16, 1, 8, "");
+    reply = QByteArray(30, '\0') + hex("01 01 00 00 00 00 00 00");
+    SaveTC_unsigned_char(&reply, d.c_flag_image);
+    EXPECT_EQ(d.c_flag_image[2], 0x03);
+    d.protocol_list.clear();
+    SaveTC_unsigned_char(&reply, d.c_flag_image); // no frame: nothing to do
+    SaveWord_unsigned_short(&reply, d.t_pv_image);
+}
+
+TEST_F(LocalStore, MultiStationRepliesGoToTheirStationsEntries) {
+    com.multi_station = 1;
+    storeReply(7, 10, 2, 4, "12 34 AB CD");
+    EXPECT_EQ(entry(2, 7, 10) + " " + entry(2, 7, 11), "34 12 CD AB");
+    EXPECT_EQ(hostRead(7, "10", 2, 3), "00 00 00 00");
+    EXPECT_EQ(hostRead(7, "10", 2, 2), "34 12 CD AB");
+    // A reply cut short empties the entries it does not cover.
+    storeReply(7, 10, 2, 4, "56 78 AB");
+    EXPECT_EQ(entry(2, 7, 10) + "|" + entry(2, 7, 11), "78 56|");
+    EXPECT_EQ(hostRead(7, "10", 2, 2), "78 56 00 00");
+    // Flags: one entry per group of eight, flag j in bit j.
+    storeReply(5, 8, 1, 8, "01 00 00 00 00 01 00 01");
+    EXPECT_EQ(entry(1, 5, 8), "A1");
+    EXPECT_EQ(hostRead(5, "13", 3, 1), "01 00 01");
+    // A bit type's reply carries words; they are filed under the word type.
+    storeReply(0, 100, 3, 2, "04 00");
+    EXPECT_EQ(entry(3, 7, 100) + " " + entry(3, 0, 100), "00 04 absent");
+    EXPECT_EQ(hostRead(0, "100.10", 1, 3), "01");
+    EXPECT_EQ(d.extend_list.size(), 6);
+    EXPECT_EQ(imageSnapshot(), kEmptyImage);
+}
+
+// ---- Extended variables -------------------------------------------------------------
+
+TEST(ExtendedVars, FirstLookupCreatesAZeroEntry) {
+    EXPECT_EQ(ExtendFindSameVar(5, 7, 100), 0);
+    EXPECT_EQ(ExtendFindSameVar(5, 7, 100), 0);
+    ASSERT_EQ(d.extend_list.size(), 1);
+    EXPECT_EQ(entry(5, 7, 100), "00 00 00 00");
+}
+
+// The indexed lookup answers exactly as a walk of the list would: over colliding keys,
+// a mix of repeated, new, negative and extreme keys, and entries appended without it.
+TEST(ExtendedVars, IndexedLookupEqualsAWalkOfTheList) {
+    ASSERT_EQ(extendKey(0x10000, 0, 5), extendKey(0, 1, 5));
+    const int collide[][4] = {{0x10000, 0, 5, 0}, {0, 1, 5, 1}, {0x30000, 0, 5, 2},
+                              {0, 3, 5, 3},       {0, 1, 5, 1}, {0x10000, 0, 5, 0}};
+    for (const auto& k : collide)
+        EXPECT_EQ(ExtendFindSameVar(k[0], k[1], k[2]), k[3]);
+    unsigned int seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 8) & 0xFFFF);
+    };
+    const int stations[] = {0, 1, 2, 0x10000, -1, INT_MAX, INT_MIN};
+    const int types[] = {5, 6, 7, 11, 13, 0, 1, 20, -3, INT_MAX};
+    for (int round = 0; round < 8000; ++round) {
+        const int station = stations[next() % 7], type = types[next() % 10];
+        const int address = (next() % 4 == 0) ? INT_MAX - next() % 3 : next() % 300 - 20;
+        const int walked = linearFind(station, type, address);
+        const int size = d.extend_list.size();
+        ASSERT_EQ(ExtendFindSameVar(station, type, address), walked < 0 ? size : walked) << round;
+        ASSERT_EQ(d.extend_list.size(), size + (walked < 0 ? 1 : 0)) << round;
+    }
+    EXPECT_GT(d.extend_list.size(), 500);
+    // Entries appended without a lookup: the first of equal keys wins.
+    const int n = d.extend_list.size();
+    d.extend_list.append(EXTENDVAR{3, 7, 2, hex("AA")});
+    d.extend_list.append(EXTENDVAR{3, 7, 2, hex("BB")});
+    EXPECT_EQ(ExtendFindSameVar(3, 7, 2), n);
+    EXPECT_EQ(ExtendFindSameVar(0, 3, 5), 3);
+    EXPECT_EQ(ExtendFindSameVar(3, 7, 3), n + 2);
+}
+
+TEST_F(LocalStore, MultiStationReadsComeFromEntries) {
+    com.multi_station = 1;
+    d.d_image[200] = 0x1234; // the image is not used in this mode
+    storeExtendValue(ExtendFindSameVar(3, 7, 100), "\x00\x04", 2);
+    storeExtendValue(ExtendFindSameVar(2, 6, 8), "\x20", 1);
+    storeExtendValue(ExtendFindSameVar(1, 11, 0), "\x12", 1);
+    storeExtendValue(ExtendFindSameVar(1, 20, 4), "\x34\x12", 2);
+    storeExtendValue(ExtendFindSameVar(1, 5, 0), "", 0);
+    storeExtendValue(ExtendFindSameVar(1, 7, 0), "\xFF", 1);
+    const struct {
+        int reg_type;
+        const char* addr;
+        int count, station;
+        const char* expected;
+    } rows[] = {
+        {0, "100.10", 1, 3, "01"},
+        {0, "100.09", 3, 3, "00 01 00"},
+        {6, "13", 1, 2, "01"},
+        {7, "100", 1, 3, "00 04"},
+        {11, "0", 1, 1, "00 00"},         // an entry under two bytes reads as 0
+        {20, "4", 2, 1, "34 12 00 00"},   // a type without an area reads as words
+        {5, "3", 1, 1, "00"},             // empty flag entry
+        {0, "0.7", 2, 1, "01 00"},        // bits 8 to 15 live in the missing byte 1
+        {11, "200", 2, 9, "00 00 00 00"}, // a station never answered
+        {1, "3.15", 2, 9, "00 00"},
+        {5, "7", 2, 9, "00 00"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(hostRead(row.reg_type, row.addr, row.count, row.station), row.expected)
+            << row.addr;
+    // Reads of the unanswered station created its entries.
+    EXPECT_EQ(std::vector<int>({linearFind(9, 11, 201), linearFind(9, 8, 4), linearFind(9, 5, 8)}),
+              std::vector<int>({8, 10, 12}));
+    EXPECT_EQ(d.extend_list.size(), 13);
+    QString bad = QStringLiteral("100");
+    QByteArray buffer = hex("55");
+    EXPECT_EQ(GetRegisterData(nullptr, 2, &bad, 1, &buffer, 1), 0);
+    EXPECT_EQ(toHex(buffer), "55");
+    EXPECT_EQ(d.extend_list.size(), 13);
+}
+
+// ---- Host reads and writes ----------------------------------------------------------
+
+TEST_F(LocalStore, SingleStationReads) {
+    d.cio_image[100] = 0x0020;
+    d.d_image[200] = 0x1234;
+    d.d_image[201] = 0xABCD;
+    d.d_image[202] = 0x00FF;
+    d.t_flag_image[1] = 0xA0;
+    d.w_image[W_IMAGE_WORDS - 1] = 0xBEEF;
+    d.h_image[0] = 0xFFFF;
+    const struct {
+        const char* what;
+        int reg_type;
+        const char* addr;
+        int count;
+        const char* start_hex; // the buffer before the read
+        int result;
+        const char* expected;
+    } rows[] = {
+        {"bit through a bit type", 0, "100.05", 1, "", 1, "01"},
+        {"the same bit inside its word", 7, "100", 1, "", 1, "20 00"},
+        {"bit type without a point", 0, "100", 1, "77", 0, "77"},
+        {"three DM words low byte first", 11, "200", 3, "", 1, "34 12 CD AB FF 00"},
+        {"timer flags 13 to 15", 5, "13", 3, "", 1, "01 00 01"},
+        {"type without an area", 20, "5", 2, "77 77", 1, "77 77"},
+        {"negative type", -1, "5", 2, "", 1, ""},
+        {"longer buffer keeps its tail", 11, "200", 2, "01 02 03 04 05 06", 1, "34 12 CD AB 05 06"},
+        {"last word of W, then nothing", 8, "514", 2, "", 1, "EF BE 00 00"},
+        {"last bit of W", 1, "514.15", 2, "", 1, "01 00"},
+    };
+    for (const auto& row : rows) {
+        QString text = QString::fromLatin1(row.addr);
+        QByteArray buffer = hex(row.start_hex);
+        EXPECT_EQ(GetRegisterData(nullptr, row.reg_type, &text, 9, &buffer, row.count), row.result)
+            << row.what;
+        EXPECT_EQ(toHex(buffer), toHex(hex(row.expected))) << row.what;
+    }
+    EXPECT_TRUE(d.extend_list.isEmpty());
+    QByteArray buffer;
+    QString text = QStringLiteral("100");
+    ASSERT_EQ(GetRegisterData(nullptr, 11, &text, 1, &buffer, 101), 1);
+    EXPECT_EQ(buffer.capacity(), 202); // grown once, to the size needed
+    EXPECT_EQ(toHex(buffer.mid(200)), "34 12");
+}
+
+TEST_F(LocalStore, SingleStationWritesStayInTheirArray) {
+    applyWrite(7, 100, 1, "34 12");
+    d.h_image[1] = 0x000F;
+    applyWrite(2, 16, 4, "01 00 02"); // bit 19 has no value byte; 02 leaves no bit set
+    applyWrite(0, 0, 1, "01");
+    applyWrite(0, 0, 1, "02");
+    applyWrite(11, D_IMAGE_WORDS - 1, 2, "11 11 22 22");
+    applyWrite(13, C_PV_IMAGE_WORDS - 1, 2, "33 33 44 44");
+    EXPECT_EQ(std::vector<int>({d.cio_image[100], d.h_image[1], d.cio_image[0],
+                                d.d_image[D_IMAGE_WORDS - 1], d.c_pv_image[C_PV_IMAGE_WORDS - 1]}),
+              std::vector<int>({0x1234, 0x0009, 0, 0x1111, 0x3333}));
+    d.cio_image[100] = d.h_image[1] = d.d_image[D_IMAGE_WORDS - 1] = 0;
+    d.c_pv_image[C_PV_IMAGE_WORDS - 1] = 0;
+    applyWrite(0, INT_MAX, 3, "01 01 01");
+    applyWrite(12, INT_MAX, 2, "01 01 01 01");
+    applyWrite(5, 8, 1, "01 00");
+    applyWrite(14, 8, 1, "01 00");
+    EXPECT_EQ(imageSnapshot(), kEmptyImage);
+    EXPECT_TRUE(d.extend_list.isEmpty());
+}
+
+TEST_F(LocalStore, MultiStationWritesGoToEntries) {
+    com.multi_station = 1;
+    applyWrite(0, 1610, 1, "01", 4); // creates the word entry
+    storeExtendValue(ExtendFindSameVar(1, 7, 0), "\x01\x00", 2);
+    applyWrite(0, 0, 1, "02"); // any value but 0 and 1 keeps the bit
+    storeExtendValue(ExtendFindSameVar(2, 8, 3), "", 0);
+    applyWrite(1, 48, 1, "01", 2);         // an emptied entry takes no bit
+    applyWrite(11, 300, 2, "34 12 56", 6); // words need both bytes
+    applyWrite(5, 8, 1, "01 00", 6);       // flags and area-less types are kept as words
+    applyWrite(30, 8, 1, "02 00", 6);
+    EXPECT_EQ(entry(4, 7, 100) + "|" + entry(1, 7, 0) + "|" + entry(2, 8, 3) + "|" +
+                  entry(6, 11, 300) + "|" + entry(6, 11, 301) + "|" + entry(6, 5, 8) + "|" +
+                  entry(6, 30, 8),
+              "00 04 00 00|01 00||34 12|absent|01 00|02 00");
+    applyWrite(0, 0, 1, "00");
+    EXPECT_EQ(entry(1, 7, 0), "00 00");
+    EXPECT_EQ(imageSnapshot(), kEmptyImage);
+}
+
+TEST_F(LocalStore, WritesOnlyStoredWhenNotSendingToThePlc) {
+    com.run_mode = 0;
+    EXPECT_EQ(hostWrite(7, "100", "34 12", 1), 1);
+    EXPECT_EQ(hostWrite(5, "8", "01", 1), 1); // no store for flags: still accepted
+    EXPECT_EQ(hostWrite(11, "7", "01 00 02", 2), 1);
+    EXPECT_EQ(hostWrite(11, "2147483647", "01 00", INT_MAX), 1); // beyond the area: no change
+    EXPECT_EQ(std::vector<int>({d.cio_image[100], d.d_image[7], d.d_image[8]}),
+              std::vector<int>({0x1234, 1, 0}));
+    EXPECT_TRUE(d.write_list.isEmpty());
+}
+
+// The queued requests as "address/length/value hex", separated by "|".
+std::string queued() {
+    std::string out;
+    for (const RW_VAR& v : d.write_list)
+        out += (out.empty() ? "" : "|") + std::to_string(v.address) + "/" +
+               std::to_string(v.length) + "/" + toHex(v.value);
+    return out;
+}
+
+TEST_F(LocalStore, WritesQueuedForThePlc) {
+    const struct {
+        const char* what;
+        int reg_type;
+        const char* addr;
+        const char* value_hex;
+        int count, max_block, result;
+        const char* queue;
+    } rows[] = {
+        {"words in pieces of max_block", 11, "100", "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D", 6,
+         4, 2, "100/4/00 01 02 03 04 05 06 07|104/2/08 09 0A 0B"},
+        {"whole pieces only", 11, "0", "01 00 02 00 03 00 04 00", 4, 2, 2,
+         "0/2/01 00 02 00|2/2/03 00 04 00"},
+        {"short buffer gives zeros", 9, "10", "AA BB CC", 3, 2, 2, "10/2/AA BB CC 00|12/1/00 00"},
+        {"max_block 0: one piece", 12, "7", "01 00 02 00 03 00", 3, 0, 1, "7/3/01 00 02 00 03 00"},
+        {"bits one by one", 0, "100.05", "01 00 01", 3, 64, 3, "1605/1/01|1606/1/00|1607/1/01"},
+        {"bits past the buffer write 0", 4, "1.15", "01", 2, 64, 2, "31/1/01|32/1/00"},
+        {"flag types are not writable", 5, "8", "01", 1, 64, 0, ""},
+        {"area-less types are not writable", 14, "8", "01 00", 1, 64, 0, ""},
+        {"bit count 0", 0, "0.0", "01", 0, 64, 0, ""},
+        {"text rejected", 1, "100", "01", 1, 64, 0, ""},
+        {"last word of the FINS address space", 11, "65535", "01 00", 1, 64, 1, "65535/1/01 00"},
+        {"past the FINS address space", 11, "65535", "01 00", 2, 64, 0, ""},
+        {"bits past the FINS address space", 0, "65535.15", "01", 2, 64, 0, ""},
+        {"huge word count", 11, "100", "01 00", INT_MAX, 0, 0, ""},
+    };
+    for (const auto& row : rows) {
+        d.write_list.clear();
+        com.max_block = row.max_block;
+        EXPECT_EQ(hostWrite(row.reg_type, row.addr, row.value_hex, row.count), row.result)
+            << row.what;
+        EXPECT_EQ(queued(), row.queue) << row.what;
+    }
+    EXPECT_EQ(imageSnapshot(), kEmptyImage);
+
+    // The request carries the host's fields; single-station mode the default station.
+    com.remote_mode = 0;
+    com.local_link = 5;
+    com.default_station = 3;
+    hostWrite(11, "100", "01 00", 1, 8);
+    com.multi_station = 1;
+    hostWrite(11, "101", "01 00", 1, 8);
+    const RW_VAR& v = d.write_list.at(0);
+    EXPECT_EQ(std::vector<int>({v.req_kind, v.req_id, v.access, v.link_mode, v.link_id, v.station,
+                                d.write_list.last().station}),
+              std::vector<int>({3, 9, 1, 0, 5, 3, 8}));
+    EXPECT_EQ(v.name, QString("var"));
+}
+
+TEST_F(LocalStore, StoreFollowsTheQueueOnlyAfterAFailure) {
+    com.max_block = 1;
+    EXPECT_EQ(hostWrite(11, "20", "34 12 78 56", 2), 2);
+    EXPECT_EQ(d.d_image[20], 0);
+    d.comm_failed = 1;
+    EXPECT_EQ(hostWrite(11, "30", "34 12 78 56", 2), 4);
+    EXPECT_EQ(hostWrite(0, "0.1", "01 02", 2), 6);
+    EXPECT_EQ(std::vector<int>({d.d_image[30], d.d_image[31], d.cio_image[0]}),
+              std::vector<int>({0x1234, 0x5678, 0x0002}));
+}
+
+TEST(LocalStoreBeforeSetup, DoesNothing) {
+    applyWrite(7, 100, 1, "34 12");
+    WriteDataToLocal(nullptr);
+    storeReply(11, 0, 1, 2, "12 34");
+    SaveToLocalDataErea(nullptr);
+    EXPECT_EQ(imageSnapshot(), kEmptyImage);
+}
+
+} // namespace
