@@ -13,20 +13,8 @@ typedef void (*Builder)(RW_VAR*);
 
 RW_VAR record(int req_kind, int access, int link_id, int station, int reg_type, int address,
               int length, int aux1, int aux2, const char* value_hex = "") {
-    RW_VAR v = {};
-    v.req_kind = req_kind;
-    v.req_id = 9;
-    v.access = access;
-    v.link_id = link_id;
-    v.name = "var";
-    v.reg_type = reg_type;
-    v.address = address;
-    v.station = station;
-    v.length = length;
-    v.aux1 = aux1;
-    v.aux2 = aux2;
-    v.value = hex(value_hex);
-    return v;
+    return {req_kind, 9,       access,  0,      link_id, 0,    "var",         "",
+            reg_type, address, station, length, aux1,    aux2, hex(value_hex)};
 }
 
 // A record of station 1, or of another station.
@@ -43,10 +31,8 @@ QByteArray finsFrame(const Check_Plc& nodes, const char* command_hex) {
     const QByteArray command = hex(command_hex);
     QByteArray frame;
     fins::Writer out(frame);
-    fins::TcpHeader tcp;
-    tcp.length = 8 + fins::FINS_HEADER_SIZE + command.size();
-    tcp.command = fins::TCP_FRAME_SEND;
-    fins::encodeTcpHeader(out, tcp);
+    fins::encodeTcpHeader(
+        out, {quint32(8 + fins::FINS_HEADER_SIZE + command.size()), fins::TCP_FRAME_SEND, 0});
     fins::FinsHeader h;
     h.da1 = nodes.plc_node;
     h.sa1 = nodes.hmi_node;
@@ -75,7 +61,6 @@ class RequestFrames : public DriverTest {
 };
 
 struct FrameRow {
-    const char* what;
     Builder build;
     RW_VAR var;
     const char* frame; // FINS: from the command code on; remote: whole; "" = refused
@@ -84,94 +69,90 @@ struct FrameRow {
 
 TEST_F(RequestFrames, EveryBuilderByteForByte) {
     const FrameRow rows[] = {
-        {"CIO bit read as words", ReadRegister, at(0, 100, 1), "0101 B0 0064 00 0001", 32, 30, 2},
-        {"W bits", ReadRegister, at(1, 7, 3), "0101 B1 0007 00 0003", 36, 30, 6},
-        {"H bit", ReadRegister, at(2, 0, 1), "0101 B2 0000 00 0001", 32, 30, 2},
-        {"A bits", ReadRegister, at(3, 448, 2), "0101 B3 01C0 00 0002", 34, 30, 4},
-        {"D bit", ReadRegister, at(4, 12, 1), "0101 82 000C 00 0001", 32, 30, 2},
-        {"timer flags 16..31", ReadRegister, at(5, 16, 2), "0101 09 0010 00 0010", 46, 30, 16},
-        {"counter flags 8..15", ReadRegister, at(6, 8, 1), "0101 09 8008 00 0008", 38, 30, 8},
-        {"CIO words", ReadRegister, at(7, 1, 4), "0101 B0 0001 00 0004", 38, 30, 8},
-        {"W word", ReadRegister, at(8, 511, 1), "0101 B1 01FF 00 0001", 32, 30, 2},
-        {"H words", ReadRegister, at(9, 200, 10), "0101 B2 00C8 00 000A", 50, 30, 20},
-        {"A word", ReadRegister, at(10, 959, 1), "0101 B3 03BF 00 0001", 32, 30, 2},
-        {"D word", ReadAnalog, at(11, 32767, 1), "0101 82 7FFF 00 0001", 32, 30, 2},
-        {"timer values", ReadRegister, at(12, 4095, 2), "0101 89 0FFF 00 0002", 34, 30, 4},
-        {"counter value", ReadRegister, at(13, 10, 1), "0101 89 800A 00 0001", 32, 30, 2},
-        {"counter address wraps", ReadRegister, at(13, 0xFFFF, 1), "0101 89 7FFF 00 0001", 32, 30,
-         2},
-        {"address keeps its low 16 bits", ReadRegister, at(11, 0x12345, 1), "0101 82 2345 00 0001",
-         32, 30, 2},
-        {"count keeps its low 16 bits, sizes the full count", ReadRegister, at(11, 0, 0x10001),
-         "0101 82 0000 00 0001", 30 + 2 * 0x10001, 30, 2 * 0x10001},
-        {"flag count beyond 16 bits", ReadRegister, at(5, 0, 0x2001), "0101 09 0000 00 0008",
-         30 + 8 * 0x2001, 30, 8 * 0x2001},
-        {"zero length", ReadRegister, at(11, 5, 0), "0101 82 0005 00 0000", 30, 30, 0},
-        {"station 7's nodes", ReadRegister, at(11, 100, 1, "", 7), "0101 82 0064 00 0001", 32, 30,
-         2},
-        {"read of type 14", ReadRegister, at(14, 0, 1), ""},
-        {"read of a negative type", ReadRegister, at(-1, 0, 1), ""},
-        {"read of the lowest type", ReadAnalog, at(-2147483647 - 1, 0, 1), ""},
-        {"read of type 15", ReadAnalog, at(15, 0, 1), ""},
-        {"read for a station without handshake", ReadRegister, at(11, 0, 1, "", 3), ""},
+        // Reads: every register type, bit types as whole words, flags in groups of 8.
+        {ReadRegister, at(0, 100, 1), "0101 B0 0064 00 0001", 32, 30, 2},
+        {ReadRegister, at(1, 7, 3), "0101 B1 0007 00 0003", 36, 30, 6},
+        {ReadRegister, at(2, 0, 1), "0101 B2 0000 00 0001", 32, 30, 2},
+        {ReadRegister, at(3, 448, 2), "0101 B3 01C0 00 0002", 34, 30, 4},
+        {ReadRegister, at(4, 12, 1), "0101 82 000C 00 0001", 32, 30, 2},
+        {ReadRegister, at(5, 16, 2), "0101 09 0010 00 0010", 46, 30, 16},
+        {ReadRegister, at(6, 8, 1), "0101 09 8008 00 0008", 38, 30, 8},
+        {ReadRegister, at(7, 1, 4), "0101 B0 0001 00 0004", 38, 30, 8},
+        {ReadRegister, at(8, 511, 1), "0101 B1 01FF 00 0001", 32, 30, 2},
+        {ReadRegister, at(9, 200, 10), "0101 B2 00C8 00 000A", 50, 30, 20},
+        {ReadRegister, at(10, 959, 1), "0101 B3 03BF 00 0001", 32, 30, 2},
+        {ReadAnalog, at(11, 32767, 1), "0101 82 7FFF 00 0001", 32, 30, 2},
+        {ReadRegister, at(12, 4095, 2), "0101 89 0FFF 00 0002", 34, 30, 4},
+        {ReadRegister, at(13, 10, 1), "0101 89 800A 00 0001", 32, 30, 2},
+        // Address and count keep their low 16 bits; the reply sizes use the full count.
+        {ReadRegister, at(13, 0xFFFF, 1), "0101 89 7FFF 00 0001", 32, 30, 2},
+        {ReadRegister, at(11, 0x12345, 1), "0101 82 2345 00 0001", 32, 30, 2},
+        {ReadRegister, at(11, 0, 0x10001), "0101 82 0000 00 0001", 30 + 2 * 0x10001, 30,
+         2 * 0x10001},
+        {ReadRegister, at(5, 0, 0x2001), "0101 09 0000 00 0008", 30 + 8 * 0x2001, 30, 8 * 0x2001},
+        {ReadRegister, at(11, 5, 0), "0101 82 0005 00 0000", 30, 30, 0},
+        {ReadRegister, at(11, 100, 1, "", 7), "0101 82 0064 00 0001", 32, 30, 2}, // station 7
+        // Refused: types without an area, a station without handshake.
+        {ReadRegister, at(14, 0, 1), ""},
+        {ReadRegister, at(-1, 0, 1), ""},
+        {ReadAnalog, at(-2147483647 - 1, 0, 1), ""},
+        {ReadAnalog, at(15, 0, 1), ""},
+        {ReadRegister, at(11, 0, 1, "", 3), ""},
 
-        {"W bit 10.15 on", WriteRegister, at(1, 175, 1, "01"), "0102 31 000A 0F 0001 01", 30},
-        {"value 2 is off", WriteRegister, at(1, 175, 1, "02"), "0102 31 000A 0F 0001 00", 30},
-        {"empty value is off", WriteBool, at(1, 175, 1), "0102 31 000A 0F 0001 00", 30},
-        {"only the first byte counts", WriteRegister, at(2, 16, 9, "00 01"),
-         "0102 32 0001 00 0001 00", 30},
-        {"CIO bit 100.05", WriteRegister, at(0, 1605, 1, "01"), "0102 30 0064 05 0001 01", 30},
-        {"A bit, word keeps 16 bits", WriteRegister, at(3, 0x12345, 1, "01"),
-         "0102 33 1234 05 0001 01", 30},
-        {"D bit", WriteRegister, at(4, 31, 1, "01"), "0102 02 0001 0F 0001 01", 30},
-        {"station 7 bit", WriteBool, at(0, 17, 1, "01", 7), "0102 30 0001 01 0001 01", 30},
-        {"D words", WriteRegister, at(11, 1000, 2, "34 12 78 56"), "0102 82 03E8 00 0002 1234 5678",
-         30},
-        {"CIO word", WriteRegister, at(7, 3, 1, "CD AB"), "0102 B0 0003 00 0001 ABCD", 30},
-        {"W word", WriteRegister, at(8, 4, 1, "01 00"), "0102 B1 0004 00 0001 0001", 30},
-        {"H word", WriteRegister, at(9, 5, 1, "00 80"), "0102 B2 0005 00 0001 8000", 30},
-        {"A word", WriteRegister, at(10, 6, 1, "FF FF"), "0102 B3 0006 00 0001 FFFF", 30},
-        {"timer value", WriteAnalog, at(12, 5, 1, "09 00"), "0102 89 0005 00 0001 0009", 30},
-        {"counter value", WriteRegister, at(13, 5, 1, "10 00"), "0102 89 8005 00 0001 0010", 30},
-        {"missing words are zero", WriteRegister, at(11, 0, 3, "34 12 78"),
-         "0102 82 0000 00 0003 1234 0000 0000", 30},
-        {"only length words", WriteRegister, at(11, 0, 1, "34 12 78 56"),
-         "0102 82 0000 00 0001 1234", 30},
-        {"zero words", WriteRegister, at(11, 0, 0, "34 12"), "0102 82 0000 00 0000", 30},
-        {"timer flags are not written", WriteRegister, at(5, 0, 1, "01"), ""},
-        {"counter flags are not written", WriteRegister, at(6, 0, 1, "01"), ""},
-        {"write of type 14", WriteRegister, at(14, 0, 1, "0100"), ""},
-        {"write of a negative type", WriteRegister, at(-1, 0, 1, "0100"), ""},
-        {"negative word count", WriteRegister, at(11, 0, -1, "0100"), ""},
-        {"word count beyond 16 bits", WriteRegister, at(11, 0, 0x10000, "0100"), ""},
-        {"largest int word count", WriteRegister, at(7, 0, 2147483647, "0100"), ""},
-        {"bit builder, word type", WriteBool, at(11, 0, 1, "0100"), ""},
-        {"word builder, bit type", WriteAnalog, at(1, 0, 1, "01"), ""},
-        {"bit write without handshake", WriteRegister, at(0, 0, 1, "01", 3), ""},
-        {"word write without handshake", WriteRegister, at(11, 0, 1, "0100", 3), ""},
+        // Bit writes: one bit, on only for value byte 01.
+        {WriteRegister, at(1, 175, 1, "01"), "0102 31 000A 0F 0001 01", 30},
+        {WriteRegister, at(1, 175, 1, "02"), "0102 31 000A 0F 0001 00", 30},
+        {WriteBool, at(1, 175, 1), "0102 31 000A 0F 0001 00", 30},
+        {WriteRegister, at(2, 16, 9, "00 01"), "0102 32 0001 00 0001 00", 30},
+        {WriteRegister, at(0, 1605, 1, "01"), "0102 30 0064 05 0001 01", 30},
+        {WriteRegister, at(3, 0x12345, 1, "01"), "0102 33 1234 05 0001 01", 30},
+        {WriteRegister, at(4, 31, 1, "01"), "0102 02 0001 0F 0001 01", 30},
+        {WriteBool, at(0, 17, 1, "01", 7), "0102 30 0001 01 0001 01", 30},
+        // Word writes: stored low byte first, sent high byte first; missing words are 0.
+        {WriteRegister, at(11, 1000, 2, "34 12 78 56"), "0102 82 03E8 00 0002 1234 5678", 30},
+        {WriteRegister, at(7, 3, 1, "CD AB"), "0102 B0 0003 00 0001 ABCD", 30},
+        {WriteRegister, at(8, 4, 1, "01 00"), "0102 B1 0004 00 0001 0001", 30},
+        {WriteRegister, at(9, 5, 1, "00 80"), "0102 B2 0005 00 0001 8000", 30},
+        {WriteRegister, at(10, 6, 1, "FF FF"), "0102 B3 0006 00 0001 FFFF", 30},
+        {WriteAnalog, at(12, 5, 1, "09 00"), "0102 89 0005 00 0001 0009", 30},
+        {WriteRegister, at(13, 5, 1, "10 00"), "0102 89 8005 00 0001 0010", 30},
+        {WriteRegister, at(11, 0, 3, "34 12 78"), "0102 82 0000 00 0003 1234 0000 0000", 30},
+        {WriteRegister, at(11, 0, 1, "34 12 78 56"), "0102 82 0000 00 0001 1234", 30},
+        {WriteRegister, at(11, 0, 0, "34 12"), "0102 82 0000 00 0000", 30},
+        // Refused: flags, types without an area, counts the item field cannot carry, the
+        // other builder's types, stations without handshake.
+        {WriteRegister, at(5, 0, 1, "01"), ""},
+        {WriteRegister, at(6, 0, 1, "01"), ""},
+        {WriteRegister, at(14, 0, 1, "0100"), ""},
+        {WriteRegister, at(-1, 0, 1, "0100"), ""},
+        {WriteRegister, at(11, 0, -1, "0100"), ""},
+        {WriteRegister, at(11, 0, 0x10000, "0100"), ""},
+        {WriteRegister, at(7, 0, 2147483647, "0100"), ""},
+        {WriteBool, at(11, 0, 1, "0100"), ""},
+        {WriteAnalog, at(1, 0, 1, "01"), ""},
+        {WriteRegister, at(0, 0, 1, "01", 3), ""},
+        {WriteRegister, at(11, 0, 1, "0100", 3), ""},
 
-        {"remote D words, station without handshake", Remote_ReadVar,
-         record(3, 0, 1, 2, 11, 100, 4, 0, 0),
+        // Remote mode: size byte, the record's fields, value, additive checksum; no handshake.
+        {Remote_ReadVar, record(3, 0, 1, 2, 11, 100, 4, 0, 0),
          "16 03 00 01 02 000B 00000064 0004 00000000 00000000 8F", 43, 23, 16},
-        {"remote timer flags: two bytes a group", Remote_ReadVar,
-         record(3, 0, 1, 2, 5, 100, 4, 0, 0),
+        {Remote_ReadVar, record(3, 0, 1, 2, 5, 100, 4, 0, 0),
          "16 03 00 01 02 0005 00000064 0004 00000000 00000000 89", 35, 23, 8},
-        {"remote counter flags", Remote_ReadVar, record(3, 0, 1, 2, 6, 8, 3, 0, 0),
+        {Remote_ReadVar, record(3, 0, 1, 2, 6, 8, 3, 0, 0),
          "16 03 00 01 02 0006 00000008 0003 00000000 00000000 2D", 33, 23, 6},
-        {"remote negative type", Remote_ReadVar, record(0, 0, 0, 0, -1, 0, 1, 0, 0),
+        {Remote_ReadVar, record(0, 0, 0, 0, -1, 0, 1, 0, 0),
          "16 00 00 00 00 FFFF 00000000 0001 00000000 00000000 15", 31, 23, 4},
-        {"remote fields keep their low bytes", Remote_ReadVar,
-         record(0x1FF, -1, 0x102, 300, 0x12345, -2, 0x10002, -1, 0x7FFFFFFF),
+        {Remote_ReadVar, record(0x1FF, -1, 0x102, 300, 0x12345, -2, 0x10002, -1, 0x7FFFFFFF),
          "16 FF FF 02 2C 2345 FFFFFFFE 0002 FFFFFFFF 7FFFFFFF 1F", 27 + 4 * 0x10002, 23,
          4 * 0x10002},
-        {"remote write, value in stored order", Remote_WriteVar,
-         record(1, 1, 0, 1, 11, 70000, 1, 0, 0, "34 12"),
+        {Remote_WriteVar, record(1, 1, 0, 1, 11, 70000, 1, 0, 0, "34 12"),
          "18 01 01 00 01 000B 00011170 0001 00000000 00000000 3412 EF", 27},
-        {"remote write, empty value", Remote_WriteVar, record(1, 1, 0, 1, 11, 100, 1, 0, 0),
+        {Remote_WriteVar, record(1, 1, 0, 1, 11, 100, 1, 0, 0),
          "16 01 01 00 01 000B 00000064 0001 00000000 00000000 89", 27},
     };
+
     for (const FrameRow& row : rows) {
-        SCOPED_TRACE(row.what);
+        SCOPED_TRACE(std::to_string(&row - rows) + ": " + row.frame);
         RW_VAR var = row.var;
         build(row.build, var);
         if (!*row.frame) {

@@ -24,13 +24,8 @@ const QByteArray kEmptyImage(99250, '\0');
 // Stores a read reply (data bytes in hex) for a frame of (type, address, station).
 void storeReply(int reg_type, int address, int station, int data_bytes, const char* data_hex,
                 int data_offset = 30) {
-    Protocol p = {};
-    p.p_aux1 = data_offset;
-    p.p_aux2 = data_bytes;
-    p.var.reg_type = reg_type;
-    p.var.address = address;
-    p.var.station = station;
-    d.protocol_list = {p};
+    const RW_VAR var = {0, 0, 0, 0, 0, 0, "", "", reg_type, address, station, 0, 0, 0, {}};
+    d.protocol_list = {Protocol{{}, 0, 0, data_offset, data_bytes, var, 0, 0, 0}};
     QByteArray reply = QByteArray(30, '\0') + hex(data_hex);
     SaveToLocalDataErea(&reply);
 }
@@ -50,13 +45,7 @@ int hostWrite(int reg_type, const char* addr, const char* value_hex, int count, 
 }
 
 void applyWrite(int reg_type, int address, int length, const char* value_hex, int station = 1) {
-    RW_VAR v = {};
-    v.access = 1;
-    v.reg_type = reg_type;
-    v.address = address;
-    v.length = length;
-    v.station = station;
-    v.value = hex(value_hex);
+    RW_VAR v = {0, 0, 1, 0, 0, 0, "", "", reg_type, address, station, length, 0, 0, hex(value_hex)};
     WriteDataToLocal(&v);
 }
 
@@ -75,60 +64,54 @@ std::string entry(int station, int type, int address) {
 
 // ---- Image accessors --------------------------------------------------------------
 
+enum Accessor { BITS16, BITS8, WORDS16, HIGH_FIRST_WORDS8 };
+
+std::string readWith(Accessor accessor, void* area, int start, int count) {
+    QByteArray out;
+    unsigned short* words = static_cast<unsigned short*>(area);
+    unsigned char* bytes = static_cast<unsigned char*>(area);
+    if (accessor == BITS16) GetBit_unsigned_short(out, words, start, count);
+    if (accessor == BITS8) GetBit_unsigned_char(out, bytes, start, count);
+    if (accessor == WORDS16) GetWord_unsigned_short(out, words, start, count);
+    if (accessor == HIGH_FIRST_WORDS8) GetWord_unsigned_char(out, bytes, start, count);
+    return toHex(out);
+}
+
 // Each accessor is bounded by the image array its pointer lies in; positions beyond
 // read as 0. A pointer outside the image is the caller's own memory.
 TEST(ImageAccessors, ReadRows) {
-    static unsigned short own[4] = {0, 0, 0x4321, 0};
-    const struct {
-        const char* what;
-        void (*read)(QByteArray& out);
-        const char* expected;
-    } rows[] = {
-        {"bits across words", [](QByteArray& o) { GetBit_unsigned_short(o, d.cio_image, 15, 3); },
-         "01 00 01"},
-        {"flag 13 is bit 5 of byte 1",
-         [](QByteArray& o) { GetBit_unsigned_char(o, d.t_flag_image, 12, 3); }, "00 01 00"},
-        {"high-first bytes as words",
-         [](QByteArray& o) { GetWord_unsigned_char(o, d.t_flag_image, 4, 2); }, "34 12 78 56"},
-        {"count 0", [](QByteArray& o) { GetBit_unsigned_short(o, d.cio_image, 0, 0); }, ""},
-        {"negative count", [](QByteArray& o) { GetWord_unsigned_short(o, d.cio_image, 0, -1); },
-         ""},
-        {"last W word, then past W",
-         [](QByteArray& o) { GetWord_unsigned_short(o, d.w_image, W_IMAGE_WORDS - 1, 2); },
-         "EF BE 00 00"},
-        {"capacity counts from the pointer",
-         [](QByteArray& o) { GetWord_unsigned_short(o, d.w_image + 510, 4, 2); }, "EF BE 00 00"},
-        {"last bit of W, then past W",
-         [](QByteArray& o) { GetBit_unsigned_short(o, d.w_image, W_IMAGE_WORDS * 16 - 1, 2); },
-         "01 00"},
-        {"word address INT_MAX",
-         [](QByteArray& o) { GetWord_unsigned_short(o, d.d_image, INT_MAX, 2); }, "00 00 00 00"},
-        {"bit address INT_MAX",
-         [](QByteArray& o) { GetBit_unsigned_short(o, d.c_pv_image, INT_MAX, 2); }, "00 00"},
-        {"last timer flag, then past",
-         [](QByteArray& o) {
-             GetBit_unsigned_char(o, d.t_flag_image, T_FLAG_IMAGE_BYTES * 8 - 1, 2);
-         },
-         "01 00"},
-        {"high-first word across the end",
-         [](QByteArray& o) { GetWord_unsigned_char(o, d.t_flag_image, T_FLAG_IMAGE_BYTES - 1, 1); },
-         "00 80"},
-        {"own memory", [](QByteArray& o) { GetWord_unsigned_short(o, own, 2, 1); }, "21 43"},
-    };
+    unsigned short own[4] = {0, 0, 0x4321, 0};
     d.cio_image[0] = 0x8000;
     d.cio_image[1] = 0x000E;
-    d.t_flag_image[1] = 0x20;
-    const char high_first[] = {0x12, 0x34, 0x56, 0x78};
-    std::memcpy(&d.t_flag_image[4], high_first, 4);
+    d.t_flag_image[1] = 0x20; // flag 13
+    std::memcpy(&d.t_flag_image[4], "\x12\x34\x56\x78", 4);
     d.w_image[W_IMAGE_WORDS - 1] = 0xBEEF;
     d.h_image[0] = 0xFFFF;
     d.t_flag_image[T_FLAG_IMAGE_BYTES - 1] = 0x80;
     d.c_flag_image[0] = 0xFF;
-    for (const auto& row : rows) {
-        QByteArray out;
-        row.read(out);
-        EXPECT_EQ(toHex(out), row.expected) << row.what;
-    }
+    const struct {
+        Accessor accessor;
+        void* area;
+        int start, count;
+        const char* expected;
+    } rows[] = {
+        {BITS16, d.cio_image, 15, 3, "01 00 01"},
+        {BITS8, d.t_flag_image, 12, 3, "00 01 00"},
+        {HIGH_FIRST_WORDS8, d.t_flag_image, 4, 2, "34 12 78 56"},
+        {BITS16, d.cio_image, 0, 0, ""},
+        {WORDS16, d.cio_image, 0, -1, ""},
+        {WORDS16, d.w_image, W_IMAGE_WORDS - 1, 2, "EF BE 00 00"},
+        {WORDS16, d.w_image + 510, 4, 2, "EF BE 00 00"}, // capacity counts from the pointer
+        {BITS16, d.w_image, W_IMAGE_WORDS * 16 - 1, 2, "01 00"},
+        {WORDS16, d.d_image, INT_MAX, 2, "00 00 00 00"},
+        {BITS16, d.c_pv_image, INT_MAX, 2, "00 00"},
+        {BITS8, d.t_flag_image, T_FLAG_IMAGE_BYTES * 8 - 1, 2, "01 00"},
+        {HIGH_FIRST_WORDS8, d.t_flag_image, T_FLAG_IMAGE_BYTES - 1, 1, "00 80"},
+        {WORDS16, own, 2, 1, "21 43"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(readWith(row.accessor, row.area, row.start, row.count), row.expected)
+            << row.accessor << " " << row.start;
 }
 
 TEST(ImageAccessors, WritesStopAtTheEndOfTheirArray) {
@@ -173,22 +156,18 @@ TEST_F(LocalStore, SingleStationRepliesLandInTheImage) {
     } rows[] = {
         {"DM words", 11, 100, 4, "12 34 AB CD", 11, "100", 2, "34 12 CD AB"},
         {"bit type holds words", 0, 6, 2, "80 01", 7, "6", 1, "01 80"},
-        {"bit type read back as bits", 0, 6, 2, "80 01", 0, "6.0", 2, "01 00"},
-        {"timer flags: bit 0 of each byte", 5, 8, 8, "01 00 00 00 00 00 00 01", 5, "8", 8,
+        {"bit type as bits", 0, 6, 2, "80 01", 0, "6.0", 2, "01 00"},
+        {"bit 0 of a flag byte", 5, 8, 8, "01 00 00 00 00 00 00 01", 5, "8", 8,
          "01 00 00 00 00 00 00 01"},
-        {"only bit 0 of a flag byte counts", 6, 16, 8, "FF FE 03 02 01 00 81 80", 6, "16", 8,
-         "01 00 01 00 01 00 01 00"},
-        {"flag reply under eight bytes stores nothing", 5, 0, 7, "01 01 01 01 01 01 01", 5, "0", 1,
-         "00"},
-        {"reply cut inside the second word keeps it", 12, 4, 4, "12 34 AB", 12, "4", 2,
-         "34 12 55 55"},
-        {"word data count below two stores nothing", 13, 0, 1, "12 34", 13, "0", 1, "55 55"},
-        {"last W word, the next word belongs to H", 8, W_IMAGE_WORDS - 1, 4, "12 34 56 78", 9, "0",
-         1, "00 00"},
-        {"last counter flag byte", 6, C_FLAG_IMAGE_BYTES * 8 - 8, 16,
+        {"only bit 0", 6, 16, 8, "FF FE 03 02 01 00 81 80", 6, "16", 8, "01 00 01 00 01 00 01 00"},
+        {"flags under 8 bytes", 5, 0, 7, "01 01 01 01 01 01 01", 5, "0", 1, "00"},
+        {"cut second word", 12, 4, 4, "12 34 AB", 12, "4", 2, "34 12 55 55"},
+        {"count under 2", 13, 0, 1, "12 34", 13, "0", 1, "55 55"},
+        {"last W word; H follows", 8, W_IMAGE_WORDS - 1, 4, "12 34 56 78", 9, "0", 1, "00 00"},
+        {"last counter flags", 6, C_FLAG_IMAGE_BYTES * 8 - 8, 16,
          "01 00 00 00 00 00 00 00 01 01 01 01 01 01 01 01", 6, "4112", 8,
          "01 00 00 00 00 00 00 00"},
-        {"address far beyond the area", 11, INT_MAX, 4, "12 34 56 78", 11, "0", 1, "00 00"},
+        {"far beyond the area", 11, INT_MAX, 4, "12 34 56 78", 11, "0", 1, "00 00"},
     };
     for (const auto& row : rows) {
         ResetDriverState();
@@ -249,13 +228,6 @@ TEST_F(LocalStore, MultiStationRepliesGoToTheirStationsEntries) {
 
 // ---- Extended variables -------------------------------------------------------------
 
-TEST(ExtendedVars, FirstLookupCreatesAZeroEntry) {
-    EXPECT_EQ(ExtendFindSameVar(5, 7, 100), 0);
-    EXPECT_EQ(ExtendFindSameVar(5, 7, 100), 0);
-    ASSERT_EQ(d.extend_list.size(), 1);
-    EXPECT_EQ(entry(5, 7, 100), "00 00 00 00");
-}
-
 // The indexed lookup answers exactly as a walk of the list would: over colliding keys,
 // a mix of repeated, new, negative and extreme keys, and entries appended without it.
 TEST(ExtendedVars, IndexedLookupEqualsAWalkOfTheList) {
@@ -264,6 +236,7 @@ TEST(ExtendedVars, IndexedLookupEqualsAWalkOfTheList) {
                               {0, 3, 5, 3},       {0, 1, 5, 1}, {0x10000, 0, 5, 0}};
     for (const auto& k : collide)
         EXPECT_EQ(ExtendFindSameVar(k[0], k[1], k[2]), k[3]);
+    EXPECT_EQ(entry(0, 3, 5), "00 00 00 00"); // a new entry holds a zero word pair
     unsigned int seed = 12345;
     auto next = [&seed]() {
         seed = seed * 1103515245u + 12345u;
@@ -289,50 +262,9 @@ TEST(ExtendedVars, IndexedLookupEqualsAWalkOfTheList) {
     EXPECT_EQ(ExtendFindSameVar(3, 7, 3), n + 2);
 }
 
-TEST_F(LocalStore, MultiStationReadsComeFromEntries) {
-    com.multi_station = 1;
-    d.d_image[200] = 0x1234; // the image is not used in this mode
-    storeExtendValue(ExtendFindSameVar(3, 7, 100), "\x00\x04", 2);
-    storeExtendValue(ExtendFindSameVar(2, 6, 8), "\x20", 1);
-    storeExtendValue(ExtendFindSameVar(1, 11, 0), "\x12", 1);
-    storeExtendValue(ExtendFindSameVar(1, 20, 4), "\x34\x12", 2);
-    storeExtendValue(ExtendFindSameVar(1, 5, 0), "", 0);
-    storeExtendValue(ExtendFindSameVar(1, 7, 0), "\xFF", 1);
-    const struct {
-        int reg_type;
-        const char* addr;
-        int count, station;
-        const char* expected;
-    } rows[] = {
-        {0, "100.10", 1, 3, "01"},
-        {0, "100.09", 3, 3, "00 01 00"},
-        {6, "13", 1, 2, "01"},
-        {7, "100", 1, 3, "00 04"},
-        {11, "0", 1, 1, "00 00"},         // an entry under two bytes reads as 0
-        {20, "4", 2, 1, "34 12 00 00"},   // a type without an area reads as words
-        {5, "3", 1, 1, "00"},             // empty flag entry
-        {0, "0.7", 2, 1, "01 00"},        // bits 8 to 15 live in the missing byte 1
-        {11, "200", 2, 9, "00 00 00 00"}, // a station never answered
-        {1, "3.15", 2, 9, "00 00"},
-        {5, "7", 2, 9, "00 00"},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(hostRead(row.reg_type, row.addr, row.count, row.station), row.expected)
-            << row.addr;
-    // Reads of the unanswered station created its entries.
-    EXPECT_EQ(std::vector<int>({linearFind(9, 11, 201), linearFind(9, 8, 4), linearFind(9, 5, 8)}),
-              std::vector<int>({8, 10, 12}));
-    EXPECT_EQ(d.extend_list.size(), 13);
-    QString bad = QStringLiteral("100");
-    QByteArray buffer = hex("55");
-    EXPECT_EQ(GetRegisterData(nullptr, 2, &bad, 1, &buffer, 1), 0);
-    EXPECT_EQ(toHex(buffer), "55");
-    EXPECT_EQ(d.extend_list.size(), 13);
-}
-
-// ---- Host reads and writes ----------------------------------------------------------
-
-TEST_F(LocalStore, SingleStationReads) {
+// Single-station reads come from the image, multi-station reads from the station's
+// entries; a read of a station never answered creates its entries.
+TEST_F(LocalStore, HostReadsInBothModes) {
     d.cio_image[100] = 0x0020;
     d.d_image[200] = 0x1234;
     d.d_image[201] = 0xABCD;
@@ -340,34 +272,56 @@ TEST_F(LocalStore, SingleStationReads) {
     d.t_flag_image[1] = 0xA0;
     d.w_image[W_IMAGE_WORDS - 1] = 0xBEEF;
     d.h_image[0] = 0xFFFF;
+    storeExtendValue(ExtendFindSameVar(3, 7, 100), "\x00\x04", 2);
+    storeExtendValue(ExtendFindSameVar(2, 6, 8), "\x20", 1);
+    storeExtendValue(ExtendFindSameVar(1, 11, 0), "\x12", 1);
+    storeExtendValue(ExtendFindSameVar(1, 20, 4), "\x34\x12", 2);
+    storeExtendValue(ExtendFindSameVar(1, 5, 0), "", 0);
+    storeExtendValue(ExtendFindSameVar(1, 7, 0), "\xFF", 1);
     const struct {
-        const char* what;
-        int reg_type;
+        int multi, reg_type;
         const char* addr;
-        int count;
-        const char* start_hex; // the buffer before the read
+        int count, station;
+        const char* before; // the buffer's bytes before the read
         int result;
         const char* expected;
     } rows[] = {
-        {"bit through a bit type", 0, "100.05", 1, "", 1, "01"},
-        {"the same bit inside its word", 7, "100", 1, "", 1, "20 00"},
-        {"bit type without a point", 0, "100", 1, "77", 0, "77"},
-        {"three DM words low byte first", 11, "200", 3, "", 1, "34 12 CD AB FF 00"},
-        {"timer flags 13 to 15", 5, "13", 3, "", 1, "01 00 01"},
-        {"type without an area", 20, "5", 2, "77 77", 1, "77 77"},
-        {"negative type", -1, "5", 2, "", 1, ""},
-        {"longer buffer keeps its tail", 11, "200", 2, "01 02 03 04 05 06", 1, "34 12 CD AB 05 06"},
-        {"last word of W, then nothing", 8, "514", 2, "", 1, "EF BE 00 00"},
-        {"last bit of W", 1, "514.15", 2, "", 1, "01 00"},
+        {0, 0, "100.05", 1, 9, "", 1, "01"},
+        {0, 7, "100", 1, 9, "", 1, "20 00"},
+        {0, 0, "100", 1, 9, "77", 0, "77"}, // a bit address needs a point
+        {0, 11, "200", 3, 9, "", 1, "34 12 CD AB FF 00"},
+        {0, 5, "13", 3, 9, "", 1, "01 00 01"},
+        {0, 20, "5", 2, 9, "77 77", 1, "77 77"}, // no area, no image
+        {0, -1, "5", 2, 9, "", 1, ""},
+        {0, 11, "200", 2, 9, "01 02 03 04 05 06", 1, "34 12 CD AB 05 06"},
+        {0, 8, "514", 2, 9, "", 1, "EF BE 00 00"},
+        {0, 1, "514.15", 2, 9, "", 1, "01 00"},
+        {1, 0, "100.10", 1, 3, "", 1, "01"},
+        {1, 0, "100.09", 3, 3, "", 1, "00 01 00"},
+        {1, 6, "13", 1, 2, "", 1, "01"},
+        {1, 7, "100", 1, 3, "", 1, "00 04"},
+        {1, 11, "0", 1, 1, "", 1, "00 00"},         // an entry under two bytes reads 0
+        {1, 20, "4", 2, 1, "", 1, "34 12 00 00"},   // no area: words
+        {1, 5, "3", 1, 1, "", 1, "00"},             // empty flag entry
+        {1, 0, "0.7", 2, 1, "", 1, "01 00"},        // bit 8 lives in the missing byte 1
+        {1, 11, "200", 2, 9, "", 1, "00 00 00 00"}, // never answered; the image is not used
+        {1, 1, "3.15", 2, 9, "", 1, "00 00"},
+        {1, 5, "7", 2, 9, "", 1, "00 00"},
+        {1, 2, "100", 1, 1, "55", 0, "55"},
     };
     for (const auto& row : rows) {
+        com.multi_station = row.multi;
         QString text = QString::fromLatin1(row.addr);
-        QByteArray buffer = hex(row.start_hex);
-        EXPECT_EQ(GetRegisterData(nullptr, row.reg_type, &text, 9, &buffer, row.count), row.result)
-            << row.what;
-        EXPECT_EQ(toHex(buffer), toHex(hex(row.expected))) << row.what;
+        QByteArray buffer = hex(row.before);
+        EXPECT_EQ(GetRegisterData(nullptr, row.reg_type, &text, row.station, &buffer, row.count),
+                  row.result)
+            << row.multi << " " << row.reg_type << " " << row.addr;
+        EXPECT_EQ(toHex(buffer), toHex(hex(row.expected))) << row.reg_type << " " << row.addr;
     }
-    EXPECT_TRUE(d.extend_list.isEmpty());
+    EXPECT_EQ(std::vector<int>({linearFind(1, 20, 5), linearFind(9, 11, 201), linearFind(9, 8, 4),
+                                linearFind(9, 5, 8), d.extend_list.size()}),
+              std::vector<int>({6, 8, 10, 12, 13}));
+    com.multi_station = 0;
     QByteArray buffer;
     QString text = QStringLiteral("100");
     ASSERT_EQ(GetRegisterData(nullptr, 11, &text, 1, &buffer, 101), 1);
@@ -415,17 +369,6 @@ TEST_F(LocalStore, MultiStationWritesGoToEntries) {
     EXPECT_EQ(imageSnapshot(), kEmptyImage);
 }
 
-TEST_F(LocalStore, WritesOnlyStoredWhenNotSendingToThePlc) {
-    com.run_mode = 0;
-    EXPECT_EQ(hostWrite(7, "100", "34 12", 1), 1);
-    EXPECT_EQ(hostWrite(5, "8", "01", 1), 1); // no store for flags: still accepted
-    EXPECT_EQ(hostWrite(11, "7", "01 00 02", 2), 1);
-    EXPECT_EQ(hostWrite(11, "2147483647", "01 00", INT_MAX), 1); // beyond the area: no change
-    EXPECT_EQ(std::vector<int>({d.cio_image[100], d.d_image[7], d.d_image[8]}),
-              std::vector<int>({0x1234, 1, 0}));
-    EXPECT_TRUE(d.write_list.isEmpty());
-}
-
 // The queued requests as "address/length/value hex", separated by "|".
 std::string queued() {
     std::string out;
@@ -444,21 +387,21 @@ TEST_F(LocalStore, WritesQueuedForThePlc) {
         int count, max_block, result;
         const char* queue;
     } rows[] = {
-        {"words in pieces of max_block", 11, "100", "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D", 6,
-         4, 2, "100/4/00 01 02 03 04 05 06 07|104/2/08 09 0A 0B"},
-        {"whole pieces only", 11, "0", "01 00 02 00 03 00 04 00", 4, 2, 2,
+        {"words", 11, "100", "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D", 6, 4, 2,
+         "100/4/00 01 02 03 04 05 06 07|104/2/08 09 0A 0B"},
+        {"whole pieces", 11, "0", "01 00 02 00 03 00 04 00", 4, 2, 2,
          "0/2/01 00 02 00|2/2/03 00 04 00"},
-        {"short buffer gives zeros", 9, "10", "AA BB CC", 3, 2, 2, "10/2/AA BB CC 00|12/1/00 00"},
-        {"max_block 0: one piece", 12, "7", "01 00 02 00 03 00", 3, 0, 1, "7/3/01 00 02 00 03 00"},
+        {"short buffer", 9, "10", "AA BB CC", 3, 2, 2, "10/2/AA BB CC 00|12/1/00 00"},
+        {"max_block 0", 12, "7", "01 00 02 00 03 00", 3, 0, 1, "7/3/01 00 02 00 03 00"},
         {"bits one by one", 0, "100.05", "01 00 01", 3, 64, 3, "1605/1/01|1606/1/00|1607/1/01"},
-        {"bits past the buffer write 0", 4, "1.15", "01", 2, 64, 2, "31/1/01|32/1/00"},
-        {"flag types are not writable", 5, "8", "01", 1, 64, 0, ""},
-        {"area-less types are not writable", 14, "8", "01 00", 1, 64, 0, ""},
+        {"bits past the buffer", 4, "1.15", "01", 2, 64, 2, "31/1/01|32/1/00"},
+        {"flags", 5, "8", "01", 1, 64, 0, ""},
+        {"no area", 14, "8", "01 00", 1, 64, 0, ""},
         {"bit count 0", 0, "0.0", "01", 0, 64, 0, ""},
         {"text rejected", 1, "100", "01", 1, 64, 0, ""},
-        {"last word of the FINS address space", 11, "65535", "01 00", 1, 64, 1, "65535/1/01 00"},
-        {"past the FINS address space", 11, "65535", "01 00", 2, 64, 0, ""},
-        {"bits past the FINS address space", 0, "65535.15", "01", 2, 64, 0, ""},
+        {"last FINS word", 11, "65535", "01 00", 1, 64, 1, "65535/1/01 00"},
+        {"past the FINS words", 11, "65535", "01 00", 2, 64, 0, ""},
+        {"past the FINS bits", 0, "65535.15", "01", 2, 64, 0, ""},
         {"huge word count", 11, "100", "01 00", INT_MAX, 0, 0, ""},
     };
     for (const auto& row : rows) {
@@ -484,15 +427,22 @@ TEST_F(LocalStore, WritesQueuedForThePlc) {
     EXPECT_EQ(v.name, QString("var"));
 }
 
-TEST_F(LocalStore, StoreFollowsTheQueueOnlyAfterAFailure) {
+// A host write reaches the store at once when it is not sent to the PLC, or while the
+// exchange has failed; otherwise only when its frame is built.
+TEST_F(LocalStore, HostWritesReachTheStore) {
     com.max_block = 1;
     EXPECT_EQ(hostWrite(11, "20", "34 12 78 56", 2), 2);
-    EXPECT_EQ(d.d_image[20], 0);
     d.comm_failed = 1;
     EXPECT_EQ(hostWrite(11, "30", "34 12 78 56", 2), 4);
     EXPECT_EQ(hostWrite(0, "0.1", "01 02", 2), 6);
-    EXPECT_EQ(std::vector<int>({d.d_image[30], d.d_image[31], d.cio_image[0]}),
-              std::vector<int>({0x1234, 0x5678, 0x0002}));
+    com.run_mode = 0;
+    EXPECT_EQ(hostWrite(7, "100", "34 12", 1), 1);
+    EXPECT_EQ(hostWrite(5, "8", "01", 1), 1); // no store for flags: still accepted
+    EXPECT_EQ(hostWrite(11, "7", "01 00 02", 2), 1);
+    EXPECT_EQ(hostWrite(11, "2147483647", "01 00", INT_MAX), 1); // beyond the area: no change
+    EXPECT_EQ(std::vector<int>({d.d_image[20], d.d_image[30], d.d_image[31], d.cio_image[0],
+                                d.cio_image[100], d.d_image[7], d.d_image[8], d.write_list.size()}),
+              std::vector<int>({0, 0x1234, 0x5678, 0x0002, 0x1234, 1, 0, 6}));
 }
 
 TEST(LocalStoreBeforeSetup, DoesNothing) {

@@ -61,17 +61,9 @@ TEST_F(WriteQueue, LaterWritesReplaceQueuedOnesUpTo1024) {
 
 typedef DriverTest OnceQueue;
 
+// A one-shot request of station 7 at address 77 with aux1 5, to see what is replaced.
 RW_VAR request(int reg_type, const char* addr_text, int length, int req_kind = 1, int req_id = 1) {
-    RW_VAR v{};
-    v.req_kind = req_kind;
-    v.req_id = req_id;
-    v.addr_text = QString::fromLatin1(addr_text);
-    v.reg_type = reg_type;
-    v.address = 77;
-    v.station = 7;
-    v.length = length;
-    v.aux1 = 5;
-    return v;
+    return {req_kind, req_id, 0, 0, 0, 0, "", addr_text, reg_type, 77, 7, length, 5, 0, {}};
 }
 
 struct OnceCase {
@@ -85,28 +77,22 @@ struct OnceCase {
 
 TEST_F(OnceQueue, ConvertsToReadUnitsAndSplits) {
     const OnceCase cases[] = {
-        {"words in pieces", 64, 0, request(11, "100", 150), 3,
-         "1/11/100/64 1/11/164/64 1/11/228/22", "1/11/228/22 0"},
-        {"bits become words", 64, 0, request(0, "5.3", 20), 1, "1/0/5/2", "1/0/5/2 0"},
-        {"bit run ending on a word edge", 64, 0, request(4, "5.0", 16), 1, "1/4/5/1", "1/4/5/1 0"},
-        {"counter flags become a group of 8", 64, 0, request(6, "13", 1), 1, "1/6/8/1",
-         "1/6/8/1 0"},
-        {"flags split by groups", 2, 0, request(5, "3", 30), 3, "1/5/0/2 1/5/16/2 1/5/32/1",
-         "1/5/32/1 0"},
-        {"no point in a bit address: record untouched", 64, 0, request(2, "12", 4), 0, "",
-         "7/2/77/4 5"},
-        {"negative word address", 64, 0, request(11, "-4", 4), 0, "", "7/11/77/4 5"},
-        {"multi-station mode keeps the station", 64, 1, request(11, "7", 1), 1, "7/11/7/1",
-         "7/11/7/1 0"},
-        {"type without an area keeps the record's address", 64, 0, request(14, "7", 1), 1,
-         "1/14/77/1", "1/14/77/1 0"},
-        {"limit 0: one piece", 0, 0, request(11, "100", 150), 1, "1/11/100/150", "1/11/100/150 0"},
-        {"zero length: no piece", 64, 0, request(11, "100", 0), 0, "", "1/11/100/0 0"},
-        {"negative bit length: no piece", 64, 0, request(0, "1.2", -40), 0, "", "1/0/1/-2 0"},
-        {"cut to the 65536 words a FINS address names", 64, 0, request(11, "0", INT_MAX), 1024,
-         nullptr, "1/11/65472/64 0"},
-        {"no piece starts beyond the int range", 1, 0, request(5, "2147483647", INT_MAX), 1,
-         "1/5/2147483640/1", "1/5/2147483640/1 0"},
+        {"words", 64, 0, request(11, "100", 150), 3, "1/11/100/64 1/11/164/64 1/11/228/22",
+         "1/11/228/22 0"},
+        {"bits as words", 64, 0, request(0, "5.3", 20), 1, "1/0/5/2", "1/0/5/2 0"},
+        {"bits to a word edge", 64, 0, request(4, "5.0", 16), 1, "1/4/5/1", "1/4/5/1 0"},
+        {"flag groups of 8", 64, 0, request(6, "13", 1), 1, "1/6/8/1", "1/6/8/1 0"},
+        {"flags", 2, 0, request(5, "3", 30), 3, "1/5/0/2 1/5/16/2 1/5/32/1", "1/5/32/1 0"},
+        {"no point: untouched", 64, 0, request(2, "12", 4), 0, "", "7/2/77/4 5"},
+        {"negative address", 64, 0, request(11, "-4", 4), 0, "", "7/11/77/4 5"},
+        {"multi-station", 64, 1, request(11, "7", 1), 1, "7/11/7/1", "7/11/7/1 0"},
+        {"no area: own address", 64, 0, request(14, "7", 1), 1, "1/14/77/1", "1/14/77/1 0"},
+        {"limit 0", 0, 0, request(11, "100", 150), 1, "1/11/100/150", "1/11/100/150 0"},
+        {"zero length", 64, 0, request(11, "100", 0), 0, "", "1/11/100/0 0"},
+        {"negative length", 64, 0, request(0, "1.2", -40), 0, "", "1/0/1/-2 0"},
+        {"cut to 65536 words", 64, 0, request(11, "0", INT_MAX), 1024, nullptr, "1/11/65472/64 0"},
+        {"no piece beyond int", 1, 0, request(5, "2147483647", INT_MAX), 1, "1/5/2147483640/1",
+         "1/5/2147483640/1 0"},
     };
     for (const OnceCase& c : cases) {
         PLC_driver.once_list.clear();
@@ -114,7 +100,9 @@ TEST_F(OnceQueue, ConvertsToReadUnitsAndSplits) {
         com.multi_station = c.multi_station;
         RW_VAR r = c.req;
         EXPECT_EQ(AddListOnceReadVar(&r, 0), c.result) << c.what;
-        if (c.queued) EXPECT_EQ(places(PLC_driver.once_list), c.queued) << c.what;
+        if (c.queued) {
+            EXPECT_EQ(places(PLC_driver.once_list), c.queued) << c.what;
+        }
         EXPECT_EQ(places({r}) + " " + std::to_string(r.aux1), c.record_after) << c.what;
     }
 }
