@@ -31,8 +31,9 @@ QByteArray finsFrame(const Check_Plc& nodes, const char* command_hex) {
     const QByteArray command = hex(command_hex);
     QByteArray frame;
     fins::Writer out(frame);
-    fins::encodeTcpHeader(
-        out, {quint32(8 + fins::FINS_HEADER_SIZE + command.size()), fins::TCP_FRAME_SEND, 0});
+    fins::encodeTcpHeader(out, {quint32(fins::TCP_HEADER_SIZE - fins::TCP_LENGTH_COVERS +
+                                        fins::FINS_HEADER_SIZE + command.size()),
+                                fins::TCP_FRAME_SEND, 0});
     fins::FinsHeader h;
     h.da1 = nodes.plc_node;
     h.sa1 = nodes.hmi_node;
