@@ -128,7 +128,6 @@ TEST_F(RequestFrames, EveryBuilderByteForByte) {
         {WriteRegister, at(-1, 0, 1, "0100"), ""},
         {WriteRegister, at(11, 0, -1, "0100"), ""},
         {WriteRegister, at(11, 0, 0x10000, "0100"), ""},
-        {WriteRegister, at(7, 0, 2147483647, "0100"), ""},
         {WriteBool, at(11, 0, 1, "0100"), ""},
         {WriteAnalog, at(1, 0, 1, "01"), ""},
         {WriteRegister, at(0, 0, 1, "01", 3), ""},
