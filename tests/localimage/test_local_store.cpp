@@ -221,6 +221,13 @@ TEST_F(LocalStore, MultiStationRepliesGoToTheirStationsEntries) {
     EXPECT_EQ(entry(3, 7, 100) + " " + entry(3, 0, 100), "00 04 absent");
     EXPECT_EQ(hostRead(0, "100.10", 1, 3), "01");
     EXPECT_EQ(d.extend_list.size(), 6);
+    // Entries cover the 16-bit FINS address space, up to its last word and flag group.
+    storeReply(7, 0xFFFF, 1, 4, "12 34 56 78");
+    storeReply(6, 0xFFF8, 1, 16, "01 00 00 00 00 00 00 00 01 01 01 01 01 01 01 01");
+    storeReply(11, INT_MAX, 1, 0x7FFFFFFE, "12 34 56 78");
+    storeReply(6, 0x10000, 1, 16, "01 00 00 00 00 00 00 00 01 01 01 01 01 01 01 01");
+    EXPECT_EQ(entry(1, 7, 0xFFFF) + " " + entry(1, 6, 0xFFF8), "34 12 01");
+    EXPECT_EQ(d.extend_list.size(), 8);
     EXPECT_EQ(imageSnapshot(), kEmptyImage);
 }
 
@@ -302,6 +309,10 @@ TEST_F(LocalStore, HostReadsInBothModes) {
         {1, 1, "3.15", 2, 9, "", 1, "00 00"},
         {1, 5, "7", 2, 9, "", 1, "00 00"},
         {1, 2, "100", 1, 1, "55", 0, "55"},
+        {1, 7, "65535", 2, 1, "", 1, "00 00 00 00"}, // the last FINS word, then none
+        {1, 7, "2147483647", 3, 1, "", 1, "00 00 00 00 00 00"},
+        {1, 0, "134217727.15", 2, 1, "", 1, "00 00"},
+        {1, 20, "65535", 2, 1, "", 1, "00 00 00 00"},
     };
     for (const auto& row : rows) {
         com.multi_station = row.multi;
@@ -313,8 +324,9 @@ TEST_F(LocalStore, HostReadsInBothModes) {
         EXPECT_EQ(toHex(buffer), toHex(hex(row.expected))) << row.reg_type << " " << row.addr;
     }
     EXPECT_EQ(std::vector<int>({linearFind(1, 20, 5), linearFind(9, 11, 201), linearFind(9, 8, 4),
-                                linearFind(9, 5, 8), d.extend_list.size()}),
-              std::vector<int>({6, 8, 10, 12, 13}));
+                                linearFind(9, 5, 8), linearFind(1, 7, 65535),
+                                linearFind(1, 20, 65535), d.extend_list.size()}),
+              std::vector<int>({6, 8, 10, 12, 13, 14, 15}));
     com.multi_station = 0;
     QByteArray buffer;
     QString text = QStringLiteral("100");
@@ -356,6 +368,14 @@ TEST_F(LocalStore, MultiStationWritesGoToEntries) {
               "00 04 00 00|01 00||34 12|absent|01 00|02 00");
     applyWrite(0, 0, 1, "00");
     EXPECT_EQ(entry(1, 7, 0), "00 00");
+    // Entries cover the 16-bit FINS address space, not only the single-station image.
+    applyWrite(8, 600, 1, "34 12");
+    applyWrite(10, 0xFFFF, 2, "01 00 02 00");
+    applyWrite(3, 0xFFFF * 16 + 15, 2, "01 01");
+    applyWrite(11, INT_MAX, 2, "01 00 02 00");
+    EXPECT_EQ(entry(1, 8, 600) + "|" + entry(1, 10, 0xFFFF) + "|" + entry(1, 10, 0x10000),
+              "34 12|01 80|absent");
+    EXPECT_EQ(d.extend_list.size(), 8);
     EXPECT_EQ(imageSnapshot(), kEmptyImage);
 }
 
@@ -376,6 +396,7 @@ TEST_F(LocalStore, WritesQueuedForThePlc) {
         const char* value_hex;
         int count, max_block, result;
         const char* queue;
+        int remote_mode = 0;
     } rows[] = {
         {"words", 11, "100", "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D", 6, 4, 2,
          "100/4/00 01 02 03 04 05 06 07|104/2/08 09 0A 0B"},
@@ -383,6 +404,9 @@ TEST_F(LocalStore, WritesQueuedForThePlc) {
          "0/2/01 00 02 00|2/2/03 00 04 00"},
         {"short buffer", 9, "10", "AA BB CC", 3, 2, 2, "10/2/AA BB CC 00|12/1/00 00"},
         {"max_block 0", 12, "7", "01 00 02 00 03 00", 3, 0, 1, "7/3/01 00 02 00 03 00"},
+        {"lowest max_block", 13, "7", "01 00", 1, INT_MIN, 1, "7/1/01 00"},
+        {"max_block -3", 13, "7", "01 00 02 00", 2, -3, 1, "7/2/01 00 02 00"},
+        {"max_block -2", 13, "7", "01 00 02 00", 2, -2, 0, ""},
         {"bits one by one", 0, "100.05", "01 00 01", 3, 64, 3, "1605/1/01|1606/1/00|1607/1/01"},
         {"bits past the buffer", 4, "1.15", "01", 2, 64, 2, "31/1/01|32/1/00"},
         {"flags", 5, "8", "01", 1, 64, 0, ""},
@@ -393,10 +417,17 @@ TEST_F(LocalStore, WritesQueuedForThePlc) {
         {"past the FINS words", 11, "65535", "01 00", 2, 64, 0, ""},
         {"past the FINS bits", 0, "65535.15", "01", 2, 64, 0, ""},
         {"huge word count", 11, "100", "01 00", INT_MAX, 0, 0, ""},
+        {"more words than a frame carries", 11, "0", "01 00", 0x10000, 0, 0, ""},
+        // Remote frames carry 32-bit addresses: only the extent of a write is bounded.
+        {"remote words past 0xFFFF", 11, "70000", "34 12", 1, 64, 1, "70000/1/34 12", 1},
+        {"remote bits past 0xFFFF", 0, "70000.0", "01", 1, 64, 1, "1120000/1/01", 1},
+        {"remote, more words than a frame carries", 11, "0", "", 0x10001, 0, 0, "", 1},
+        {"remote, past the int range", 11, "2147483647", "", 2, 64, 0, "", 1},
     };
     for (const auto& row : rows) {
         d.write_list.clear();
         com.max_block = row.max_block;
+        com.remote_mode = row.remote_mode;
         EXPECT_EQ(hostWrite(row.reg_type, row.addr, row.value_hex, row.count), row.result)
             << row.what;
         EXPECT_EQ(queued(), row.queue) << row.what;

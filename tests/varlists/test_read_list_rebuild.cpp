@@ -99,6 +99,10 @@ TEST_F(ReadListRebuild, MergesSplitsAndOrdersBlocks) {
         {"limit 0: no split, no bridging; a variable ending with the block merges", 0, 0,
          "1/11/0/150/a 1/11/160/2/b 1/11/162/1/c 1/11/145/5/d",
          "1/11/0/150/a 1/11/160/2/b 1/11/162/1/c"},
+        {"negative limit: pieces by quotient and remainder", -100, 0,
+         "1/11/0/150/a 1/11/200/50/b 1/5/3/20/f", "1/5/0/3/f 1/11/200/50/b"},
+        {"lowest limit: one piece", INT_MIN, 1, "1/11/0/150/a 1/5/3/20/f 1/5/16/2/g",
+         "1/11/0/150/a 1/5/0/3/f"},
         {"largest limit: flag blocks do not overflow", INT_MAX, 0, "1/6/0/100/c 1/6/200/1/d",
          "1/6/0/26/c"},
     };
@@ -109,19 +113,32 @@ TEST_F(ReadListRebuild, MergesSplitsAndOrdersBlocks) {
     }
 }
 
-// A variable covers at most the 65536 elements a FINS address can name.
-TEST_F(ReadListRebuild, HugeLengthsAreCutToTheAddressSpace) {
+// No piece starts past the address a frame carries: the 16-bit FINS address space, or
+// in remote mode the int range (and at most 65536 pieces a variable).
+TEST_F(ReadListRebuild, PieceStartsStayWithinTheFrameAddress) {
     const struct {
+        int remote_mode, max_block;
         const char* var;
         int entries;
         const char* first_and_last;
-    } rows[] = {{"1/11/0/2147483647/v", 1024, "1/11/0/64/v 1/11/65472/64/v"},
-                {"1/5/0/2147483647/v", 128, "1/5/0/64/v 1/5/65024/64/v"}};
+    } rows[] = {
+        {0, 64, "1/11/0/2147483647/v", 1024, "1/11/0/64/v 1/11/65472/64/v"},
+        {0, 64, "1/5/0/2147483647/v", 128, "1/5/0/64/v 1/5/65024/64/v"},
+        {0, 64, "1/11/65500/100/v", 1, "1/11/65500/64/v 1/11/65500/64/v"},
+        {0, 64, "1/0/134217727.15/2147483647/v", 0, ""},
+        {1, 64, "1/11/65500/100/v", 2, "1/11/65500/64/v 1/11/65564/36/v"},
+        {1, 64, "1/11/0/2147483647/v", 65536, "1/11/0/64/v 1/11/4194240/64/v"},
+        {1, 4, "1/11/2147483647/10/v", 1, "1/11/2147483647/4/v 1/11/2147483647/4/v"},
+    };
     for (const auto& row : rows) {
+        com.remote_mode = row.remote_mode;
+        com.max_block = row.max_block;
         rebuild(row.var);
-        ASSERT_EQ(PLC_driver.read_list.size(), row.entries);
-        EXPECT_EQ(entries({PLC_driver.read_list.first(), PLC_driver.read_list.last()}),
-                  row.first_and_last);
+        ASSERT_EQ(PLC_driver.read_list.size(), row.entries) << row.var;
+        if (row.entries > 0) {
+            EXPECT_EQ(entries({PLC_driver.read_list.first(), PLC_driver.read_list.last()}),
+                      row.first_and_last);
+        }
     }
 }
 

@@ -20,7 +20,10 @@ TEST(AddressStrings, ConvertUnderBothNames) {
                 {4, "1.2.3", 18},
                 {1, "10.20", 180},
                 {2, "12.x", 192},
-                {3, "0.-1", -1},
+                {3, "0.-3", -3},
+                {3, "-1.5", -11},
+                {0, "-134217728.0", INT_MIN},
+                {0, "-134217728.-1", -1},
                 {0, "134217727.15", INT_MAX},
                 {0, "134217728.0", -1},
                 {0, "+7.+1", 113},
@@ -106,6 +109,7 @@ struct OnceCase {
     int result;
     const char* queued;
     const char* record_after; // the record keeps the last piece; aux1 appended
+    int remote_mode = 0;
 };
 
 TEST_F(OnceQueue, ConvertsToReadUnitsAndSplits) {
@@ -123,12 +127,24 @@ TEST_F(OnceQueue, ConvertsToReadUnitsAndSplits) {
         {"limit 0", 0, 0, request(11, "100", 150), 1, "1/11/100/150", "1/11/100/150 0"},
         {"zero length", 64, 0, request(11, "100", 0), 0, "", "1/11/100/0 0"},
         {"negative length", 64, 0, request(0, "1.2", -40), 0, "", "1/0/1/-2 0"},
-        {"cut to 65536 words", 64, 0, request(11, "0", INT_MAX), 1024, nullptr, "1/11/65472/64 0"},
+        {"limit -100 below the length", -100, 0, request(11, "100", 150), 0, "", "1/11/100/150 0"},
+        {"limit -200 above the length", -200, 0, request(11, "100", 150), 1, "1/11/100/150",
+         "1/11/100/150 0"},
+        // Pieces start within the 16-bit FINS address space; in remote mode within an int.
+        {"starts within 16 bits", 64, 0, request(11, "0", INT_MAX), 1024, nullptr,
+         "1/11/65472/64 0"},
+        {"last FINS words", 64, 0, request(11, "65500", 100), 1, "1/11/65500/64",
+         "1/11/65500/64 0"},
+        {"remote: past 0xFFFF", 64, 0, request(11, "65500", 100), 2, "1/11/65500/64 1/11/65564/36",
+         "1/11/65564/36 0", 1},
+        {"remote: starts within an int", 1, 0, request(5, "2147483647", INT_MAX), 1,
+         "1/5/2147483640/1", "1/5/2147483640/1 0", 1},
     };
     for (const OnceCase& c : cases) {
         PLC_driver.once_list.clear();
         com.max_block = c.max_block;
         com.multi_station = c.multi_station;
+        com.remote_mode = c.remote_mode;
         RW_VAR r = c.req;
         EXPECT_EQ(AddListOnceReadVar(&r, 0), c.result) << c.what;
         if (c.queued) {
