@@ -118,10 +118,10 @@ TEST(ImageAccessors, WritesStopAtTheEndOfTheirArray) {
     SetValue_unsigned_short(W_IMAGE_WORDS - 1, d.w_image, &words, 3);
     SetBit_unsigned_short(A_IMAGE_WORDS * 16 - 1, d.a_image, &bits, 3);
     SetBit_unsigned_char(T_FLAG_IMAGE_BYTES * 8 - 1, d.t_flag_image, &bits, 3);
-    EXPECT_EQ(d.t_flag_image[1], 0x20);
-    EXPECT_EQ(d.w_image[W_IMAGE_WORDS - 1], 0x1111);
-    EXPECT_EQ(d.a_image[A_IMAGE_WORDS - 1], 0x8000);
-    EXPECT_EQ(d.t_flag_image[T_FLAG_IMAGE_BYTES - 1], 0x80);
+    EXPECT_EQ(
+        std::vector<int>({d.t_flag_image[1], d.w_image[W_IMAGE_WORDS - 1],
+                          d.a_image[A_IMAGE_WORDS - 1], d.t_flag_image[T_FLAG_IMAGE_BYTES - 1]}),
+        std::vector<int>({0x20, 0x1111, 0x8000, 0x80}));
     d.t_flag_image[1] = d.w_image[W_IMAGE_WORDS - 1] = d.a_image[A_IMAGE_WORDS - 1] = 0;
     d.t_flag_image[T_FLAG_IMAGE_BYTES - 1] = 0;
     // Far positions and counts below one change nothing.
