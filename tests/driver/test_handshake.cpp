@@ -1,5 +1,6 @@
 #include "Func_HandShake.h"
 #include "Func_Read.h"
+#include "fins_codec.h"
 #include "driver_fixture.h"
 
 namespace {
@@ -49,7 +50,7 @@ TEST_F(HandShake, ProposedNodeFromTheAddressText) {
         SCOPED_TRACE(row.text);
         ResetHmiAddress();
         setHmiAddress(row.text);
-        lw[HMI_ADDRESS_OFFSET + 16] = static_cast<unsigned char>(row.byte_after);
+        lw[fins::HMI_ADDRESS_OFFSET + 16] = static_cast<unsigned char>(row.byte_after);
         EXPECT_EQ(proposedNode(), row.node);
         setHmiAddress("10.0.0.9");
         EXPECT_EQ(proposedNode(), row.read_again ? 0x09 : row.node);
