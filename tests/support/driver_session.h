@@ -7,9 +7,13 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "driver_object.h"
+#include "fins_codec.h"
 #include "omron_fins_tcpip.h"
 
 struct OnceNotice {
@@ -28,8 +32,21 @@ struct FailNotice {
 };
 
 // Notices since the last session start, in the order the driver gave them.
-std::vector<OnceNotice>& onceNotices();
-std::vector<FailNotice>& failNotices();
+inline std::vector<OnceNotice>& onceNotices() {
+    static std::vector<OnceNotice> notices;
+    return notices;
+}
+inline std::vector<FailNotice>& failNotices() {
+    static std::vector<FailNotice> notices;
+    return notices;
+}
+
+inline void recordOnceDone(int ctx, int kind, int id, int status) {
+    onceNotices().push_back({ctx, kind, id, status});
+}
+inline void recordCommFail(QList<RW_VAR>* vars, int kind, int flag) {
+    failNotices().push_back({vars ? static_cast<int>(vars->size()) : -1, kind, flag});
+}
 
 struct SessionSettings {
     int max_block = 64;
@@ -46,12 +63,36 @@ struct SessionSettings {
 class DriverSession {
   public:
     // Resets the driver, then hands it the block, the callbacks and the local areas.
-    explicit DriverSession(const SessionSettings& settings = SessionSettings());
+    explicit DriverSession(const SessionSettings& s = SessionSettings())
+        : com(), lw(LW_BYTES, 0) {
+        ResetDriverState();
+        onceNotices().clear();
+        failNotices().clear();
+        com.max_block = s.max_block;
+        com.default_station = s.default_station;
+        com.retry_limit = s.retry_limit;
+        com.run_mode = s.run_mode;
+        com.multi_station = s.multi_station;
+        com.remote_mode = s.remote_mode;
+        com.local_link = s.local_link;
+        com.cb_context = s.cb_context;
+        setHmiAddress(s.hmi_address);
+        SetComInfo(&com);
+        RegistCallBackFuncIntf(recordOnceDone, recordCommFail);
+        FlashLocalRegister(lb, lw.data(), rwi);
+    }
     DriverSession(const DriverSession&) = delete;
     DriverSession& operator=(const DriverSession&) = delete;
 
     // Writes the HMI's IPv4 address text (at most 16 bytes) where the driver reads it.
-    void setHmiAddress(const char* text);
+    void setHmiAddress(const char* text) {
+        unsigned char* at = &lw[fins::HMI_ADDRESS_OFFSET];
+        std::memset(at, 0, fins::HMI_ADDRESS_BYTES);
+        std::memcpy(at, text, std::min<size_t>(fins::HMI_ADDRESS_BYTES, std::strlen(text)));
+    }
+
+    // The LW area up to the HMI address text and some room past it.
+    static const size_t LW_BYTES = fins::HMI_ADDRESS_OFFSET + 64;
 
     COM_INFO com;
     std::vector<unsigned char> lw;
@@ -60,8 +101,12 @@ class DriverSession {
 };
 
 // Bytes from hex digits; spaces are ignored.
-QByteArray hex(const char* text);
+inline QByteArray hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
 // Hex digits of bytes, upper case, separated by spaces (for readable failures).
-std::string toHex(const QByteArray& bytes);
+inline std::string toHex(const QByteArray& bytes) {
+    return bytes.toHex(' ').toUpper().toStdString();
+}
 
 #endif
