@@ -1,3 +1,5 @@
+// The node address exchange: the node the HMI proposes from its address text, the
+// request frame, and what an answer does to the station's record.
 #include "Func_HandShake.h"
 #include "Func_Read.h"
 #include "fins_codec.h"
@@ -74,18 +76,13 @@ TEST_F(HandShake, RequestFrameAndRecord) {
     EXPECT_EQ(com.frames_done, 0);
 }
 
-TEST_F(HandShake, LocalAreaNotHandedOverYetKeepsTheDefault) {
+TEST_F(HandShake, WithoutTheLocalAreaTheDefaultNodeIsProposed) {
     FlashLocalRegister(lb, nullptr, rwi);
     EXPECT_EQ(proposedNode(), 0x64);
     FlashLocalRegister(lb, lw.data(), rwi);
     setHmiAddress("192.168.250.7");
     EXPECT_EQ(proposedNode(), 0x07);
-}
-
-TEST_F(HandShake, ResetForgetsTheAddress) {
-    setHmiAddress("192.168.250.7");
-    EXPECT_EQ(proposedNode(), 0x07);
-    ResetHmiAddress();
+    ResetHmiAddress(); // forgets the address read once
     FlashLocalRegister(lb, nullptr, rwi);
     EXPECT_EQ(proposedNode(), 0x64);
 }
@@ -105,6 +102,7 @@ TEST(HandShakeReply, Judgement) {
         {"other bytes play no part", hex("00000000 FFFFFFFF 12345678 00000000 FFFFFFFF FFFFFFFF"),
          1},
         {"25 bytes", hex(kGoodReply) + hex("00"), 0},
+        {"64 bytes", hex(kGoodReply).leftJustified(64, '\0'), 0},
         {"23 bytes", hex(kGoodReply).left(23), 0},
         {"code 00 00 00 21", hex("46494E53 00000010 00000001 00000021 0000000A 00000001"), 0},
         {"code in byte 12", hex("46494E53 00000010 00000001 01000000 0000000A 00000001"), 0},
