@@ -135,7 +135,7 @@ TEST_F(Conversation, AccessNeitherReadNorWriteIsAlwaysBad) {
     com.retry_limit = 0;
     handshakeDone(1);
     Entry odd = dRead(100).once(2, 9);
-    odd.access = 2;
+    odd.v.access = 2;
     queueRead(odd);
     plc.memory().setWord(plcsim::Area::D, 100, 0x4444);
     EXPECT_EQ(plc.serve().result, 13);
@@ -224,7 +224,7 @@ TEST_F(Conversation, RemoteModeResultsStoreNothing) {
     remote.memory().setWord(plcsim::Area::D, 100, 0x3333);
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << (row.fault ? row.fault : "good") << " " << row.access);
-        Entry e = (row.access == WRITE ? dWrite(100, 0x2222) : dRead(100, 4)).once(row.req_kind, 1);
+        Entry e = (row.access == WRITE ? dWrite(100, 0x2222) : dRead(100).length(4)).once(row.req_kind, 1);
         e.link(6).at(4);
         row.access == WRITE ? queueWrite(e) : queueRead(e);
         PLC_driver.d_image[100] = 0x5555;
@@ -235,7 +235,7 @@ TEST_F(Conversation, RemoteModeResultsStoreNothing) {
         EXPECT_TRUE(map_list.empty());
         PLC_driver.read_list.clear();
     }
-    queueRead(dRead(100, 4).link(2));
+    queueRead(dRead(100).length(4).link(2));
     const Turn t = remote.serve();
     EXPECT_EQ(t.what, "remote-read 11@100 x4");
     EXPECT_EQ(t.frame.reply_len, 43);
