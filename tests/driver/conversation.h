@@ -55,8 +55,10 @@ class SimPlc {
   private:
     struct Station {
         Station(bool remote, uint8_t node) {
-            if (remote) session.reset(new plcsim::RemoteSession(memory));
-            else session.reset(new plcsim::FinsSession(memory, node, 0xFB));
+            if (remote)
+                session.reset(new plcsim::RemoteSession(memory));
+            else
+                session.reset(new plcsim::FinsSession(memory, node, 0xFB));
         }
         std::vector<plcsim::SessionOutput> feed(const QByteArray& bytes) {
             std::vector<plcsim::SessionOutput> out;

@@ -32,11 +32,16 @@ TEST_F(HandShake, ProposedNodeFromTheAddressText) {
         int node;
         bool read_again; // a changed text is picked up by the next handshake
     } rows[] = {
-        {"192.168.250.7", 0, 0x07, false}, {"192.168.250", 0, 0x64, true},
-        {"1..2.3", 0, 0x03, false},        {"10.0.0.300", 0, 0x2C, false},
-        {"10.0.0.x", 0, 0x00, false},      {"10.0.0.", 0, 0x00, false},
-        {"", 0, 0x64, true},               {"1.2.3.4.5", 0, 0x64, true},
-        {"...", 0, 0x00, false},           {"1.2.3.-1", 0, 0xFF, false},
+        {"192.168.250.7", 0, 0x07, false},
+        {"192.168.250", 0, 0x64, true},
+        {"1..2.3", 0, 0x03, false},
+        {"10.0.0.300", 0, 0x2C, false},
+        {"10.0.0.x", 0, 0x00, false},
+        {"10.0.0.", 0, 0x00, false},
+        {"", 0, 0x64, true},
+        {"1.2.3.4.5", 0, 0x64, true},
+        {"...", 0, 0x00, false},
+        {"1.2.3.-1", 0, 0xFF, false},
         {"192.168.100.1234", '9', 0xD2, false}, // 16 bytes, no zero: the next byte is not read
     };
     for (const auto& row : rows) {
@@ -80,7 +85,8 @@ TEST(HandShakeReply, Judgement) {
         int acceptable;
     } rows[] = {
         {"24 bytes, zero code", hex(kGoodReply), 1},
-        {"other bytes play no part", hex("00000000 FFFFFFFF 12345678 00000000 FFFFFFFF FFFFFFFF"), 1},
+        {"other bytes play no part", hex("00000000 FFFFFFFF 12345678 00000000 FFFFFFFF FFFFFFFF"),
+         1},
         {"25 bytes", hex(kGoodReply) + hex("00"), 0},
         {"64 bytes", hex(kGoodReply).leftJustified(64, '\0'), 0},
         {"23 bytes", hex(kGoodReply).left(23), 0},

@@ -23,16 +23,17 @@ TEST_F(Retries, GivingUpAfterTheLimitWithTheCodeOfTheFault) {
         bool remote_area; // link_id differs from local_link
         int req_kind, code;
     } rows[] = {
-        {WRITES, "error=1", false, 0, 11},    {WRITES, "drop", false, 3, 44},
-        {WRITES, "short=1", false, 11, 82},   {WRITES, "extra=1", true, 12, 171},
-        {WRITES, "error=1", true, -4, 111},   {ONE_SHOTS, "error=1", false, 3, 14},
-        {ONE_SHOTS, "drop", true, 5, 146},    {ONE_SHOTS, "extra=1", false, 12, 71},
+        {WRITES, "error=1", false, 0, 11},     {WRITES, "drop", false, 3, 44},
+        {WRITES, "short=1", false, 11, 82},    {WRITES, "extra=1", true, 12, 171},
+        {WRITES, "error=1", true, -4, 111},    {ONE_SHOTS, "error=1", false, 3, 14},
+        {ONE_SHOTS, "drop", true, 5, 146},     {ONE_SHOTS, "extra=1", false, 12, 71},
         {ONE_SHOTS, "short=1", true, 11, 182}, {CYCLIC, "error=1", true, 3, 114},
-        {CYCLIC, "drop", false, 7, 48},       {CYCLIC, "short=1", false, 0, 71},
+        {CYCLIC, "drop", false, 7, 48},        {CYCLIC, "short=1", false, 0, 71},
         {CYCLIC, "error=0x21", false, 11, 22},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.source << " " << row.fault << " kind " << row.req_kind);
+        SCOPED_TRACE(testing::Message()
+                     << row.source << " " << row.fault << " kind " << row.req_kind);
         PLC_driver.write_list.clear();
         PLC_driver.once_list.clear();
         PLC_driver.read_list.clear();
@@ -41,7 +42,8 @@ TEST_F(Retries, GivingUpAfterTheLimitWithTheCodeOfTheFault) {
         failNotices().clear();
         handshakeDone(1);
         com.cycle_done = 1;
-        queueFrom(row.source, entry(row.source, 100).once(row.req_kind, 5).link(row.remote_area ? 3 : 0));
+        queueFrom(row.source,
+                  entry(row.source, 100).once(row.req_kind, 5).link(row.remote_area ? 3 : 0));
         queueFrom(row.source, entry(row.source, 300).once(1, 1));
 
         const Turn first = plc.serve(row.fault);
@@ -62,7 +64,8 @@ TEST_F(Retries, GivingUpAfterTheLimitWithTheCodeOfTheFault) {
         EXPECT_EQ(nodes(1), "0 0 0");
         EXPECT_EQ(failNotices(), (std::vector<FailNotice>{{0, row.req_kind, 1}}));
         std::vector<OnceNotice> expected;
-        if (row.source == ONE_SHOTS && !row.remote_area) expected.push_back({77, row.req_kind, 5, 2});
+        if (row.source == ONE_SHOTS && !row.remote_area)
+            expected.push_back({77, row.req_kind, 5, 2});
         EXPECT_EQ(onceNotices(), expected);
         const std::vector<std::vector<int>> left = {{}, {300}, {300, 100}}; // writes purged too
         const QList<RW_VAR>* lists[] = {&PLC_driver.write_list, &PLC_driver.once_list,
@@ -76,7 +79,7 @@ TEST_F(Retries, GivingUpAfterTheLimitWithTheCodeOfTheFault) {
 
 TEST_F(Retries, GoodReplyKeepsTheCountAndGivingUpLeadsToANewHandshake) {
     queueRead(dRead(100));
-    plc.memory().setWord(plcsim::Area::D, 100, 0xBEEF);
+    plc.memory().setWord(Area::D, 100, 0xBEEF);
     EXPECT_EQ(plc.serve().what, "node");
     EXPECT_EQ(plc.serve("error=1").result, 0);
     EXPECT_EQ(plc.serve("error=1").result, 0);

@@ -21,8 +21,8 @@ TEST_F(Conversation, BurstsInterleaveWritesOneShotsAndCyclicReads) {
     EXPECT_EQ(plc.serveTurns(17),
               (Names{"write D100 x1", "write D101 x1", "write D102 x1", "write D103 x1",
                      "write D104 x1", "read D200 x1", "read D201 x1", "read D202 x1",
-                     "read D203 x1", "read D204 x1", "read D0 x1", "write D105 x1",
-                     "write D106 x1", "read D205 x1", "read D206 x1", "read D0 x1", "read D0 x1"}));
+                     "read D203 x1", "read D204 x1", "read D0 x1", "write D105 x1", "write D106 x1",
+                     "read D205 x1", "read D206 x1", "read D0 x1", "read D0 x1"}));
 }
 
 TEST_F(Conversation, OneShotBurstIsNotResetByWrites) {
@@ -57,9 +57,8 @@ TEST_F(Conversation, NothingToSendCompletesTheCycleAndRestartsTheBursts) {
 }
 
 TEST_F(Conversation, NewStationGetsTheHandshakeFirstFromEveryList) {
-    void (Conversation::*queues[])(const Entry&) = {&Conversation::queueWrite,
-                                                    &Conversation::queueOnce,
-                                                    &Conversation::queueRead};
+    void (Conversation::*queues[])(const Entry&) = {
+        &Conversation::queueWrite, &Conversation::queueOnce, &Conversation::queueRead};
     const char* frames[] = {"write D100 x1", "read D100 x1", "read D100 x1"};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(frames[i]);
@@ -86,8 +85,8 @@ TEST_F(Conversation, StationsKeepTheirOwnNodes) {
     queueWrite(dWrite(7, 1).at(3));
     const Turn w = plc.serve();
     EXPECT_EQ(toHex(w.frame.frame.mid(16, 10)), "80 00 02 00 30 00 00 0A 00 00");
-    EXPECT_EQ(plc.memory(3).word(plcsim::Area::D, 7), 1);
-    EXPECT_EQ(plc.memory(2).word(plcsim::Area::D, 7), 0);
+    EXPECT_EQ(plc.memory(3).word(Area::D, 7), 1);
+    EXPECT_EQ(plc.memory(2).word(Area::D, 7), 0);
 }
 
 // ---- Entries that can have no frame ---------------------------------------------
@@ -127,8 +126,8 @@ TEST_F(Conversation, DisposalNeedsNoHandshake) {
 TEST_F(Conversation, OneShotOrCyclicReadWithoutAFrameIsDropped) {
     handshakeDone(1);
     queueOnce(dRead(8).type(14).once(3, 7));
-    queueOnce(dRead(100).once(3, 7));       // same requester: goes with it
-    queueOnce(dRead(9).at(2).once(3, 7));   // also at another station
+    queueOnce(dRead(100).once(3, 7));     // same requester: goes with it
+    queueOnce(dRead(9).at(2).once(3, 7)); // also at another station
     queueOnce(dRead(200).once(4, 1));
     queueRead(dRead(8).type(14));
     queueRead(dRead(0));

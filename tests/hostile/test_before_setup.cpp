@@ -16,7 +16,8 @@ TEST(BeforeSetComInfo, EveryEntryPointAnswersAndChangesNothing) {
     const ImageSnapshot image;
     QString d100 = "100", bit = "100.05";
     QByteArray buffer("untouched"), value = hex("3412");
-    QByteArray reply = hex("46494E53 00000018 00000002 00000000 C0000200 0A000001 0000 0101 0000 1234");
+    QByteArray reply =
+        hex("46494E53 00000018 00000002 00000000 C0000200 0A000001 0000 0101 0000 1234");
     QList<VAR_DESC> vars;
     vars.append(VAR_DESC());
     vars[0].reg_type = 11;
@@ -56,9 +57,12 @@ TEST(BeforeSetComInfo, EveryEntryPointAnswersAndChangesNothing) {
         {"AddListWriteVar direct", [&] { return AddListWriteVar(&v, 1); }, 0},
         {"AddListOnceReadVar", [&] { return AddListOnceReadVar(&v, 0); }, 0},
         {"AddListOnceReadVar direct", [&] { return AddListOnceReadVar(&v, 1); }, 0},
-        {"GetRegisterData word", [&] { return GetRegisterData(nullptr, 11, &d100, 1, &buffer, 1); }, 0},
-        {"GetRegisterData bit", [&] { return GetRegisterData(nullptr, 0, &bit, 1, &buffer, 1); }, 0},
-        {"SetRegisterData", [&] { return SetRegisterData(nullptr, 11, &d100, 1, &value, 1, 0, 0); }, 0},
+        {"GetRegisterData word", [&] { return GetRegisterData(nullptr, 11, &d100, 1, &buffer, 1); },
+         0},
+        {"GetRegisterData bit", [&] { return GetRegisterData(nullptr, 0, &bit, 1, &buffer, 1); },
+         0},
+        {"SetRegisterData", [&] { return SetRegisterData(nullptr, 11, &d100, 1, &value, 1, 0, 0); },
+         0},
         {"WriteDataToLocal", [&] { return WriteDataToLocal(&v), WriteDataToLocal(nullptr), 0; }, 0},
         {"SaveToLocalDataErea", [&] { return staged(&reply) + staged(nullptr); }, 0},
     };

@@ -97,12 +97,20 @@ TEST_F(HostileInput, CountsOfZeroNegativeAndHuge) {
         bool write;
         int reg_type, count, result;
     } rows[] = {
-        {false, 11, 0, 1},      {false, 11, -1, 1},      {false, 0, INT_MIN, 1},
-        {false, 5, -7, 1},      {false, 11, INT_MAX, 0}, {false, 0, INT_MAX, 0},
-        {false, 5, INT_MAX, 0}, {false, 13, INT_MAX / 2 + 1, 0},
+        {false, 11, 0, 1},
+        {false, 11, -1, 1},
+        {false, 0, INT_MIN, 1},
+        {false, 5, -7, 1},
+        {false, 11, INT_MAX, 0},
+        {false, 0, INT_MAX, 0},
+        {false, 5, INT_MAX, 0},
+        {false, 13, INT_MAX / 2 + 1, 0},
         // Queued writes: counts below 1 and counts past the 16-bit address space.
-        {true, 11, 0, 0},       {true, 11, INT_MIN, 0},  {true, 0, -5, 0},
-        {true, 11, INT_MAX, 0}, {true, 0, INT_MAX, 0},
+        {true, 11, 0, 0},
+        {true, 11, INT_MIN, 0},
+        {true, 0, -5, 0},
+        {true, 11, INT_MAX, 0},
+        {true, 0, INT_MAX, 0},
     };
     ImageSnapshot before;
     for (const auto& r : rows) {

@@ -63,8 +63,7 @@ struct SessionSettings {
 class DriverSession {
   public:
     // Resets the driver, then hands it the block, the callbacks and the local areas.
-    explicit DriverSession(const SessionSettings& s = SessionSettings())
-        : com(), lw(LW_BYTES, 0) {
+    explicit DriverSession(const SessionSettings& s = SessionSettings()) : com(), lw(LW_BYTES, 0) {
         ResetDriverState();
         onceNotices().clear();
         failNotices().clear();
