@@ -30,18 +30,6 @@ TEST(DriverObject, StartsAsAfterLoad) {
     EXPECT_EQ(PLC_driver.com_info, nullptr);
 }
 
-TEST(DriverObject, PassRetValueCopiesAllButTheValue) {
-    RW_VAR src = {1, 2, 1, 3, 4, 5, "name", "100.05", 11, 100, 7, 8, 9, 10, QByteArray(4, 'x')};
-    RW_VAR dst = {};
-    dst.value = QByteArray(2, 'y');
-    passRetValue(src, dst);
-    EXPECT_TRUE(dst.value.isEmpty());
-    EXPECT_EQ(dst.req_kind, 1);
-    EXPECT_EQ(dst.result, 5);
-    EXPECT_EQ(dst.name, QString("name"));
-    EXPECT_EQ(dst.aux2, 10);
-}
-
 // The host resolves its entry points by plain name; internal functions are only
 // reachable under their decorated names.
 TEST(SymbolTable, HostEntryPointsArePlainAndInternalsDecorated) {

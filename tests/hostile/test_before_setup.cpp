@@ -6,12 +6,13 @@
 #include "Func_DealData.h"
 #include "Func_GetOrSetData.h"
 #include "driver_fixture.h"
+#include "driver_object.h"
 #include "image_snapshot.h"
 
 namespace {
 
 TEST(BeforeSetComInfo, EveryEntryPointAnswersAndChangesNothing) {
-    ASSERT_EQ(PLC_driver.com_info, nullptr);
+    ResetDriverState();
     fillImagePattern();
     const ImageSnapshot image;
     QString d100 = "100", bit = "100.05";
