@@ -73,7 +73,6 @@ TEST_F(Retries, GivingUpAfterTheLimitWithTheCodeOfTheFault) {
         EXPECT_EQ(addresses(*lists[row.source]), left[row.source]);
         queueWrite(dWrite(500, 1)); // the station's next frame is the handshake
         EXPECT_EQ(plc.serve().what, "node");
-        PLC_driver.protocol_list.clear();
     }
 }
 
