@@ -91,19 +91,27 @@ TEST_F(Conversation, StationsKeepTheirOwnNodes) {
 
 // ---- Entries that can have no frame ---------------------------------------------
 
+// Types without a write frame, and word counts no frame can carry (beyond 0xFFFF or
+// negative); an oversized write is mirrored into the store once, as a write is.
 TEST_F(Conversation, WritesWithoutAFrameLeaveTheQueueAndStillReachTheStore) {
-    com.multi_station = 1;
     handshakeDone(1);
-    queueWrite(dWrite(8, 1).type(5).at(2)); // a flag: no frame, but stored for its station
     for (int type : {6, -1, 14})
         queueWrite(dWrite(8, 1).type(type));
+    queueWrite(dWrite(50, 7).length(0x10000));
+    queueWrite(dWrite(60, 7).length(-1));
     queueWrite(dWrite(100, 3));
     const Turn t = plc.serve();
     EXPECT_EQ(t.what, "write D100 x1");
     EXPECT_EQ(PLC_driver.write_burst, 1); // only frames count towards the burst
     EXPECT_TRUE(PLC_driver.write_list.isEmpty());
     EXPECT_TRUE(onceNotices().empty());
-    ASSERT_FALSE(PLC_driver.extend_list.isEmpty());
+    EXPECT_EQ(PLC_driver.d_image[50], 7);
+    EXPECT_EQ(PLC_driver.d_image[60], 0);
+    // Another station's flag in multi-station mode: no frame, stored for its station.
+    com.multi_station = 1;
+    queueWrite(dWrite(8, 1).type(5).at(2));
+    EXPECT_EQ(ComCommunication(), nullptr);
+    ASSERT_EQ(PLC_driver.extend_list.size(), 1);
     const EXTENDVAR& e = PLC_driver.extend_list.first();
     EXPECT_EQ(e.ext_station, 2);
     EXPECT_EQ(e.ext_type, 5);

@@ -4,11 +4,59 @@
 // change only where the request says: they lie side by side in the driver object, so
 // every check compares all of them, element by element.
 #include <climits>
+#include <cstdlib>
+#include <new>
 
 #include "driver_fixture.h"
 #include "image_snapshot.h"
 
+// While set, every operator new of the process throws, as when memory runs out.
+static bool& failAllocations() {
+    static bool fail = false;
+    return fail;
+}
+
+void* operator new(std::size_t n) {
+    void* p = failAllocations() ? nullptr : std::malloc(n ? n : 1);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+void* operator new[](std::size_t n) {
+    return ::operator new(n);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    return failAllocations() ? nullptr : std::malloc(n ? n : 1);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept {
+    return ::operator new(n, t);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
 namespace {
+
+// The result of call while every allocation fails.
+template <class Call> auto withAllocationsFailing(Call call) -> decltype(call()) {
+    struct Restore {
+        ~Restore() { failAllocations() = false; }
+    } restore;
+    failAllocations() = true;
+    return call();
+}
+
+// Answer to a read of D5 x1 (or more) from node 1 to node 10: header, end code 0, data.
+const char kReadReplyHead[] =
+    "46494E53 0000001A 00000002 00000000 C0000200 0A000001 0000 0101 0000";
 
 using fins::ImageArea;
 using Changes = std::vector<std::string>;
@@ -182,11 +230,42 @@ TEST_F(HostileInput, ReadReplyAtTheEndOfTheImageStoresOnlyWhatFits) {
     ASSERT_EQ(ReCreatReadVarList(&vars), 1);
     ASSERT_NE(ComCommunication(), nullptr);
     ImageSnapshot before;
-    QByteArray reply = hex("46494E53 0000001A 00000002 00000000 C0000200 0A000001 0000 0101 0000 "
-                           "1234 5678");
+    QByteArray reply = hex(kReadReplyHead) + hex("1234 5678");
     EXPECT_EQ(DataCom(&reply, reply.size())->result, 1);
     EXPECT_EQ(changed(before), Changes{at(ImageArea::D, D_IMAGE_WORDS - 1)});
     EXPECT_EQ(PLC_driver.d_image[D_IMAGE_WORDS - 1], 0x1234);
+}
+
+// No exception reaches the host: each entry point gives its "nothing done" answer.
+TEST_F(HostileInput, FailedAllocationsNeverReachTheHost) {
+    com.multi_station = 1; // store entries are then allocated by reads and replies
+    map_list[1] = Check_Plc{1, 1, 10};
+    RW_VAR v = RW_VAR();
+    v.reg_type = 11;
+    v.addr_text = "5";
+    v.station = v.length = 1;
+    QList<VAR_DESC> vars{VAR_DESC()};
+    vars[0].reg_type = 11;
+    vars[0].addr_text = "5";
+    vars[0].length = 1;
+    QString name = "n", text = "5";
+    QByteArray out, value = hex("0700");
+    ASSERT_EQ(AddListReadVar(&v), 1);
+    EXPECT_EQ(withAllocationsFailing([&] { return AddListWriteVar(&v, 0); }), 0);
+    EXPECT_EQ(withAllocationsFailing([&] { return AddListOnceReadVar(&v, 0); }), 0);
+    EXPECT_EQ(withAllocationsFailing([&] { return AddListReadVar(&v); }), 0);
+    EXPECT_EQ(withAllocationsFailing([&] { return ReCreatReadVarList(&vars); }), 0);
+    EXPECT_TRUE(PLC_driver.read_list.isEmpty());
+    EXPECT_EQ(withAllocationsFailing([&] { return GetRegisterData(0, 11, &text, 1, &out, 1); }), 0);
+    EXPECT_EQ(withAllocationsFailing(
+                  [&] { return SetRegisterData(&name, 11, &text, 1, &value, 1, 0, 0); }),
+              0);
+    ASSERT_EQ(AddListReadVar(&v), 1);
+    EXPECT_EQ(withAllocationsFailing([] { return ComCommunication(); }), nullptr);
+    ASSERT_NE(ComCommunication(), nullptr);
+    QByteArray reply = hex(kReadReplyHead) + hex("1234");
+    EXPECT_EQ(withAllocationsFailing([&] { return DataCom(&reply, reply.size())->result; }), 0);
+    EXPECT_EQ(PLC_driver.protocol_list.size(), 1); // sent again next turn
 }
 
 } // namespace
