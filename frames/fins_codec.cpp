@@ -83,7 +83,10 @@ const RegType* regTypeByMnemonic(const QByteArray& mnemonic) {
 }
 
 void encodeTcpHeader(Writer& out, const TcpHeader& h) {
-    out.bytes(QByteArray::fromRawData(kMagic, sizeof kMagic)).u32(h.length).u32(h.command).u32(h.error);
+    out.bytes(QByteArray::fromRawData(kMagic, sizeof kMagic))
+        .u32(h.length)
+        .u32(h.command)
+        .u32(h.error);
 }
 
 bool decodeTcpHeader(Reader& in, TcpHeader& h) {
@@ -111,13 +114,22 @@ long long announcedFrameSize(const char* data, int size) {
 }
 
 void encodeFinsHeader(Writer& out, const FinsHeader& h) {
-    out.u8(h.icf).u8(h.rsv).u8(h.gct).u8(h.dna).u8(h.da1).u8(h.da2).u8(h.sna).u8(h.sa1).u8(h.sa2)
+    out.u8(h.icf)
+        .u8(h.rsv)
+        .u8(h.gct)
+        .u8(h.dna)
+        .u8(h.da1)
+        .u8(h.da2)
+        .u8(h.sna)
+        .u8(h.sa1)
+        .u8(h.sa2)
         .u8(h.sid);
 }
 
 bool decodeFinsHeader(Reader& in, FinsHeader& h) {
     if (!in.has(FINS_HEADER_SIZE)) return false;
-    quint8* fields[] = {&h.icf, &h.rsv, &h.gct, &h.dna, &h.da1, &h.da2, &h.sna, &h.sa1, &h.sa2, &h.sid};
+    quint8* fields[] = {&h.icf, &h.rsv, &h.gct, &h.dna, &h.da1,
+                        &h.da2, &h.sna, &h.sa1, &h.sa2, &h.sid};
     for (quint8* f : fields)
         in.u8(*f);
     return true;
@@ -150,6 +162,46 @@ QByteArray nodeAddressRequest(quint32 client_node) {
     tcp.command = TCP_NODE_ADDRESS_SEND;
     encodeTcpHeader(out, tcp);
     out.u32(client_node);
+    return frame;
+}
+
+QByteArray nodeAddressReply(quint32 client_node, quint32 server_node, quint32 error) {
+    QByteArray frame;
+    Writer out(frame);
+    TcpHeader tcp;
+    tcp.length = NODE_ADDRESS_REPLY_SIZE - TCP_LENGTH_COVERS;
+    tcp.command = TCP_NODE_ADDRESS_REPLY;
+    tcp.error = error;
+    encodeTcpHeader(out, tcp);
+    out.u32(client_node).u32(server_node);
+    return frame;
+}
+
+QByteArray commandReply(const QByteArray& request, quint16 end_code, const QByteArray& data) {
+    Reader in(request);
+    TcpHeader tcp;
+    FinsHeader req;
+    quint16 command = 0;
+    if (!(decodeTcpHeader(in, tcp) && decodeFinsHeader(in, req) && in.u16(command))) {
+        req = FinsHeader();
+        command = 0;
+    }
+    FinsHeader h;
+    h.icf = ICF_RESPONSE;
+    h.da1 = req.sa1;
+    h.da2 = req.sa2;
+    h.sa1 = req.da1;
+    h.sa2 = req.da2;
+    h.sid = req.sid;
+    QByteArray frame;
+    frame.reserve(REPLY_DATA_OFFSET + data.size());
+    Writer out(frame);
+    TcpHeader reply;
+    reply.length = static_cast<quint32>(REPLY_DATA_OFFSET - TCP_LENGTH_COVERS + data.size());
+    reply.command = TCP_FRAME_SEND;
+    encodeTcpHeader(out, reply);
+    encodeFinsHeader(out, h);
+    out.u16(command).u16(end_code).bytes(data);
     return frame;
 }
 

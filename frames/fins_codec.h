@@ -12,23 +12,23 @@ namespace fins {
 // ---- Sizes, commands and codes ---------------------------------------------
 
 enum : int {
-    TCP_HEADER_SIZE = 16,   // "FINS", length, command, error code
-    TCP_LENGTH_COVERS = 8,  // the length field counts the bytes after itself
-    FINS_HEADER_SIZE = 10,  // ICF .. SID
-    COMMAND_CODE_SIZE = 2,  // MRC, SRC
-    AREA_BODY_SIZE = 6,     // area, address (2), bit, item count (2)
-    END_CODE_SIZE = 2,      // MRES, SRES
+    TCP_HEADER_SIZE = 16,  // "FINS", length, command, error code
+    TCP_LENGTH_COVERS = 8, // the length field counts the bytes after itself
+    FINS_HEADER_SIZE = 10, // ICF .. SID
+    COMMAND_CODE_SIZE = 2, // MRC, SRC
+    AREA_BODY_SIZE = 6,    // area, address (2), bit, item count (2)
+    END_CODE_SIZE = 2,     // MRES, SRES
     REPLY_ERROR_CODE_OFFSET = 12,
     FINS_HEADER_OFFSET = TCP_HEADER_SIZE,
-    COMMAND_CODE_OFFSET = FINS_HEADER_OFFSET + FINS_HEADER_SIZE,           // 26
-    REQUEST_BODY_OFFSET = COMMAND_CODE_OFFSET + COMMAND_CODE_SIZE,         // 28
-    END_CODE_OFFSET = REQUEST_BODY_OFFSET,                                 // 28 in a reply
-    REPLY_DATA_OFFSET = END_CODE_OFFSET + END_CODE_SIZE,                   // 30
-    MEMORY_REQUEST_SIZE = REQUEST_BODY_OFFSET + AREA_BODY_SIZE,            // 34
-    BIT_WRITE_REQUEST_SIZE = MEMORY_REQUEST_SIZE + 1,                      // 35
-    WRITE_REPLY_SIZE = REPLY_DATA_OFFSET,                                  // 30
-    NODE_ADDRESS_REQUEST_SIZE = TCP_HEADER_SIZE + 4,                       // 20
-    NODE_ADDRESS_REPLY_SIZE = TCP_HEADER_SIZE + 8,                         // 24
+    COMMAND_CODE_OFFSET = FINS_HEADER_OFFSET + FINS_HEADER_SIZE,   // 26
+    REQUEST_BODY_OFFSET = COMMAND_CODE_OFFSET + COMMAND_CODE_SIZE, // 28
+    END_CODE_OFFSET = REQUEST_BODY_OFFSET,                         // 28 in a reply
+    REPLY_DATA_OFFSET = END_CODE_OFFSET + END_CODE_SIZE,           // 30
+    MEMORY_REQUEST_SIZE = REQUEST_BODY_OFFSET + AREA_BODY_SIZE,    // 34
+    BIT_WRITE_REQUEST_SIZE = MEMORY_REQUEST_SIZE + 1,              // 35
+    WRITE_REPLY_SIZE = REPLY_DATA_OFFSET,                          // 30
+    NODE_ADDRESS_REQUEST_SIZE = TCP_HEADER_SIZE + 4,               // 20
+    NODE_ADDRESS_REPLY_SIZE = TCP_HEADER_SIZE + 8,                 // 24
     NODE_REPLY_CLIENT_NODE_OFFSET = 19, // low byte of the client (HMI) node
     NODE_REPLY_SERVER_NODE_OFFSET = 23  // low byte of the server (PLC) node
 };
@@ -132,9 +132,7 @@ class Reader {
     long long u32At(long long pos) const {
         return within(pos, 4) ? (static_cast<long long>(u16At(pos)) << 16 | u16At(pos + 2)) : -1;
     }
-    bool within(long long pos, long long n) const {
-        return pos >= 0 && n >= 0 && pos + n <= end_;
-    }
+    bool within(long long pos, long long n) const { return pos >= 0 && n >= 0 && pos + n <= end_; }
 
   private:
     int byte(long long pos) const { return static_cast<unsigned char>(data_[pos]); }
@@ -208,6 +206,12 @@ QByteArray memoryAreaRequest(quint8 plc_node, quint8 hmi_node, quint8 src, quint
 
 // Node address request proposing client_node (0 asks the PLC to choose).
 QByteArray nodeAddressRequest(quint32 client_node);
+
+// A PLC's answers, for the tools and tests that stand in for one: the node address
+// reply, and the reply to a FINS command (header turned round, MRC/SRC echoed, end
+// code, data). An unreadable request gets a reply with zero nodes and codes.
+QByteArray nodeAddressReply(quint32 client_node, quint32 server_node, quint32 error = 0);
+QByteArray commandReply(const QByteArray& request, quint16 end_code, const QByteArray& data);
 
 // Node pair of a node address reply: false unless it is exactly 24 bytes with
 // FINS/TCP error code 0 (the bytes alone decide, as a PLC's answer is judged).

@@ -19,6 +19,18 @@ TEST(Codec, BuildsRequestsByteForByte) {
               hex("46494e53 0000001e 00000002 00000000 80000200c800000a0000 0102 89800500 0002"));
 }
 
+TEST(Codec, AnswersAsAPlcWould) {
+    EXPECT_EQ(fins::nodeAddressReply(0xFB, 0xC8),
+              hex("46494e53 00000010 00000001 00000000 000000fb 000000c8"));
+    // The CP1L turns the header round: DA1/DA2 from SA1/SA2, SA1/SA2 from DA1/DA2, SID echoed.
+    const QByteArray request =
+        hex("46494e53 0000001a 00000002 00000000 800002 00c800 00 0aef 05 0101 82006400 0001");
+    EXPECT_EQ(fins::commandReply(request, 0, hex("1234")),
+              hex("46494e53 00000018 00000002 00000000 c00002 000aef 00c800 05 0101 0000 1234"));
+    EXPECT_EQ(fins::commandReply(request.left(20), 0x2101, QByteArray()),
+              hex("46494e53 00000016 00000002 00000000 c00002 000000 000000 00 0000 2101"));
+}
+
 TEST(Codec, DecodesReplies) {
     struct Row {
         const char* bytes;
@@ -30,7 +42,8 @@ TEST(Codec, DecodesReplies) {
         {"46494e53 00000010 00000001 00000024 000000fb 000000c8", 0x24, -1, 24, false},
         {"46494e53 00000010 00000001 00000000 000000fb 0000c8", 0, -1, 24, false},
         // A write refused by the read-only part of the A area.
-        {"46494e53 00000016 00000002 00000000 c00002000afb00c80000 0102 2101", 0, 0x2101, 30, false},
+        {"46494e53 00000016 00000002 00000000 c00002000afb00c80000 0102 2101", 0, 0x2101, 30,
+         false},
         {"46494e53 00000016 00000002 00000000 c00002000afb00c80000 0102 21", 0, -1, 30, false},
         {"46494e54 00000016 00000002 00000000", 0, -1, -1, false},
         {"46494e53 000000", -1, -1, -1, false},
