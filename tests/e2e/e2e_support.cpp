@@ -18,15 +18,16 @@ struct Element {
 
 Element elementOf(const Tag& tag, int i) {
     static const plcsim::Area areas[] = {
-        plcsim::Area::CIO,         plcsim::Area::W,   plcsim::Area::H,       plcsim::Area::A,
-        plcsim::Area::D,           plcsim::Area::TimerFlag, plcsim::Area::CounterFlag,
-        plcsim::Area::CIO,         plcsim::Area::W,   plcsim::Area::H,       plcsim::Area::A,
-        plcsim::Area::D,           plcsim::Area::TimerPV,   plcsim::Area::CounterPV};
+        plcsim::Area::CIO,         plcsim::Area::W,        plcsim::Area::H,
+        plcsim::Area::A,           plcsim::Area::D,        plcsim::Area::TimerFlag,
+        plcsim::Area::CounterFlag, plcsim::Area::CIO,      plcsim::Area::W,
+        plcsim::Area::H,           plcsim::Area::A,        plcsim::Area::D,
+        plcsim::Area::TimerPV,     plcsim::Area::CounterPV};
     const TagUnit unit = fhost::tagTypeByCode(tag.reg_type)->unit;
     const bool bit = unit == TagUnit::Bit;
     const std::string& a = tag.addr_text;
-    const int n = bit ? std::stoi(a) * 16 + std::stoi(a.substr(a.find('.') + 1)) + i
-                      : std::stoi(a) + i;
+    const int n =
+        bit ? std::stoi(a) * 16 + std::stoi(a.substr(a.find('.') + 1)) + i : std::stoi(a) + i;
     return {areas[tag.reg_type], unit, uint32_t(bit ? n / 16 : n), unsigned(bit ? n % 16 : 0)};
 }
 

@@ -15,10 +15,10 @@ std::string hex(const QByteArray& bytes) {
 
 struct SessionRow {
     const char* name;
-    const char* tags; // station 2 is a second simulator
-    std::vector<std::pair<const char*, const char*>> writes;
-    std::vector<const char*> once_reads;
-    int once_frames; // one-shot frames, all before the first cyclic read
+    const char* tags;   // station 2 is a second simulator
+    const char* writes; // "NAME=VALUE ..."
+    const char* once;   // "NAME ...": one-shot reads
+    int once_frames;    // one-shot frames, all before the first cyclic read
     int max_block;
     bool remote;
     int handshakes;
@@ -28,36 +28,43 @@ void PrintTo(const SessionRow& row, std::ostream* os) {
     *os << row.name;
 }
 
+const char kEveryArea[] =
+    "cio_bits CIO.bit 10.05 20\n w_bits W.bit 3.15 3\n h_bits H.bit 511.00 16\n"
+    "a_bits A.bit 100.07 9\n d_bits D.bit 32767.08 8\n t_flags T.flag 13 3\n"
+    "c_flags C.flag 4090 6\n cio CIO 6100 44\n w_words W 0 10\n h_words H 500 12\n"
+    "a_words A 900 60\n d_long D 0 150\n d_inside D 130 5\n d_high D 32700 68\n"
+    "t_pv T 0 70\n c_pv C 4000 96\n";
+
 const SessionRow kSessions[] = {
-    {"EveryArea",
-     "cio_bits  CIO.bit 10.05 20\n  w_bits   W.bit  3.15   3\n  h_bits   H.bit  511.00 16\n"
-     "a_bits    A.bit  100.07  9\n  d_bits   D.bit  32767.08 8\nt_flags  T.flag 13 3\n"
-     "c_flags   C.flag 4090    6\n  cio      CIO    6100  44\n  w_words  W      0     10\n"
-     "h_words   H      500    12\n  a_words  A      900   60\n  d_long   D      0     150\n"
-     "d_inside  D      130     5\n  d_high   D      32700 68\n  t_pv     T      0     70\n"
-     "c_pv      C      4000   96\n",
-     {}, {}, 0, 64, false, 1},
+    {"EveryArea", kEveryArea, "", "", 0, 64, false, 1},
     {"WritesOfWordsAndBits",
-     "sp D 100\nrecipe D 200 10\nlamps CIO.bit 10.14 4\nmotor W.bit 5.03\nhold H 7 2\n"
-     "tpv T 5\ncpv C 9\n",
-     {{"sp", "1234"}, {"recipe", "0,3,6,9,12,15,18,21,24,27"}, {"lamps", "1,0,1,1"},
-      {"motor", "1"}, {"hold", "0xBEEF,-1"}, {"tpv", "250"}, {"cpv", "0x7fff"}},
-     {}, 0, 4, false, 1},
-    {"OneShotReadsFirst", "recipe D 200 4\nbig D 1000 150\nlamps CIO.bit 3.04 12\n", {},
-     {"big", "lamps"}, 4, 64, false, 1},
+     "sp D 100\n recipe D 200 10\n lamps CIO.bit 10.14 4\n motor W.bit 5.03\n hold H 7 2\n"
+     "tpv T 5\n cpv C 9\n",
+     "sp=1234 recipe=0,3,6,9,12,15,18,21,24,27 lamps=1,0,1,1 motor=1 hold=0xBEEF,-1 tpv=250 "
+     "cpv=0x7fff",
+     "", 0, 4, false, 1},
+    {"OneShotReadsFirst", "recipe D 200 4\n big D 1000 150\n lamps CIO.bit 3.04 12\n", "",
+     "big lamps", 4, 64, false, 1},
     {"TwoStationsEachOnItsOwnConnection",
-     "sp1 D 100 1 1\nsp2 D 100 1 2\nbits1 CIO.bit 0.00 8 1\nbits2 CIO.bit 0.00 8 2\n"
-     "tpv1 T 3 2 1\ntpv2 T 3 2 2\nflags2 C.flag 8 4 2\n",
-     {{"sp2", "999"}}, {}, 0, 64, false, 2},
-    {"RemoteFraming", "sp D 100\nrecipe D 200 4\nbits CIO.bit 1.03 5\ntpv T 7\ncpv C 9 3\n",
-     {{"sp", "4321"}}, {"recipe"}, 1, 64, true, 0},
+     "sp1 D 100 1 1\n sp2 D 100 1 2\n bits1 CIO.bit 0.00 8 1\n bits2 CIO.bit 0.00 8 2\n"
+     "tpv1 T 3 2 1\n tpv2 T 3 2 2\n flags2 C.flag 8 4 2\n",
+     "sp2=999", "", 0, 64, false, 2},
+    {"RemoteFraming", "sp D 100\n recipe D 200 4\n bits CIO.bit 1.03 5\n tpv T 7\n cpv C 9 3\n",
+     "sp=4321", "recipe", 1, 64, true, 0},
 };
+
+std::vector<std::string> split(const std::string& text, char by) {
+    std::vector<std::string> out;
+    std::stringstream in(text);
+    for (std::string item; std::getline(in, item, by);)
+        if (!item.empty()) out.push_back(item);
+    return out;
+}
 
 // The values a write's text puts into the PLC: words as 16 bits, bits as 0 or 1.
 std::vector<int> written(const std::string& text) {
     std::vector<int> out;
-    std::stringstream in(text);
-    for (std::string item; std::getline(in, item, ',');)
+    for (const std::string& item : split(text, ','))
         out.push_back(std::stoi(item, nullptr, 0) & 0xFFFF);
     return out;
 }
@@ -96,22 +103,26 @@ TEST_P(Sessions, TagsEqualThePlcsMemory) {
     host.reset(new Host(options));
     ASSERT_TRUE(host->start(row.tags, &error)) << error;
     fill(1);
-    for (const auto& w : row.writes)
+    std::vector<std::pair<std::string, std::string>> writes;
+    for (const std::string& w : split(row.writes, ' '))
+        writes.emplace_back(w.substr(0, w.find('=')), w.substr(w.find('=') + 1));
+    const std::vector<std::string> once = split(row.once, ' ');
+    for (const auto& w : writes)
         ASSERT_TRUE(host->session().queueWrite(w.first, w.second, &error)) << error;
-    for (const char* name : row.once_reads)
+    for (const std::string& name : once)
         ASSERT_TRUE(host->session().queueOnceRead(name, &error)) << error;
 
     ASSERT_GE(host->runUntil([&] { return !host->session().actionsPending(); }, 100), 0);
     ASSERT_GE(host->runUntil([&] { return cycled(1); }, 200), 0);
     expectTagsEqualThePlcs();
-    for (size_t i = 0; i < row.writes.size(); ++i) {
-        const Tag& t = host->tag(row.writes[i].first);
-        EXPECT_EQ(simValues(memoryOf(t), t), written(row.writes[i].second)) << t.name;
+    for (size_t i = 0; i < writes.size(); ++i) {
+        const Tag& t = host->tag(writes[i].first);
+        EXPECT_EQ(simValues(memoryOf(t), t), written(writes[i].second)) << t.name;
         const fhost::WriteAction& w = host->session().writes()[i];
         EXPECT_EQ(w.acked, w.expected_pieces) << t.name;
     }
-    for (size_t i = 0; i < row.once_reads.size(); ++i) {
-        const Tag& t = host->tag(row.once_reads[i]);
+    for (size_t i = 0; i < once.size(); ++i) {
+        const Tag& t = host->tag(once[i]);
         EXPECT_EQ(host->session().onceReads()[i].status, 1) << t.name;
         EXPECT_EQ(host->session().onceReads()[i].values, simValues(memoryOf(t), t)) << t.name;
     }

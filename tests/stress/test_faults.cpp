@@ -33,8 +33,8 @@ void PrintTo(const FaultRow& row, std::ostream* os) {
 // Write requester kind 1 (k = 2) gives up with 10 + k for a FINS/TCP error code, 40 + k
 // for no reply, 70 + k for a wrong length; a refused node address exchange is 201.
 const FaultRow kFaultRows[] = {
-    {"ErrorCodeUntilGiveUpThenRefusedHandshakes", "error=0x21", 5,
-     "W0 W0 W12 H201 H201 H1 R1", true},
+    {"ErrorCodeUntilGiveUpThenRefusedHandshakes", "error=0x21", 5, "W0 W0 W12 H201 H201 H1 R1",
+     true},
     {"ExtraBytesUntilGiveUp", "extra=3", 3, "W0 W0 W72 H1 R1", true},
     {"EveryByteCorruptedUntilGiveUp", "corrupt=64", 3, "W0 W0 W42 H1 R1", true},
     {"ConnectionClosedUntilGiveUp", "close", 3, "W0 W0 W42 H1 R1", true},
@@ -45,17 +45,9 @@ const FaultRow kFaultRows[] = {
     {"ErrorCodeOnce", "error=0x01@1", 1, "W0 W1 W1 R1", true},
 };
 
-const char* kindLetter(FrameKind kind) {
-    switch (kind) {
-    case FrameKind::Handshake:
-        return "H";
-    case FrameKind::CyclicRead:
-        return "R";
-    case FrameKind::Write:
-        return "W";
-    default:
-        return "?";
-    }
+// A letter for each FrameKind: none, node address, cyclic read, one-shot read, write, other.
+char kindLetter(FrameKind kind) {
+    return "-HROWX"[static_cast<int>(kind)];
 }
 
 class Faults : public ::testing::TestWithParam<FaultRow> {
@@ -122,8 +114,8 @@ TEST_P(Faults, ResultCodesGiveUpAndRecovery) {
                 sim->setFaults({});
         }
         const Exchange ex = host->turn();
-        turns += std::string(turns.empty() ? "" : " ") + kindLetter(ex.kind) +
-                 std::to_string(ex.result);
+        turns +=
+            std::string(turns.empty() ? "" : " ") + kindLetter(ex.kind) + std::to_string(ex.result);
         if (ex.result >= 10 && ex.result != 201 && !gave_up) {
             gave_up = true;
             EXPECT_EQ(host->session().comInfo().offline, 1);
