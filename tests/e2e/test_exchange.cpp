@@ -188,18 +188,6 @@ TEST_F(Exchanges, NodeAddressExchangeThenReadsCarryBothNodes) {
     EXPECT_EQ(host->session().readTag(host->tag("v")), std::vector<int>{0x1234});
 }
 
-TEST_F(Exchanges, ClashingNodeNumbersAreRefusedAndTheExchangeRepeated) {
-    options.hmi_ip = "127.0.0." + std::to_string(SIM_NODE); // proposes the PLC's own node
-    startHost("v D 100\n");
-    for (int i = 0; i < 3; ++i) {
-        const Exchange ex = host->turn();
-        EXPECT_EQ(ex.kind, FrameKind::Handshake) << i;
-        EXPECT_EQ(ex.result, 201) << i;
-        EXPECT_EQ(hex(ex.reply.mid(12, 4)), "00 00 00 24") << i; // node used by the server
-    }
-    EXPECT_EQ(host->session().comInfo().offline, 1);
-}
-
 // Outside run mode 2 a write changes only the driver's store, and the next read undoes it.
 TEST_F(Exchanges, OutsideRunModeTwoAWriteStaysInTheDriversStore) {
     options.run_mode = 0;
