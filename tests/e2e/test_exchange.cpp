@@ -1,7 +1,7 @@
 // The host's session code and the driver against the simulator: the bytes of the node
 // address exchange and a read, then one table of sessions (every area, writes of words
-// and bits, one-shot reads, two stations, remote mode) whose tags must end equal to the
-// PLCs' memory, and the cases where no frame may leave.
+// and bits, one-shot reads, two stations, remote mode, outside run mode 2) whose tags
+// must end equal to the PLCs' memory, and a station without a PLC.
 #include <sstream>
 
 #include "e2e_support.h"
@@ -13,15 +13,16 @@ std::string hex(const QByteArray& bytes) {
     return bytes.toHex(' ').toUpper().toStdString();
 }
 
+enum class Mode { Plain, TwoStations, Remote, NotRunning };
+
 struct SessionRow {
     const char* name;
+    Mode mode;
     const char* tags;   // station 2 is a second simulator
     const char* writes; // "NAME=VALUE ..."
     const char* once;   // "NAME ...": one-shot reads
     int once_frames;    // one-shot frames, all before the first cyclic read
     int max_block;
-    bool remote;
-    int handshakes;
 };
 
 void PrintTo(const SessionRow& row, std::ostream* os) {
@@ -36,21 +37,24 @@ const char kEveryArea[] =
     "t_pv T 0 70\n c_pv C 4000 96\n";
 
 const SessionRow kSessions[] = {
-    {"EveryArea", kEveryArea, "", "", 0, 64, false, 1},
-    {"WritesOfWordsAndBits",
+    {"EveryArea", Mode::Plain, kEveryArea, "", "", 0, 64},
+    {"WritesOfWordsAndBits", Mode::Plain,
      "sp D 100\n recipe D 200 10\n lamps CIO.bit 10.14 4\n motor W.bit 5.03\n hold H 7 2\n"
      "tpv T 5\n cpv C 9\n",
      "sp=1234 recipe=0,3,6,9,12,15,18,21,24,27 lamps=1,0,1,1 motor=1 hold=0xBEEF,-1 tpv=250 "
      "cpv=0x7fff",
-     "", 0, 4, false, 1},
-    {"OneShotReadsFirst", "recipe D 200 4\n big D 1000 150\n lamps CIO.bit 3.04 12\n", "",
-     "big lamps", 4, 64, false, 1},
-    {"TwoStationsEachOnItsOwnConnection",
+     "", 0, 4},
+    {"OneShotReadsFirst", Mode::Plain, "recipe D 200 4\n big D 1000 150\n lamps CIO.bit 3.04 12\n",
+     "", "big lamps", 4, 64},
+    {"TwoStationsEachOnItsOwnConnection", Mode::TwoStations,
      "sp1 D 100 1 1\n sp2 D 100 1 2\n bits1 CIO.bit 0.00 8 1\n bits2 CIO.bit 0.00 8 2\n"
      "tpv1 T 3 2 1\n tpv2 T 3 2 2\n flags2 C.flag 8 4 2\n",
-     "sp2=999", "", 0, 64, false, 2},
-    {"RemoteFraming", "sp D 100\n recipe D 200 4\n bits CIO.bit 1.03 5\n tpv T 7\n cpv C 9 3\n",
-     "sp=4321", "recipe", 1, 64, true, 0},
+     "sp2=999", "", 0, 64},
+    {"RemoteFraming", Mode::Remote,
+     "sp D 100\n recipe D 200 4\n bits CIO.bit 1.03 5\n tpv T 7\n cpv C 9 3\n", "sp=4321", "recipe",
+     1, 64},
+    // Outside run mode 2 a write changes only the driver's store; the next read undoes it.
+    {"WriteOutsideRunModeTwoStaysLocal", Mode::NotRunning, "sp D 100\n", "sp=77", "", 0, 64},
 };
 
 std::vector<std::string> split(const std::string& text, char by) {
@@ -71,6 +75,22 @@ std::vector<int> written(const std::string& text) {
 
 class Sessions : public ::testing::TestWithParam<SessionRow> {
   protected:
+    // Two simulators (station 1 and 2) and a host started with `tags`.
+    void start(const char* tags, Mode mode, int max_block = 64) {
+        std::string error;
+        for (auto& sim : sims) {
+            sim = startSim(simConfig(0, mode == Mode::Remote), &error);
+            ASSERT_TRUE(sim) << error;
+        }
+        HostOptions options = hostOptions(sims[0]->port());
+        options.stations[2] = fhost::Endpoint{"127.0.0.1", sims[1]->port()};
+        options.multi_station = mode == Mode::TwoStations;
+        options.remote_mode = mode == Mode::Remote;
+        options.run_mode = mode == Mode::NotRunning ? 0 : 2;
+        options.max_block = max_block;
+        host.reset(new Host(options));
+        ASSERT_TRUE(host->start(tags, &error)) << error;
+    }
     plcsim::PlcMemory& memoryOf(const Tag& tag) {
         return sims[host->session().stationOf(tag) - 1]->memory();
     }
@@ -90,19 +110,9 @@ class Sessions : public ::testing::TestWithParam<SessionRow> {
 
 TEST_P(Sessions, TagsEqualThePlcsMemory) {
     const SessionRow& row = GetParam();
-    std::string error;
-    for (auto& sim : sims) {
-        sim = startSim(simConfig(0, row.remote), &error);
-        ASSERT_TRUE(sim) << error;
-    }
-    HostOptions options = hostOptions(sims[0]->port());
-    options.stations[2] = fhost::Endpoint{"127.0.0.1", sims[1]->port()};
-    options.multi_station = row.handshakes == 2;
-    options.remote_mode = row.remote;
-    options.max_block = row.max_block;
-    host.reset(new Host(options));
-    ASSERT_TRUE(host->start(row.tags, &error)) << error;
+    start(row.tags, row.mode, row.max_block);
     fill(1);
+    std::string error;
     std::vector<std::pair<std::string, std::string>> writes;
     for (const std::string& w : split(row.writes, ' '))
         writes.emplace_back(w.substr(0, w.find('=')), w.substr(w.find('=') + 1));
@@ -115,7 +125,8 @@ TEST_P(Sessions, TagsEqualThePlcsMemory) {
     ASSERT_GE(host->runUntil([&] { return !host->session().actionsPending(); }, 100), 0);
     ASSERT_GE(host->runUntil([&] { return cycled(1); }, 200), 0);
     expectTagsEqualThePlcs();
-    for (size_t i = 0; i < writes.size(); ++i) {
+    const bool running = row.mode != Mode::NotRunning;
+    for (size_t i = 0; i < writes.size() && running; ++i) {
         const Tag& t = host->tag(writes[i].first);
         EXPECT_EQ(simValues(memoryOf(t), t), written(writes[i].second)) << t.name;
         const fhost::WriteAction& w = host->session().writes()[i];
@@ -126,15 +137,18 @@ TEST_P(Sessions, TagsEqualThePlcsMemory) {
         EXPECT_EQ(host->session().onceReads()[i].status, 1) << t.name;
         EXPECT_EQ(host->session().onceReads()[i].values, simValues(memoryOf(t), t)) << t.name;
     }
-    int once_frames = 0;
+    int once_frames = 0, write_frames = 0;
     for (const Exchange& ex : host->history()) {
+        write_frames += ex.kind == FrameKind::Write;
         if (ex.kind == FrameKind::CyclicRead) break;
         once_frames += ex.kind == FrameKind::OnceRead;
     }
     EXPECT_EQ(once_frames, row.once_frames);
-    EXPECT_EQ(host->session().counters().handshakes, row.handshakes);
-    EXPECT_EQ(host->session().counters().connects, row.handshakes == 2 ? 2 : 1);
-    if (row.remote) // the write of sp = 4321 goes first, in the remote framing
+    EXPECT_EQ(write_frames > 0, running && !writes.empty());
+    const int stations = row.mode == Mode::TwoStations ? 2 : 1;
+    EXPECT_EQ(host->session().counters().handshakes, row.mode == Mode::Remote ? 0 : stations);
+    EXPECT_EQ(host->session().counters().connects, stations);
+    if (row.mode == Mode::Remote) // the write of sp = 4321 goes first, in the remote framing
         EXPECT_EQ(hex(host->history().front().frame),
                   "18 01 01 00 01 00 0B 00 00 00 64 00 01 00 00 00 00 00 00 00 00 E1 10 7C");
 
@@ -151,28 +165,9 @@ INSTANTIATE_TEST_SUITE_P(Host, Sessions, ::testing::ValuesIn(kSessions),
                              return std::string(info.param.name);
                          });
 
-class Exchanges : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string error;
-        sim = startSim(simConfig(), &error);
-        ASSERT_TRUE(sim) << error;
-        options = hostOptions(sim->port());
-    }
-    void startHost(const char* tags) {
-        host.reset(new Host(options));
-        std::string error;
-        ASSERT_TRUE(host->start(tags, &error)) << error;
-    }
-
-    std::unique_ptr<plcsim::SimServer> sim;
-    HostOptions options;
-    std::unique_ptr<Host> host;
-};
-
-TEST_F(Exchanges, NodeAddressExchangeThenReadsCarryBothNodes) {
-    sim->memory().setWord(plcsim::Area::D, 100, 0x1234);
-    startHost("v D 100\n");
+TEST_F(Sessions, NodeAddressExchangeThenReadsCarryBothNodes) {
+    start("v D 100\n", Mode::Plain);
+    sims[0]->memory().setWord(plcsim::Area::D, 100, 0x1234);
     const Exchange hs = host->turn();
     EXPECT_EQ(hs.result, 1);
     EXPECT_EQ(hex(hs.frame), "46 49 4E 53 00 00 00 0C 00 00 00 00 00 00 00 00 00 00 00 17");
@@ -188,31 +183,13 @@ TEST_F(Exchanges, NodeAddressExchangeThenReadsCarryBothNodes) {
     EXPECT_EQ(host->session().readTag(host->tag("v")), std::vector<int>{0x1234});
 }
 
-// Outside run mode 2 a write changes only the driver's store, and the next read undoes it.
-TEST_F(Exchanges, OutsideRunModeTwoAWriteStaysInTheDriversStore) {
-    options.run_mode = 0;
-    sim->memory().setWord(plcsim::Area::D, 100, 5);
-    startHost("sp D 100\n");
-    std::string error;
-    ASSERT_TRUE(host->session().queueWrite("sp", "77", &error)) << error;
-    EXPECT_EQ(host->session().readTag(host->tag("sp")), std::vector<int>{77});
-    ASSERT_GE(host->runUntil([&] { return host->session().counters().cycles >= 1; }, 20), 0);
-    EXPECT_EQ(sim->memory().word(plcsim::Area::D, 100), 5);
-    EXPECT_EQ(host->session().readTag(host->tag("sp")), std::vector<int>{5});
-    for (const Exchange& ex : host->history())
-        EXPECT_NE(ex.kind, FrameKind::Write);
-}
-
 // Station 7 has no PLC: its node address exchange is refused at every turn without
 // network traffic (the driver keeps it at the head), while station 1 is read.
-TEST_F(Exchanges, AStationWithoutAPlcFailsWithoutNetworkTraffic) {
-    options.multi_station = true;
-    options.retry_limit = 1;
-    sim->memory().setWord(plcsim::Area::D, 100, 4242);
-    startHost("sp1 D 100 1 1\nsp7 D 100 1 7\n");
+TEST_F(Sessions, AStationWithoutAPlcFailsWithoutNetworkTraffic) {
+    start("sp1 D 100 1 1\nsp7 D 100 1 7\n", Mode::TwoStations);
+    sims[0]->memory().setWord(plcsim::Area::D, 100, 4242);
     for (int i = 0; i < 6; ++i)
         host->turn();
-    EXPECT_EQ(host->session().readTag(host->tag("sp1")), std::vector<int>{4242});
     int station7 = 0;
     for (const Exchange& ex : host->history()) {
         if (ex.station != 7) continue;
@@ -222,9 +199,9 @@ TEST_F(Exchanges, AStationWithoutAPlcFailsWithoutNetworkTraffic) {
         EXPECT_EQ(ex.reply_bytes, 0);
     }
     EXPECT_GE(station7, 3);
-    EXPECT_EQ(host->session().counters().connects, 1);
-    EXPECT_EQ(sim->connectionsAccepted(), 1u);
+    EXPECT_EQ(host->session().readTag(host->tag("sp1")), std::vector<int>{4242});
     EXPECT_EQ(host->session().readTag(host->tag("sp7")), std::vector<int>{0});
+    EXPECT_EQ(host->session().counters().connects, 1);
 }
 
 } // namespace
