@@ -4,6 +4,7 @@
 // the test; in every build a watchdog turns a deadlock into a message, the last value
 // each screen writes must reach the PLC, and a screen must never see a block half
 // stored: the PLC changes all ten words of D1000..D1009 together.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -36,84 +37,52 @@ const char kScreenTags[] = "block D 1000 10\n words D 2000 24\n bits CIO.bit 10.
 
 std::atomic<int> once_ok{0}, once_failed{0}, comm_failures{0}, callback_reads{0};
 
-int wordAt(const QByteArray& b, int k) {
-    if (b.size() < 2 * k + 2) return -1;
-    return static_cast<unsigned char>(b[2 * k]) | (static_cast<unsigned char>(b[2 * k + 1]) << 8);
+// D words as a screen reads them from the driver's store; empty when refused.
+std::vector<int> screenWords(int address, int count) {
+    QString text = QString::number(address);
+    QByteArray b;
+    std::vector<int> words;
+    if (GetRegisterData(nullptr, 11, &text, 1, &b, count) == 1)
+        for (int k = 0; k + 1 < b.size(); k += 2)
+            words.push_back(static_cast<uint8_t>(b[k]) | static_cast<uint8_t>(b[k + 1]) << 8);
+    return words;
 }
 
-QByteArray readWords(int address, int count) {
-    QString text = QString::number(address);
-    QByteArray out;
-    return GetRegisterData(nullptr, 11, &text, 1, &out, count) == 1 ? out : QByteArray();
+bool screenWrite(int reg_type, QString address, QByteArray data, int id, int round) {
+    QString name = QStringLiteral("screen");
+    return SetRegisterData(&name, reg_type, &address, 1, &data, 1, 1 + id, round) > 0;
 }
 
 // Callbacks run with list_mutex held: they may read the store (data_mutex comes after
 // list_mutex in the lock order) but must not call anything that takes list_mutex.
 void onceDone(int, int, int, int status) {
     (status == 1 ? once_ok : once_failed)++;
-    if (readWords(BLOCK, BLOCK_WORDS).size() == 2 * BLOCK_WORDS) callback_reads++;
+    callback_reads += screenWords(BLOCK, BLOCK_WORDS).size() == BLOCK_WORDS;
 }
 
 void commFail(QList<RW_VAR>*, int, int) {
     comm_failures++;
 }
 
-// A deadlock shows as this message instead of a hang; the process ends with the test.
-void startWatchdog() {
-    std::thread([] {
-        std::this_thread::sleep_for(std::chrono::seconds(WATCHDOG_SECONDS));
-        std::fprintf(stderr, "watchdog: not finished within %d s - a deadlock?\n",
-                     WATCHDOG_SECONDS);
-        std::_Exit(1);
-    }).detach();
-}
-
 class ConcurrencyStress : public ::testing::TestWithParam<bool> {
   protected:
-    void SetUp() override {
-        std::string error;
-        sim = startSim(simConfig(), &error);
-        ASSERT_TRUE(sim) << error;
-        HostOptions options = hostOptions(sim->port());
-        options.multi_station = GetParam();
-        options.timeout_ms = HOST_TIMEOUT_MS;
-        host.reset(new Host(options));
-        ASSERT_TRUE(host->start(kScreenTags, &error)) << error;
-        RegistCallBackFuncIntf(onceDone, commFail);
-        for (const Tag& t : host->session().tags()) {
-            VAR_DESC d = VAR_DESC();
-            d.reg_type = static_cast<unsigned char>(t.reg_type);
-            d.station = 1;
-            d.addr_text = d.name = QString::fromStdString(t.addr_text);
-            d.length = t.length;
-            descs.append(d);
-        }
-    }
-
-    static bool write(int reg_type, QString address, std::initializer_list<char> bytes, int id,
-                      int round) {
-        QString name = QStringLiteral("screen");
-        QByteArray data(bytes.begin(), static_cast<int>(bytes.size()));
-        return SetRegisterData(&name, reg_type, &address, 1, &data, 1, 1 + id, round) > 0;
-    }
-
     void screen(int id) {
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::seconds(SCREEN_SECONDS);
         for (int round = 0; round < SCREEN_ROUNDS || (exchanges < MIN_EXCHANGES &&
                                                       std::chrono::steady_clock::now() < deadline);
              ++round) {
-            const QByteArray block = readWords(BLOCK, BLOCK_WORDS);
-            for (int k = 1; k < block.size() / 2; ++k)
-                if (wordAt(block, k) != wordAt(block, 0)) torn_reads++;
+            const std::vector<int> block = screenWords(BLOCK, BLOCK_WORDS);
+            if (block.size() == BLOCK_WORDS)
+                torn_reads += std::count(block.begin(), block.end(), block[0]) != BLOCK_WORDS;
 
             const int address = WRITE_BASE + WRITE_SLOTS * id + round % WRITE_SLOTS;
             const int value = (id * 20000 + round) & 0xFFFF;
-            if (write(11, QString::number(address), {char(value & 0xFF), char(value >> 8)}, id,
-                      round))
+            if (screenWrite(11, QString::number(address),
+                            QByteArray(1, char(value & 0xFF)) + char(value >> 8), id, round))
                 last_word[id][address] = value;
-            if (write(0, QStringLiteral("%1.%2").arg(BIT_WORD).arg(id), {char(round & 1)}, id,
-                      round))
+            if (screenWrite(0, QStringLiteral("%1.%2").arg(BIT_WORD).arg(id),
+                            QByteArray(1, char(round & 1)), id, round))
                 last_bit[id] = round & 1;
             if (round % 10 == 0) {
                 RW_VAR once = RW_VAR();
@@ -132,16 +101,37 @@ class ConcurrencyStress : public ::testing::TestWithParam<bool> {
         }
     }
 
-    std::unique_ptr<plcsim::SimServer> sim;
-    std::unique_ptr<Host> host;
-    QList<VAR_DESC> descs;
+    QList<VAR_DESC> descs; // the read list as the host registered it
     std::atomic<int> torn_reads{0}, exchanges{0};
     std::map<int, int> last_word[SCREENS];
     int last_bit[SCREENS] = {};
 };
 
 TEST_P(ConcurrencyStress, ScreensAndTheLoopAgree) {
-    startWatchdog();
+    // A deadlock shows as this message instead of a hang; the process ends with the test.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(WATCHDOG_SECONDS));
+        std::fprintf(stderr, "watchdog: not done in %d s - a deadlock?\n", WATCHDOG_SECONDS);
+        std::_Exit(1);
+    }).detach();
+    std::string error;
+    std::unique_ptr<plcsim::SimServer> sim = startSim(simConfig(), &error);
+    ASSERT_TRUE(sim) << error;
+    HostOptions options = hostOptions(sim->port());
+    options.multi_station = GetParam();
+    options.timeout_ms = HOST_TIMEOUT_MS;
+    Host host(options);
+    ASSERT_TRUE(host.start(kScreenTags, &error)) << error;
+    RegistCallBackFuncIntf(onceDone, commFail);
+    for (const Tag& t : host.session().tags()) {
+        VAR_DESC d = VAR_DESC();
+        d.reg_type = static_cast<unsigned char>(t.reg_type);
+        d.station = 1;
+        d.addr_text = d.name = QString::fromStdString(t.addr_text);
+        d.length = t.length;
+        descs.append(d);
+    }
+
     std::atomic<bool> stop{false};
     std::thread plc([&] {
         for (uint16_t v = 1; !stop; ++v)
@@ -149,7 +139,7 @@ TEST_P(ConcurrencyStress, ScreensAndTheLoopAgree) {
     });
     std::thread loop([&] {
         while (!stop)
-            if (host->session().exchangeOnce().kind != FrameKind::None) exchanges++;
+            exchanges += host.session().exchangeOnce().kind != FrameKind::None;
     });
     std::vector<std::thread> screens;
     for (int id = 0; id < SCREENS; ++id)
@@ -163,7 +153,7 @@ TEST_P(ConcurrencyStress, ScreensAndTheLoopAgree) {
     auto sent = [] {
         return PLC_driver.write_list.isEmpty() && PLC_driver.protocol_list.isEmpty();
     };
-    ASSERT_GE(host->runUntil(sent, DRAIN_TURNS), 0);
+    ASSERT_GE(host.runUntil(sent, DRAIN_TURNS), 0);
 
     EXPECT_GT(exchanges.load(), SCREEN_ROUNDS);
     EXPECT_EQ(torn_reads.load(), 0);
@@ -174,7 +164,7 @@ TEST_P(ConcurrencyStress, ScreensAndTheLoopAgree) {
     for (int id = 0; id < SCREENS; ++id) {
         for (const auto& w : last_word[id]) {
             EXPECT_EQ(sim->memory().word(plcsim::Area::D, w.first), w.second) << "D" << w.first;
-            EXPECT_EQ(wordAt(readWords(w.first, 1), 0), w.second) << "screen D" << w.first;
+            EXPECT_EQ(screenWords(w.first, 1), std::vector<int>{w.second}) << "D" << w.first;
         }
         EXPECT_EQ(sim->memory().bit(plcsim::Area::CIO, BIT_WORD, id), last_bit[id] == 1) << id;
     }
