@@ -94,9 +94,10 @@ class Sessions : public ::testing::TestWithParam<SessionRow> {
     plcsim::PlcMemory& memoryOf(const Tag& tag) {
         return sims[host->session().stationOf(tag) - 1]->memory();
     }
+    // Values that differ between the two PLCs too.
     void fill(int seed) {
         for (const Tag& t : host->session().tags())
-            fillPattern(memoryOf(t), {t}, seed);
+            fillPattern(memoryOf(t), {t}, seed + 10 * host->session().stationOf(t));
     }
     void expectTagsEqualThePlcs() {
         for (const Tag& t : host->session().tags())
