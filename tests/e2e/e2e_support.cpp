@@ -35,7 +35,6 @@ Element elementOf(const Tag& tag, int i) {
 
 plcsim::SimConfig simConfig(uint16_t port, bool remote) {
     plcsim::SimConfig c;
-    c.bind = "127.0.0.1";
     c.port = port;
     c.node = SIM_NODE;
     c.remote = remote;
