@@ -9,10 +9,6 @@
 namespace e2e {
 namespace {
 
-std::string hex(const QByteArray& bytes) {
-    return bytes.toHex(' ').toUpper().toStdString();
-}
-
 enum class Mode { Plain, TwoStations, Remote, NotRunning };
 
 struct SessionRow {
@@ -150,8 +146,9 @@ TEST_P(Sessions, TagsEqualThePlcsMemory) {
     EXPECT_EQ(host->session().counters().handshakes, row.mode == Mode::Remote ? 0 : stations);
     EXPECT_EQ(host->session().counters().connects, stations);
     if (row.mode == Mode::Remote) // the write of sp = 4321 goes first, in the remote framing
-        EXPECT_EQ(hex(host->history().front().frame),
-                  "18 01 01 00 01 00 0B 00 00 00 64 00 01 00 00 00 00 00 00 00 00 E1 10 7C");
+        EXPECT_EQ(host->history().front().frame,
+                  QByteArray::fromHex(
+                      "18 01 01 00 01 00 0B 00 00 00 64 00 01 00 00 00 00 00 00 00 00 E1 10 7C"));
 
     // New values in the PLCs show after the next pass: the screen is refreshed, not stale.
     fill(2);
@@ -171,16 +168,18 @@ TEST_F(Sessions, NodeAddressExchangeThenReadsCarryBothNodes) {
     sims[0]->memory().setWord(plcsim::Area::D, 100, 0x1234);
     const Exchange hs = host->turn();
     EXPECT_EQ(hs.result, 1);
-    EXPECT_EQ(hex(hs.frame), "46 49 4E 53 00 00 00 0C 00 00 00 00 00 00 00 00 00 00 00 17");
-    EXPECT_EQ(hex(hs.reply), "46 49 4E 53 00 00 00 10 00 00 00 01 00 00 00 00 "
-                             "00 00 00 17 00 00 00 C8");
+    EXPECT_EQ(hs.frame,
+              QByteArray::fromHex("46 49 4E 53 00 00 00 0C 00 00 00 00 00 00 00 00 00 00 00 17"));
+    EXPECT_EQ(hs.reply, QByteArray::fromHex("46 49 4E 53 00 00 00 10 00 00 00 01 00 00 00 00 "
+                                            "00 00 00 17 00 00 00 C8"));
     const Exchange rd = host->turn();
     EXPECT_EQ(rd.result, 1);
     // DA1 = the PLC's node 0xC8, SA1 = ours 0x17; D100, one word.
-    EXPECT_EQ(hex(rd.frame), "46 49 4E 53 00 00 00 1A 00 00 00 02 00 00 00 00 "
-                             "80 00 02 00 C8 00 00 17 00 00 01 01 82 00 64 00 00 01");
-    EXPECT_EQ(hex(rd.reply), "46 49 4E 53 00 00 00 18 00 00 00 02 00 00 00 00 "
-                             "C0 00 02 00 17 00 00 C8 00 00 01 01 00 00 12 34");
+    EXPECT_EQ(rd.frame,
+              QByteArray::fromHex("46 49 4E 53 00 00 00 1A 00 00 00 02 00 00 00 00 "
+                                  "80 00 02 00 C8 00 00 17 00 00 01 01 82 00 64 00 00 01"));
+    EXPECT_EQ(rd.reply, QByteArray::fromHex("46 49 4E 53 00 00 00 18 00 00 00 02 00 00 00 00 "
+                                            "C0 00 02 00 17 00 00 C8 00 00 01 01 00 00 12 34"));
     EXPECT_EQ(host->session().readTag(host->tag("v")), std::vector<int>{0x1234});
 }
 
