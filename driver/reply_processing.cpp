@@ -7,6 +7,7 @@
 #include "Func_HandShake.h"
 #include "driver_lock.h"
 #include "driver_object.h"
+#include "entry_guard.h"
 
 namespace {
 
@@ -241,7 +242,9 @@ void PurgeWritesOfStation(int station) {
         if (writes.at(i).station == station) writes.removeAt(i);
 }
 
-RW_VAR* DataCom(QByteArray* reply, int len) {
+namespace {
+
+RW_VAR* evaluateDataCom(QByteArray* reply, int len) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
     d.cur_var.result = 1;
     COM_INFO* com = d.com_info;
@@ -263,4 +266,14 @@ RW_VAR* DataCom(QByteArray* reply, int len) {
     const int r = local ? DealDataOfLocalArea(reply, len) : DealDataOfRemoteArea(reply, len);
     if (r == 1 || r == 100) return acceptGoodReply(*com, r, local);
     return rejectBadReply(*com, r, local, station);
+}
+
+} // namespace
+
+RW_VAR* DataCom(QByteArray* reply, int len) {
+    RW_VAR* const evaluated =
+        guardEntry<RW_VAR*>(nullptr, [&] { return evaluateDataCom(reply, len); });
+    if (evaluated) return evaluated;
+    PLC_driver.cur_var.result = 0; // not evaluated: the host sends the frame again
+    return &PLC_driver.cur_var;
 }

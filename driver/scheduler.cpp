@@ -5,6 +5,7 @@
 #include "Func_Remote.h"
 #include "Func_Write.h"
 #include "driver_lock.h"
+#include "entry_guard.h"
 #include "fins_frame.h"
 #include "reply_processing.h"
 
@@ -12,11 +13,6 @@ namespace {
 
 enum { BURST_LIMIT = 5 };
 enum { FROM_READ_LIST = 0, FROM_WRITE_LIST = 1, FROM_ONCE_LIST = 2 };
-
-bool hasWriteFrame(const RW_VAR& entry) {
-    const fins::RegType* t = fins::regType(entry.reg_type);
-    return t && t->write_area != 0;
-}
 
 bool hasReadFrame(const RW_VAR& entry) {
     return fins::regType(entry.reg_type) != nullptr;
@@ -46,11 +42,12 @@ void serveEntry(RW_VAR& entry, bool write) {
         ReadRegister(&entry);
 }
 
-// Entries whose register type has no FINS frame would block their list forever;
-// in remote mode every type gets a frame.
+// Entries the builder will not frame (a register type without a FINS frame, a word
+// count the frame cannot carry) would block their list forever; in remote mode every
+// entry gets a frame.
 bool canHaveFrame(const RW_VAR& entry, bool write) {
     if (PLC_driver.com_info->remote_mode != 0) return true;
-    return write ? hasWriteFrame(entry) : hasReadFrame(entry);
+    return write ? WriteFrameCarries(entry) : hasReadFrame(entry);
 }
 
 // A write without a frame is still applied to the local store, as WriteRegister
@@ -119,10 +116,12 @@ Protocol* ComCommunication() {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
     if (!d.com_info) return nullptr;
     if (!d.protocol_list.isEmpty()) return outstandingFrame();
-    {
-        DriverLock lock(d.list_mutex);
-        while (!serveOneSource()) {
+    return guardEntry<Protocol*>(nullptr, [&] {
+        {
+            DriverLock lock(d.list_mutex);
+            while (!serveOneSource()) {
+            }
         }
-    }
-    return outstandingFrame();
+        return outstandingFrame();
+    });
 }

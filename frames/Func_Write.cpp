@@ -24,6 +24,12 @@ void appendWireWord(QByteArray& out, const QByteArray& value, int i) {
 
 } // namespace
 
+bool WriteFrameCarries(const RW_VAR& var) {
+    const fins::RegType* t = fins::regType(var.reg_type);
+    if (!t || t->write_area == 0) return false;
+    return t->unit != fins::Unit::Word || (var.length >= 0 && var.length <= kMaxWriteWords);
+}
+
 void WriteRegister(RW_VAR* var) {
     if (!var) return;
     const fins::RegType* t = fins::regType(var->reg_type);
@@ -58,7 +64,7 @@ void WriteAnalog(RW_VAR* var) {
     if (!t || t->unit != fins::Unit::Word || !nodes) return;
     // A count the 16-bit item field cannot carry, or a negative one, would only build
     // a frame the PLC rejects (or an absurdly large one): no frame is built for it.
-    if (var->length < 0 || var->length > kMaxWriteWords) return;
+    if (!WriteFrameCarries(*var)) return;
 
     const int words = var->length;
     QByteArray frame = fins::memoryAreaRequest(

@@ -2,6 +2,7 @@
 // and the lookup of extended variables.
 #include "Func_DealData.h"
 
+#include <QHash>
 #include <algorithm>
 #include <cstring>
 
@@ -14,6 +15,10 @@ namespace {
 // Next key tried when a key is taken by an entry of another (station, type, address).
 const quint64 PROBE_STEP = 0x9E3779B97F4A7C15ull;
 
+// Lookup index over extend_list, keyed by extendKey; guarded by data_mutex like the
+// list itself. Entries of extend_list never move, so their indexes stay valid.
+QHash<quint64, int> extend_index;
+
 bool hasKey(const EXTENDVAR& e, int station, int type, int address) {
     return e.ext_station == station && e.ext_type == type && e.ext_address == address;
 }
@@ -23,8 +28,8 @@ bool hasKey(const EXTENDVAR& e, int station, int type, int address) {
 int findIndexed(quint64& key, int station, int type, int address) {
     const Omron_Fins_TcpIP_Series& d = PLC_driver;
     for (;;) {
-        QHash<quint64, int>::const_iterator it = d.extend_index.constFind(key);
-        if (it == d.extend_index.constEnd()) return -1;
+        QHash<quint64, int>::const_iterator it = extend_index.constFind(key);
+        if (it == extend_index.constEnd()) return -1;
         if (hasKey(d.extend_list.at(it.value()), station, type, address)) return it.value();
         key += PROBE_STEP;
     }
@@ -34,12 +39,12 @@ int findIndexed(quint64& key, int station, int type, int address) {
 // the list. Only needed when the list grew other than through ExtendFindSameVar.
 void rebuildExtendIndex() {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
-    d.extend_index.clear();
+    extend_index.clear();
     for (int i = 0; i < d.extend_list.size(); ++i) {
         const EXTENDVAR& e = d.extend_list.at(i);
         quint64 key = extendKey(e.ext_station, e.ext_type, e.ext_address);
         if (findIndexed(key, e.ext_station, e.ext_type, e.ext_address) < 0)
-            d.extend_index.insert(key, i);
+            extend_index.insert(key, i);
     }
 }
 
@@ -158,13 +163,13 @@ void storeExtendValue(int index, const char* bytes, int n) {
 
 int ExtendFindSameVar(int station, int type, int address) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
-    if (d.extend_index.size() != d.extend_list.size()) rebuildExtendIndex();
+    if (extend_index.size() != d.extend_list.size()) rebuildExtendIndex();
     quint64 key = extendKey(station, type, address);
     const int found = findIndexed(key, station, type, address);
     if (found >= 0) return found;
     const int index = d.extend_list.size();
     d.extend_list.append(EXTENDVAR{station, type, address, QByteArray(4, '\0')});
-    d.extend_index.insert(key, index);
+    extend_index.insert(key, index);
     return index;
 }
 

@@ -16,8 +16,8 @@ inline const QByteArray& extendValueAt(int index) {
 // Replaces the value of the entry at index by n bytes, reusing the entry's storage.
 void storeExtendValue(int index, const char* bytes, int n);
 
-// Lookup key of (station, type, address) in extend_index; distinct for stations and
-// types below 65536. Colliding keys are told apart by the entry they point to.
+// Lookup key of (station, type, address) in the index over extend_list; distinct for
+// stations and types below 65536. Colliding keys are told apart by the entry they point to.
 inline quint64 extendKey(int station, int type, int address) {
     const quint64 station_address =
         (static_cast<quint64>(static_cast<quint32>(station)) << 32) | static_cast<quint32>(address);

@@ -1,5 +1,7 @@
 #include <dlfcn.h>
 
+#include <memory>
+
 #include "driver_fixture.h"
 #include "driver_object.h"
 
@@ -17,6 +19,23 @@ TEST(DriverObject, StartsAsAfterLoad) {
     EXPECT_EQ(end - first, 99250);
     for (const unsigned char* p = first; p != end; ++p)
         ASSERT_EQ(*p, 0) << (p - first);
+}
+
+// At load the driver object is constructed before map_list: its constructor must not
+// touch that or any other global.
+TEST(DriverObject, ConstructionLeavesOtherGlobalsAlone) {
+    map_list[3] = Check_Plc{1, 2, 3};
+    plc_add_number = 3;
+    std::unique_ptr<Omron_Fins_TcpIP_Series> other(new Omron_Fins_TcpIP_Series);
+    EXPECT_EQ(map_list.size(), 1u);
+    EXPECT_EQ(plc_add_number, 3);
+}
+
+// The image arrays close the driver object: after c_flag_image comes padding only.
+TEST(DriverObject, ImageArraysAreTheLastMembers) {
+    const char* flags_end = reinterpret_cast<const char*>(&PLC_driver.c_flag_image + 1);
+    const char* object_end = reinterpret_cast<const char*>(&PLC_driver + 1);
+    EXPECT_LT(object_end - flags_end, static_cast<long>(alignof(Omron_Fins_TcpIP_Series)));
 }
 
 TEST(DriverObject, SetComInfoHandsOverTheBlock) {

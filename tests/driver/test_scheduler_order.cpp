@@ -108,10 +108,17 @@ TEST_F(Conversation, StationsKeepTheirOwnNodes) {
 
 // ---- Entries that can have no frame ------------------------------------------
 
+// Types without a write frame, and word counts no frame can carry (beyond 0xFFFF or
+// negative); an oversized write is mirrored into the store once, as a write is.
 TEST_F(Conversation, WritesWithoutAFrameLeaveTheQueueAtOnce) {
     handshakeDone(1);
     for (int type : {5, 6, -1, 14})
         queueWrite(typed(dWrite(8, 1), type));
+    for (int length : {0x10000, -1}) {
+        Entry oversized = dWrite(length < 0 ? 60 : 50, 7);
+        oversized.length = length;
+        queueWrite(oversized);
+    }
     queueWrite(dWrite(100, 3));
     const peer::Turn t = plc.serve();
     EXPECT_EQ(t.what, "write D100 x1");
@@ -119,6 +126,8 @@ TEST_F(Conversation, WritesWithoutAFrameLeaveTheQueueAtOnce) {
     EXPECT_EQ(PLC_driver.write_burst, 1); // only frames count towards the burst
     EXPECT_TRUE(PLC_driver.write_list.isEmpty());
     EXPECT_TRUE(onceNotices().empty());
+    EXPECT_EQ(PLC_driver.d_image[50], 7);
+    EXPECT_EQ(PLC_driver.d_image[60], 0);
 }
 
 TEST_F(Conversation, DisposedWriteIsStillAppliedToTheStore) {

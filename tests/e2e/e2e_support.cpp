@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include <thread>
+
 #include "reg_types.h"
 
 namespace e2e {
@@ -77,8 +79,14 @@ const Tag& Host::tag(const std::string& name) {
 }
 
 Exchange Host::turn() {
-    history_.push_back(session_->exchangeOnce());
-    return history_.back();
+    Exchange ex = session_->exchangeOnce();
+    // A station waiting out its reconnect backoff is not a turn of its own.
+    while (ex.waiting) {
+        std::this_thread::sleep_until(session_->nextAttempt());
+        ex = session_->exchangeOnce();
+    }
+    history_.push_back(ex);
+    return ex;
 }
 
 int Host::runUntil(const std::function<bool()>& done, int max_turns) {

@@ -4,12 +4,57 @@
 // and the image arrays change only where the request says: the arrays lie side by side
 // in the driver object, so every test compares all of them, element by element.
 #include <climits>
+#include <cstdlib>
+#include <new>
 
 #include "driver_fixture.h"
 #include "image_areas.h"
 #include "image_snapshot.h"
+#include "plc_peer.h"
+
+// While set, every operator new of the process throws, as when memory runs out.
+static bool& failAllocations() {
+    static bool fail = false;
+    return fail;
+}
+
+void* operator new(std::size_t n) {
+    void* p = failAllocations() ? nullptr : std::malloc(n ? n : 1);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+void* operator new[](std::size_t n) {
+    return ::operator new(n);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    return failAllocations() ? nullptr : std::malloc(n ? n : 1);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept {
+    return ::operator new(n, t);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
+
+// The result of call while every allocation fails.
+template <class Call> auto withAllocationsFailing(Call call) -> decltype(call()) {
+    struct Restore {
+        ~Restore() { failAllocations() = false; }
+    } restore;
+    failAllocations() = true;
+    return call();
+}
 
 using fins::ImageArea;
 
@@ -256,6 +301,42 @@ TEST_F(HostileInput, HandshakeAnswerOfTheWrongSizeIsRefused) {
     QByteArray reply = answer;
     EXPECT_EQ(DataCom(&reply, 0)->result, 1); // judged by its bytes, not the reported length
     EXPECT_EQ(map_list[1].hs_done, 1);
+}
+
+// ---- Allocations that fail ---------------------------------------------------------
+
+// No exception reaches the host: each entry point gives its "nothing done" answer.
+TEST_F(HostileInput, FailedAllocationsNeverReachTheHost) {
+    com.multi_station = 1; // store entries are then allocated by reads and replies
+    map_list[1] = Check_Plc{1, 1, 10};
+    RW_VAR v = RW_VAR();
+    v.reg_type = 11;
+    v.addr_text = "5";
+    v.station = v.length = 1;
+    VAR_DESC desc = VAR_DESC();
+    desc.reg_type = 11;
+    desc.addr_text = "5";
+    desc.length = 1;
+    QList<VAR_DESC> vars = {desc};
+    QString name = "n", text = "5";
+    QByteArray out, value = word(7);
+    ASSERT_EQ(AddListReadVar(&v), 1);
+    EXPECT_EQ(withAllocationsFailing([&] { return AddListWriteVar(&v, 0); }), 0);
+    EXPECT_EQ(withAllocationsFailing([&] { return AddListOnceReadVar(&v, 0); }), 0);
+    EXPECT_EQ(withAllocationsFailing([&] { return AddListReadVar(&v); }), 0);
+    EXPECT_EQ(withAllocationsFailing([&] { return ReCreatReadVarList(&vars); }), 0);
+    EXPECT_TRUE(PLC_driver.read_list.isEmpty());
+    EXPECT_EQ(withAllocationsFailing([&] { return GetRegisterData(0, 11, &text, 1, &out, 1); }), 0);
+    EXPECT_EQ(withAllocationsFailing(
+                  [&] { return SetRegisterData(&name, 11, &text, 1, &value, 1, 0, 0); }),
+              0);
+    ASSERT_EQ(AddListReadVar(&v), 1);
+    EXPECT_EQ(withAllocationsFailing([] { return ComCommunication(); }), nullptr);
+    const Protocol* p = ComCommunication();
+    ASSERT_NE(p, nullptr);
+    QByteArray reply = peer::wordReply(*p, {0x1234});
+    EXPECT_EQ(withAllocationsFailing([&] { return DataCom(&reply, reply.size())->result; }), 0);
+    EXPECT_EQ(PLC_driver.protocol_list.size(), 1); // sent again next turn
 }
 
 } // namespace

@@ -107,9 +107,9 @@ TEST_F(ExtendedReads, ShortEntriesAndTypesWithoutAreaReadAsWords) {
     EXPECT_EQ(toHex(hostRead(0, "0.7", 2, 1)), "01 00");
 }
 
-TEST_F(ExtendedReads, ElementsBeyondTheAreaReadZeroWithoutEntries) {
-    EXPECT_EQ(toHex(hostRead(7, "6149", 2, 1)), "00 00 00 00");
-    EXPECT_EQ(linearFind(1, 7, 6149), 0);
+TEST_F(ExtendedReads, ElementsBeyondTheFinsAddressSpaceReadZeroWithoutEntries) {
+    EXPECT_EQ(toHex(hostRead(7, "65535", 2, 1)), "00 00 00 00");
+    EXPECT_EQ(linearFind(1, 7, 65535), 0);
     EXPECT_EQ(toHex(hostRead(7, "2147483647", 3, 1)), "00 00 00 00 00 00");
     EXPECT_EQ(toHex(hostRead(0, "134217727.15", 2, 1)), "00 00");
     EXPECT_EQ(toHex(hostRead(20, "65535", 2, 1)), "00 00 00 00");

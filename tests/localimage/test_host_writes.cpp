@@ -100,16 +100,21 @@ TEST_F(ApplyWrites, MultiStationWordsNeedBothBytes) {
     EXPECT_EQ(toHex(entryValue(6, 30, 8)), "02 00");
 }
 
-TEST_F(ApplyWrites, MultiStationCreatesNothingBeyondTheArea) {
+// Per-station entries cover the 16-bit FINS address space, not the single-station image.
+TEST_F(ApplyWrites, MultiStationStoreSpansTheFinsAddressSpace) {
     com.multi_station = 1;
-    RW_VAR words = writeRecord(10, A_IMAGE_WORDS - 1, 2, "01 00 02 00", 1);
-    RW_VAR bits = writeRecord(3, A_IMAGE_WORDS * 16 - 1, 2, "01 01", 1);
+    RW_VAR past_w_image = writeRecord(8, 600, 1, "34 12", 1);
+    RW_VAR words = writeRecord(10, 0xFFFF, 2, "01 00 02 00", 1);
+    RW_VAR bits = writeRecord(3, 0xFFFF * 16 + 15, 2, "01 01", 1);
     RW_VAR far = writeRecord(11, INT_MAX, 2, "01 00 02 00", 1);
-    WriteDataToLocal(&words);
-    WriteDataToLocal(&bits);
-    WriteDataToLocal(&far);
-    EXPECT_EQ(toHex(entryValue(1, 10, A_IMAGE_WORDS - 1)), "01 80");
-    EXPECT_EQ(d.extend_list.size(), 1);
+    for (RW_VAR* w : {&past_w_image, &words, &bits, &far})
+        WriteDataToLocal(w);
+    EXPECT_EQ(d.extend_list.size(), 2);
+    EXPECT_EQ(toHex(entryValue(1, 10, 0xFFFF)), "01 80");
+    QByteArray read;
+    QString w600 = "600";
+    EXPECT_EQ(GetRegisterData(nullptr, 8, &w600, 1, &read, 1), 1);
+    EXPECT_EQ(toHex(read), "34 12");
 }
 
 TEST(ApplyWritesBeforeSetup, DoNothing) {
@@ -182,6 +187,8 @@ const QueueRow kQueueRows[] = {
     {"short buffer gives zeros", 9, "10", "AA BB CC", 3, 2, 2, {"10/2/AA BB CC 00", "12/1/00 00"}},
     {"max_block 0: one piece", 12, "7", "01 00 02 00 03 00", 3, 0, 1, {"7/3/01 00 02 00 03 00"}},
     {"negative max_block: one piece", 13, "7", "01 00", 1, INT_MIN, 1, {"7/1/01 00"}},
+    {"max_block -3, 2 words: one piece", 13, "7", "01 00 02 00", 2, -3, 1, {"7/2/01 00 02 00"}},
+    {"max_block -2, 2 words: no piece", 13, "7", "01 00 02 00", 2, -2, 0, {}},
     {"bits one by one", 0, "100.05", "01 00 01", 3, 64, 3, {"1605/1/01", "1606/1/00", "1607/1/01"}},
     {"bits past the buffer write 0", 4, "1.15", "01", 2, 64, 2, {"31/1/01", "32/1/00"}},
     {"flag types are not writable", 5, "8", "01", 1, 64, 0, {}},
@@ -192,6 +199,7 @@ const QueueRow kQueueRows[] = {
     {"past the FINS address space", 11, "65535", "01 00", 2, 64, 0, {}},
     {"bits past the FINS address space", 0, "65535.15", "01", 2, 64, 0, {}},
     {"huge word count, one piece", 11, "100", "01 00", INT_MAX, 0, 0, {}},
+    {"a piece no write frame carries", 11, "0", "01 00", 0x10000, 0, 0, {}},
 };
 
 TEST_F(HostWrites, QueueRows) {
@@ -203,6 +211,19 @@ TEST_F(HostWrites, QueueRows) {
         EXPECT_EQ(queued(), row.queue) << row.what;
     }
     EXPECT_EQ(imageSnapshot(), QByteArray(99250, '\0'));
+}
+
+// Remote frames carry 32-bit addresses: only the extent of a write is bounded.
+TEST_F(HostWrites, RemoteModeQueuesAddressesPastTheFinsSpace) {
+    com.remote_mode = 1;
+    EXPECT_EQ(hostWrite(11, "70000", "34 12", 1), 1);
+    EXPECT_EQ(hostWrite(0, "70000.0", "01", 1), 2);
+    EXPECT_EQ(hostWrite(11, "0", "", 0x10001), 0);
+    EXPECT_EQ(hostWrite(11, "2147483647", "", 2), 0);
+    EXPECT_EQ(queued(), (std::vector<std::string>{"70000/1/34 12", "1120000/1/01"}));
+    const Protocol* p = ComCommunication();
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(toHex(p->frame.mid(7, 4)), "00 01 11 70");
 }
 
 TEST_F(HostWrites, StoreFollowsTheQueueOnlyAfterAFailure) {

@@ -136,16 +136,16 @@ TEST_F(StoredReplies, MultiStationFlagsAndBitTypeWords) {
     EXPECT_EQ(toHex(hostRead(0, "100.10", 1, 3)), "01");
 }
 
-TEST_F(StoredReplies, MultiStationCreatesNoEntryBeyondTheArea) {
+TEST_F(StoredReplies, MultiStationCreatesNoEntryBeyondTheFinsAddressSpace) {
     com.multi_station = 1;
-    stageRead(7, CIO_IMAGE_WORDS - 1, 1, 4);
+    stageRead(7, 0xFFFF, 1, 4);
     QByteArray reply = readReply("12 34 56 78");
     SaveToLocalDataErea(&reply);
-    EXPECT_EQ(toHex(entryValue(1, 7, CIO_IMAGE_WORDS - 1)), "34 12");
-    EXPECT_EQ(linearFind(1, 7, CIO_IMAGE_WORDS), -1);
+    EXPECT_EQ(toHex(entryValue(1, 7, 0xFFFF)), "34 12");
+    EXPECT_EQ(linearFind(1, 7, 0x10000), -1);
     stageRead(11, INT_MAX, 1, 0x7FFFFFFE);
     SaveToLocalDataErea(&reply);
-    stageRead(6, C_FLAG_IMAGE_BYTES * 8, 1, 16);
+    stageRead(6, 0x10000, 1, 16);
     SaveToLocalDataErea(&reply);
     EXPECT_EQ(d.extend_list.size(), 1);
 }

@@ -191,6 +191,11 @@ TEST_F(ReadListRebuild, MergesSplitsAndOrdersBlocks) {
          1,
          {var(11, "0", 150, "a"), var(5, "3", 20, "f"), var(5, "16", 2, "g")},
          {Entry(1, 11, 0, 150, "a"), Entry(1, 5, 0, 3, "f")}},
+        {"negative limit: one piece only when it exceeds the length",
+         -100,
+         0,
+         {var(11, "0", 150, "a"), var(11, "200", 50, "b"), var(5, "3", 20, "f")},
+         {Entry(1, 5, 0, 3, "f"), Entry(1, 11, 200, 50, "b")}},
     };
     for (const RebuildCase& c : cases) {
         com.max_block = c.max_block;
@@ -253,9 +258,9 @@ TEST_F(ReadListRebuild, HostListIsNotChanged) {
     EXPECT_EQ(host[1].addr_text, QString("9"));
 }
 
-// Huge lengths stay bounded: a variable covers at most the 65536 elements a FINS
-// address can name, and no piece starts beyond the int range.
-TEST_F(ReadListRebuild, HugeLengthsAreCappedToTheAddressSpace) {
+// No piece starts past the address a frame carries: the 16-bit FINS address space, or
+// in remote mode the int range (and at most 65536 pieces a variable).
+TEST_F(ReadListRebuild, PieceStartsStayWithinTheFrameAddress) {
     com.max_block = 64;
     std::vector<Entry> words = rebuild({var(11, "0", INT_MAX, "big")});
     ASSERT_EQ(words.size(), 1024u);
@@ -265,10 +270,17 @@ TEST_F(ReadListRebuild, HugeLengthsAreCappedToTheAddressSpace) {
     ASSERT_EQ(flags.size(), 128u);
     EXPECT_EQ(flags.back(), Entry(1, 5, 65024, 64, "f"));
 
-    std::vector<Entry> bits = rebuild({var(0, "134217727.15", INT_MAX, "b")});
-    ASSERT_EQ(bits.size(), 1024u);
-    EXPECT_EQ(bits.front(), Entry(1, 0, 134217727, 64, "b"));
+    EXPECT_EQ(rebuild({var(11, "65500", 100, "edge")}),
+              std::vector<Entry>{Entry(1, 11, 65500, 64, "edge")});
+    EXPECT_TRUE(rebuild({var(0, "134217727.15", INT_MAX, "b")}).empty());
 
+    com.remote_mode = 1;
+    EXPECT_EQ(
+        rebuild({var(11, "65500", 100, "edge")}),
+        (std::vector<Entry>{Entry(1, 11, 65500, 64, "edge"), Entry(1, 11, 65564, 36, "edge")}));
+    words = rebuild({var(11, "0", INT_MAX, "big")});
+    ASSERT_EQ(words.size(), 65536u);
+    EXPECT_EQ(words.back(), Entry(1, 11, 65535 * 64, 64, "big"));
     com.max_block = 4;
     EXPECT_EQ(rebuild({var(11, "2147483647", 10, "top")}),
               std::vector<Entry>{Entry(1, 11, INT_MAX, 4, "top")});

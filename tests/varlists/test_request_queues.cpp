@@ -217,6 +217,22 @@ TEST_F(OnceQueue, ConvertsToReadUnitsByType) {
          150},
         {"zero length: no piece", 64, 0, request(11, "100", 0), 0, {}, 100, 0},
         {"negative bit length: no piece", 64, 0, request(0, "1.2", -40), 0, {}, 1, -2},
+        {"limit -100 below the length: no piece",
+         -100,
+         0,
+         request(11, "100", 150),
+         0,
+         {},
+         100,
+         150},
+        {"limit -200 above the length: one piece",
+         -200,
+         0,
+         request(11, "100", 150),
+         1,
+         {Place(1, 11, 100, 150)},
+         100,
+         150},
     };
     for (const OnceCase& c : cases) {
         PLC_driver.once_list.clear();
@@ -268,13 +284,22 @@ TEST_F(OnceQueue, DirectPathAppendsTheRecordAsItIs) {
     EXPECT_EQ(r.aux1, 4);
 }
 
-// A huge request is cut to the 65536 words a FINS address can name.
-TEST_F(OnceQueue, HugeLengthsStayBounded) {
+// No piece starts past the 16-bit FINS address space; in remote mode past the int range.
+TEST_F(OnceQueue, PieceStartsStayWithinTheFrameAddress) {
     RW_VAR r = request(11, "0", INT_MAX);
     EXPECT_EQ(AddListOnceReadVar(&r, 0), 1024);
     EXPECT_EQ(places({PLC_driver.once_list.last()}), (std::vector<Place>{Place(1, 11, 65472, 64)}));
     EXPECT_EQ(r.address, 65472);
     EXPECT_EQ(r.length, 64);
+
+    PLC_driver.once_list.clear();
+    RW_VAR edge = request(11, "65500", 100);
+    EXPECT_EQ(AddListOnceReadVar(&edge, 0), 1);
+    com.remote_mode = 1;
+    RW_VAR remote_edge = request(11, "65500", 100);
+    EXPECT_EQ(AddListOnceReadVar(&remote_edge, 0), 2);
+    EXPECT_EQ(places(PLC_driver.once_list),
+              (std::vector<Place>{Place(1, 11, 65500, 64), Place(1, 11, 65564, 36)}));
 
     PLC_driver.once_list.clear();
     com.max_block = 1;

@@ -1,0 +1,42 @@
+#include "host_bridge.h"
+
+#include <chrono>
+
+namespace fhost {
+
+void HostBridge::publish(const QJsonObject& state) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        state_ = state;
+        ++seq_;
+    }
+    published_.notify_all();
+}
+
+QJsonObject HostBridge::state(quint64* seq) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (seq) *seq = seq_;
+    return state_;
+}
+
+bool HostBridge::waitNewer(quint64 seq, int timeout_ms) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return published_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                               [&] { return seq_ > seq; });
+}
+
+quint64 HostBridge::request(Request::Kind kind, const QString& tag, const QString& value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const quint64 id = next_id_++;
+    requests_.push_back(Request{kind, tag, value, id});
+    return id;
+}
+
+std::vector<HostBridge::Request> HostBridge::takeRequests() {
+    std::vector<Request> out;
+    std::lock_guard<std::mutex> lock(mutex_);
+    out.swap(requests_);
+    return out;
+}
+
+} // namespace fhost
