@@ -162,10 +162,11 @@ TEST_P(Sessions, TagsEqualThePlcsMemory) {
     const int stations = row.mode == Mode::TwoStations ? 2 : 1;
     EXPECT_EQ(host->session().counters().handshakes, row.mode == Mode::Remote ? 0 : stations);
     EXPECT_EQ(host->session().counters().connects, stations);
-    if (row.mode == Mode::Remote) // the write of sp = 4321 goes first, in the remote framing
+    if (row.mode == Mode::Remote) { // the write of sp = 4321 goes first, in the remote framing
         EXPECT_EQ(host->history().front().frame,
                   QByteArray::fromHex(
                       "18 01 01 00 01 00 0B 00 00 00 64 00 01 00 00 00 00 00 00 00 00 E1 10 7C"));
+    }
 
     // New values in the PLCs show after the next pass: the screen is refreshed, not stale.
     fill(2);
