@@ -44,7 +44,7 @@ QByteArray finsReply(Input& in, const Protocol& p, quint32 error_code) {
         const quint32 client = in.u8();
         return fins::nodeAddressReply(client, in.u8(), error_code);
     }
-    const int size = std::max(fins::TCP_HEADER_SIZE, std::min(p.reply_len, 4096));
+    const int size = std::max<int>(fins::TCP_HEADER_SIZE, std::min(p.reply_len, 4096));
     QByteArray r;
     fins::Writer out(r);
     fins::TcpHeader tcp;
