@@ -26,9 +26,9 @@ double millisBetween(Clock::time_point a, Clock::time_point b) {
 // Why a node address exchange failed: the FINS/TCP error code, or a reply too short for one.
 std::string nodeRefusalText(const QByteArray& reply) {
     const long long code = fins::replyErrorCode(reply);
-    return "node address refused: " +
-           (code < 0 ? "a reply of " + std::to_string(reply.size()) + " bytes"
-                     : finsTcpErrorText(static_cast<uint32_t>(code)));
+    return "node address refused: " + (code < 0
+                                           ? "a reply of " + std::to_string(reply.size()) + " bytes"
+                                           : finsTcpErrorText(static_cast<uint32_t>(code)));
 }
 
 // The station's reason for a reply that did not come.

@@ -46,7 +46,8 @@ bool isValidName(const std::string& name) {
 // A mnemonic (any case) or a register-type code 0..13.
 const fins::RegType* regTypeByName(const std::string& text) {
     const bool code = !text.empty() && text.size() <= 2 && isDigits(text);
-    return code ? fins::regType(std::stoi(text)) : fins::regTypeByMnemonic(QByteArray::fromStdString(text));
+    return code ? fins::regType(std::stoi(text))
+                : fins::regTypeByMnemonic(QByteArray::fromStdString(text));
 }
 
 std::string rangeText(const fins::RegType& type) {
