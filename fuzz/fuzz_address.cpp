@@ -44,7 +44,7 @@ int expectedAddress(int reg_type, const QString& text) {
     if (text.indexOf(QLatin1Char('.')) < 0) return -1;
     const QStringList parts = text.split(QLatin1Char('.'));
     const long long n = 16LL * parts[0].toInt(nullptr, 10) + parts[1].toInt(nullptr, 10);
-    return n < 0 || n > INT_MAX ? -1 : static_cast<int>(n);
+    return n < INT_MIN || n > INT_MAX ? -1 : static_cast<int>(n);
 }
 
 int registerType(Input& in) {
@@ -64,8 +64,8 @@ struct Area {
     long long capacity; // elements as addressed by the type: bits, words or flags
 };
 
-// Elements past an area's capacity read 0 and are never stored, in both station modes;
-// a type without an area addresses the 16-bit FINS address space (multi-station mode).
+// Single-station elements past an area's capacity read 0 and are never stored; a type
+// without an area addresses the 16-bit FINS address space.
 Area areaOf(int reg_type) {
     const fins::RegType* t = fins::regType(reg_type);
     if (!t) return {nullptr, 0x10000};
@@ -204,9 +204,12 @@ class Run {
         // Multi-station flag writes land in word entries that flag reads do not use.
         if (com_.multi_station && fins::isFlagType(t)) return;
         const QByteArray after = readBack(t, text, station, cnt);
-        const Area area = areaOf(t);
+        // The per-station store keeps the whole 16-bit FINS address space.
+        const long long capacity = !com_.multi_station  ? areaOf(t).capacity
+                                   : fins::isBitType(t) ? 16LL * 0x10000
+                                                        : 0x10000;
         for (long long i = 0; i < cnt; ++i) {
-            const bool inside = n + i < area.capacity;
+            const bool inside = n + i < capacity;
             const int prev = elementAt(before, bitsOrFlags(t), i);
             const int want = inside ? expectedElement(com_.multi_station, t, value, i, prev) : 0;
             if (elementAt(after, bitsOrFlags(t), i) != want)
@@ -239,7 +242,10 @@ class Run {
         const bool writable = type && type->write_area != 0;
         // A write reaching past the 16-bit FINS address space would wrap on the wire.
         const long long space = fins::isBitType(t) ? 16LL * 0x10000 : 0x10000;
-        if (n < 0 || !writable || cnt < 1 || n + static_cast<long long>(cnt) > space) {
+        // A negative max_block splits into one piece only when it exceeds the count in size.
+        const bool no_piece = type && type->unit == fins::Unit::Word && com_.max_block < 0 &&
+                              cnt >= -static_cast<long long>(com_.max_block);
+        if (n < 0 || !writable || cnt < 1 || n + static_cast<long long>(cnt) > space || no_piece) {
             FUZZ_CHECK(r == 0 && PLC_driver.write_list.isEmpty());
             FUZZ_CHECK(image.changes().empty());
             return;

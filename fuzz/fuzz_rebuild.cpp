@@ -76,7 +76,7 @@ int addressOf(int reg_type, const QString& text) {
     if (text.indexOf(QLatin1Char('.')) < 0) return -1;
     const QStringList parts = text.split(QLatin1Char('.'));
     const long long n = 16LL * parts[0].toInt(nullptr, 10) + parts[1].toInt(nullptr, 10);
-    return n < 0 || n > INT_MAX ? -1 : static_cast<int>(n);
+    return n < INT_MIN || n > INT_MAX ? -1 : static_cast<int>(n);
 }
 
 // What the rebuild must read for one description, or false when it is left out.
@@ -132,6 +132,9 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
         if (!needed(d, &need)) continue;
         const fins::RegType& t = *fins::regType(d.reg_type);
         if (need.end > areaElements(t)) continue; // past the area: may be cut
+        // A negative max_block makes a piece only when it exceeds the length in size.
+        const long long most = (t.unit == fins::Unit::Flag ? 8LL : 1LL) * com.max_block;
+        if (most < 0 && need.end - need.first >= -most) continue;
         const int station = com.multi_station ? d.station : com.default_station;
         FUZZ_CHECK(coveredBy(need, blocks[groupOf(station, d.reg_type)]));
     }
