@@ -1,20 +1,21 @@
-// End to end over loopback: the driver, a host loop written like the panel's, and
-// the PLC simulator serving in a thread of its own (in-process, any free port).
+// End to end over loopback: the driver, the host's own connection code, and the PLC
+// simulator serving in a thread of its own (in-process, any free port).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 #include "driver_session.h"
-#include "loopback_client.h"
+#include "plc_connection.h"
 #include "plcsim/sim_server.h"
 #include "statistics.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = fhost::Clock;
 
-const int kTimeoutMs = 2000;
+const std::chrono::milliseconds kTimeout(2000);
 
 plcsim::SimConfig simConfig() {
     plcsim::SimConfig config;
@@ -28,9 +29,10 @@ class LoopbackRig {
   public:
     LoopbackRig() : server_(simConfig()) {
         std::string error;
-        ok_ = server_.start(&error);
-        if (ok_) server_.runInBackground();
-        ok_ = ok_ && client_.connectTo(server_.port(), kTimeoutMs);
+        if (!server_.start(&error)) return;
+        server_.runInBackground();
+        client_.reset(new fhost::PlcConnection(fhost::Endpoint{"127.0.0.1", server_.port()}));
+        ok_ = client_->open(Clock::now() + kTimeout, &error);
     }
     ~LoopbackRig() { server_.stop(); }
 
@@ -45,7 +47,10 @@ class LoopbackRig {
         Protocol* p = ComCommunication();
         const Clock::time_point t1 = Clock::now();
         if (!p) return -1;
-        if (!client_.send(p->frame.constData(), p->send_len) || !client_.receive(&reply_))
+        std::string error;
+        const Clock::time_point deadline = t1 + kTimeout;
+        if (!client_->sendAll(p->frame.left(p->send_len), deadline, &error) ||
+            client_->readFinsReply(deadline, &reply_) != fhost::ReadStatus::Complete)
             return -1;
         const Clock::time_point t2 = Clock::now();
         const int result = DataCom(&reply_, reply_.size())->result;
@@ -57,7 +62,7 @@ class LoopbackRig {
 
   private:
     plcsim::SimServer server_;
-    bench::LoopbackClient client_;
+    std::unique_ptr<fhost::PlcConnection> client_;
     QByteArray reply_;
     bool ok_ = false;
 };

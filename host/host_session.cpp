@@ -4,6 +4,7 @@
 #include <cstring>
 #include <thread>
 
+#include "fins_codec.h"
 #include "fins_words.h"
 #include "notices.h"
 #include "tag_values.h"
@@ -17,23 +18,17 @@ const int kBackoffMaxMs = 2000;
 const size_t kNoticesKept = 200;
 const double kNoticeFoldMs = 1000;
 const size_t kNoticeValues = 8;
-const int FINS_END_CODE_OFFSET = 28; // after the FINS/TCP header, FINS header, MRC and SRC
-const int FINS_TCP_ERROR_OFFSET = 12;
 
 double millisBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
-uint32_t be32(const QByteArray& bytes, int pos) {
-    if (pos < 0 || pos + 4 > bytes.size()) return 0xFFFFFFFFu;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.constData()) + pos;
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
-}
-
-uint16_t be16(const QByteArray& bytes, int pos) {
-    if (pos < 0 || pos + 2 > bytes.size()) return 0;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.constData()) + pos;
-    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+// Why a node address exchange failed: the FINS/TCP error code, or a reply too short for one.
+std::string nodeRefusalText(const QByteArray& reply) {
+    const long long code = fins::replyErrorCode(reply);
+    return "node address refused: " + (code < 0
+                                           ? "a reply of " + std::to_string(reply.size()) + " bytes"
+                                           : finsTcpErrorText(static_cast<uint32_t>(code)));
 }
 
 // The station's reason for a reply that did not come.
@@ -48,11 +43,6 @@ std::string transportReason(ReadStatus s, int timeout_ms) {
     default:
         return readStatusName(s);
     }
-}
-
-Bytes toBytes(const QByteArray& q) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(q.constData());
-    return Bytes(p, p + q.size());
 }
 
 } // namespace
@@ -128,8 +118,8 @@ bool HostSession::start(const std::vector<Tag>& tags, std::string* error) {
     com_.local_link = options_.local_link;
     com_.run_mode = options_.run_mode;
     com_.cb_context = HOST_CB_CONTEXT;
-    std::memcpy(&lw_[HMI_ADDRESS_OFFSET], options_.hmi_ip.data(),
-                std::min<size_t>(options_.hmi_ip.size(), HMI_ADDRESS_BYTES));
+    std::memcpy(&lw_[fins::HMI_ADDRESS_OFFSET], options_.hmi_ip.data(),
+                std::min<size_t>(options_.hmi_ip.size(), fins::HMI_ADDRESS_BYTES));
 
     api_.SetComInfo(&com_);
     api_.RegistCallBackFuncIntf(recordOnceDone, recordCommFail);
@@ -190,9 +180,9 @@ bool HostSession::queueWrite(const std::string& name, const std::string& value, 
     w.name = name;
     w.value_text = value;
     w.local_only = options_.run_mode != 2;
-    const TagType* type = tagTypeByCode(tag->reg_type);
-    w.expected_pieces =
-        type->unit == TagUnit::Bit ? count : (count + options_.max_block - 1) / options_.max_block;
+    w.expected_pieces = tagType(*tag).unit == fins::Unit::Bit
+                            ? count
+                            : (count + options_.max_block - 1) / options_.max_block;
     QString qname = QString::fromStdString(tag->name);
     QString addr = QString::fromStdString(tag->addr_text);
     int r = api_.SetRegisterData(&qname, tag->reg_type, &addr, stationOf(*tag), &buffer, count,
@@ -318,7 +308,10 @@ bool HostSession::isStale(const Tag& tag) const {
 }
 
 FrameKind HostSession::classify(const Protocol& p) const {
-    if (!com_.remote_mode && p.frame.size() == 20 && be32(p.frame, 8) == 0)
+    fins::Reader in(p.frame);
+    fins::TcpHeader tcp;
+    if (!com_.remote_mode && p.frame.size() == fins::NODE_ADDRESS_REQUEST_SIZE &&
+        fins::decodeTcpHeader(in, tcp) && tcp.command == fins::TCP_NODE_ADDRESS_SEND)
         return FrameKind::Handshake;
     if (p.var.access == 1) return FrameKind::Write;
     if (p.var.req_kind == 0 && p.var.req_id == -1) return FrameKind::CyclicRead;
@@ -451,9 +444,9 @@ bool HostSession::replayNodeAddress(Route& route, Clock::time_point deadline) {
     if (!sendAndReceive(route, route.node_request, -1, deadline, &reply, &error)) return false;
     route.node_exchanged = true;
     ++counters_.session_reopens;
-    const uint32_t code = be32(reply, FINS_TCP_ERROR_OFFSET);
-    if (reply.size() == 24 && code == 0) return true;
-    markDown(route, "node address refused: " + finsTcpErrorText(code));
+    fins::NodePair nodes;
+    if (fins::decodeNodeAddressReply(reply, nodes)) return true;
+    markDown(route, nodeRefusalText(reply));
     return false;
 }
 
@@ -474,14 +467,14 @@ bool HostSession::sendAndReceive(Route& route, const QByteArray& frame, int repl
     // reply so the driver sees its true length.
     if (s == ReadStatus::Complete) route.conn.appendWaiting(reply);
     if (!reply->isEmpty()) record(route, false, *reply);
-    if (options_.remote_mode && reply->startsWith(FINS_MAGIC))
+    if (options_.remote_mode && looksLikeFinsTcp(*reply))
         markDown(route, "FINS/TCP reply to a remote-mode frame (the port speaks FINS/TCP: "
                         "no --remote-mode?)");
     if (s == ReadStatus::Complete) return true;
     *error = readStatusName(s);
     if (s == ReadStatus::Timeout) ++counters_.timeouts;
     if (s == ReadStatus::Closed) ++counters_.connection_losses;
-    if (!options_.remote_mode || !reply->startsWith(FINS_MAGIC))
+    if (!options_.remote_mode || !looksLikeFinsTcp(*reply))
         markDown(route, transportReason(s, options_.timeout_ms));
     if (s == ReadStatus::Malformed || s == ReadStatus::NotFins) {
         closeRoute(route); // the stream can no longer be framed; the driver judges the bytes
@@ -516,9 +509,8 @@ void HostSession::markDown(Route& route, const std::string& reason) {
 void HostSession::judgeReply(Route& route, const Exchange& ex, const RW_VAR& sent) {
     StationStatus& st = route.status;
     if (ex.kind == FrameKind::Handshake) {
-        if (ex.result == 201 && ex.reply_bytes >= FINS_TCP_HEADER_SIZE)
-            markDown(route, "node address refused: " +
-                                finsTcpErrorText(be32(ex.reply, FINS_TCP_ERROR_OFFSET)));
+        if (ex.result == 201 && fins::replyErrorCode(ex.reply) >= 0)
+            markDown(route, nodeRefusalText(ex.reply));
         return;
     }
     if (isGoodResult(ex.result) && ex.sent) {
@@ -530,10 +522,9 @@ void HostSession::judgeReply(Route& route, const Exchange& ex, const RW_VAR& sen
             st.ever_read = true;
             st.last_read = Clock::now();
         }
-    } else if (ex.result == 0 && ex.sent && ex.reply_bytes >= FINS_TCP_HEADER_SIZE &&
-               !options_.remote_mode) {
-        const uint32_t code = be32(ex.reply, FINS_TCP_ERROR_OFFSET);
-        if (code != 0) markDown(route, finsTcpErrorText(code));
+    } else if (ex.result == 0 && ex.sent && !options_.remote_mode) {
+        const long long code = fins::replyErrorCode(ex.reply); // -1 when too short for one
+        if (code > 0) markDown(route, finsTcpErrorText(static_cast<uint32_t>(code)));
     } else if (isGiveUpResult(ex.result)) {
         ++st.failures;
         if (st.reason.empty()) markDown(route, "gave up: " + resultText(ex.result));
@@ -549,8 +540,9 @@ void HostSession::settleWrite(const Exchange& ex, const RW_VAR& sent) {
     WriteAction& w = writes_[sent.req_id];
     w.last_result = ex.result;
     if (isGoodResult(ex.result)) {
-        const uint16_t code =
-            options_.remote_mode ? 0 : maskedEndCode(be16(ex.reply, FINS_END_CODE_OFFSET));
+        // A reply the driver found good but without an end code refuses nothing.
+        const long long end_code = options_.remote_mode ? 0 : fins::replyEndCode(ex.reply);
+        const uint16_t code = end_code > 0 ? maskedEndCode(static_cast<uint16_t>(end_code)) : 0;
         if (code != 0) {
             ++w.refused;
             w.detail = endCodeText(code);
@@ -588,8 +580,7 @@ void HostSession::closeConnections() {
 
 void HostSession::record(Route& route, bool from_client, const QByteArray& bytes) {
     if (!pcap_.isOpen() || !route.flow) return;
-    pcap_.write(from_client ? route.flow->clientSends(toBytes(bytes))
-                            : route.flow->serverSends(toBytes(bytes)));
+    pcap_.write(from_client ? route.flow->clientSends(bytes) : route.flow->serverSends(bytes));
 }
 
 void HostSession::account(const Exchange& ex, const RW_VAR& returned) {
@@ -676,7 +667,7 @@ void HostSession::onceReadNotice(const RawNotice& n) {
 
 // "gave up on a write of setpoint (D 100) after 3 bad replies: no reply (result 42)"
 std::string HostSession::giveUpText(const RawNotice& n, int result, const RW_VAR& returned) const {
-    const TagType* type = tagTypeByCode(returned.reg_type);
+    const fins::RegType* type = fins::regType(returned.reg_type);
     const std::string where = returned.name.toStdString() + " (" + (type ? type->mnemonic : "?") +
                               " " + returned.addr_text.toStdString() + ")";
     std::string what = n.req_kind == WRITE_REQ_KIND  ? "a write of " + where

@@ -21,14 +21,9 @@ namespace fhost {
 // kind 0 and id -1.
 enum { WRITE_REQ_KIND = 1, ONCE_REQ_KIND = 2, HOST_CB_CONTEXT = 4242 };
 
-// Sizes of the host's local areas; the HMI's address text sits in LW.
-enum {
-    LW_AREA_BYTES = 131072,
-    LB_AREA_BYTES = 8192,
-    RWI_AREA_BYTES = 8192,
-    HMI_ADDRESS_OFFSET = 122400,
-    HMI_ADDRESS_BYTES = 16
-};
+// Sizes of the host's local areas; the HMI's address text sits in LW
+// (fins::HMI_ADDRESS_OFFSET).
+enum { LW_AREA_BYTES = 131072, LB_AREA_BYTES = 8192, RWI_AREA_BYTES = 8192 };
 
 enum class FrameKind { None, Handshake, CyclicRead, OnceRead, Write, Other };
 const char* frameKindName(FrameKind kind);

@@ -2,51 +2,44 @@
 
 #include <sys/time.h>
 
-#include <algorithm>
+#include "fins_codec.h"
 
 namespace fhost {
 
 namespace {
 
-const size_t kEthernetHeader = 14, kIpHeader = 20, kTcpHeader = 20;
+const int kEthernetHeader = 14, kIpHeader = 20, kTcpHeader = 20;
+const int kIpChecksumAt = 10, kTcpChecksumAt = 16;
 
-void putU16(Bytes& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
-}
-void putU32(Bytes& out, uint32_t v) {
-    putU16(out, v >> 16);
-    putU16(out, v & 0xFFFFu);
-}
-// pcap headers are written little-endian, with the magic telling readers so.
+// pcap headers are written little-endian, with the magic telling readers so; the
+// network headers are big-endian like FINS and go through its writer.
 void putLe32(Bytes& out, uint32_t v) {
     for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        out.append(static_cast<char>(v >> (8 * i)));
 }
 void putLe16(Bytes& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
+    out.append(static_cast<char>(v)).append(static_cast<char>(v >> 8));
 }
-void putMac(Bytes& out, uint8_t last) {
-    const uint8_t prefix[] = {0x02, 0x00, 0x00, 0x00, 0x00}; // locally administered
-    out.insert(out.end(), prefix, prefix + sizeof prefix);
-    out.push_back(last);
+void putMac(fins::Writer& out, uint8_t last) {
+    out.u8(0x02).u32(0).u8(last); // locally administered
 }
-void patchU16(Bytes& out, size_t pos, uint16_t v) {
-    out[pos] = static_cast<uint8_t>(v >> 8);
-    out[pos + 1] = static_cast<uint8_t>(v);
+void patchU16(Bytes& out, int pos, uint16_t v) {
+    Bytes field;
+    fins::Writer(field).u16(v);
+    out.replace(pos, 2, field);
 }
 
-uint32_t sumWords(const uint8_t* data, size_t size, uint32_t sum) {
-    for (size_t i = 0; i + 1 < size; i += 2)
-        sum += (uint32_t(data[i]) << 8) | data[i + 1];
-    if (size & 1) sum += uint32_t(data[size - 1]) << 8;
+uint32_t sumWords(const char* data, int size, uint32_t sum) {
+    const fins::Reader in(data, size);
+    for (int i = 0; i + 1 < size; i += 2)
+        sum += static_cast<uint32_t>(in.u16At(i));
+    if (size & 1) sum += static_cast<uint32_t>(in.u8At(size - 1)) << 8;
     return sum;
 }
 
 } // namespace
 
-uint16_t internetChecksum(const uint8_t* data, size_t size, uint32_t initial) {
+uint16_t internetChecksum(const char* data, int size, uint32_t initial) {
     uint32_t sum = sumWords(data, size, initial);
     while (sum >> 16)
         sum = (sum & 0xFFFFu) + (sum >> 16);
@@ -71,52 +64,47 @@ Bytes pcapRecord(PcapTime time, const Bytes& frame) {
     putLe32(out, time.usec);
     putLe32(out, static_cast<uint32_t>(frame.size())); // captured
     putLe32(out, static_cast<uint32_t>(frame.size())); // on the wire
-    out.insert(out.end(), frame.begin(), frame.end());
-    return out;
+    return out + frame;
 }
 
 Bytes tcpFrame(uint32_t src_ip, uint16_t src_port, uint8_t src_mac_last, uint32_t dst_ip,
                uint16_t dst_port, uint8_t dst_mac_last, uint32_t seq, uint32_t ack, uint8_t flags,
-               uint16_t ip_id, const uint8_t* data, size_t size) {
-    Bytes out;
-    out.reserve(kEthernetHeader + kIpHeader + kTcpHeader + size);
+               uint16_t ip_id, const Bytes& data) {
+    Bytes frame;
+    frame.reserve(kEthernetHeader + kIpHeader + kTcpHeader + data.size());
+    fins::Writer out(frame);
     putMac(out, dst_mac_last);
     putMac(out, src_mac_last);
-    putU16(out, 0x0800); // IPv4
+    out.u16(0x0800); // IPv4
 
-    const size_t ip_at = out.size();
-    out.push_back(0x45); // version 4, 5 words of header
-    out.push_back(0x00);
-    putU16(out, static_cast<uint32_t>(kIpHeader + kTcpHeader + size));
-    putU16(out, ip_id);
-    putU16(out, 0x4000); // don't fragment
-    out.push_back(64);   // TTL
-    out.push_back(6);    // TCP
-    putU16(out, 0);      // checksum, patched below
-    putU32(out, src_ip);
-    putU32(out, dst_ip);
-    patchU16(out, ip_at + 10, internetChecksum(&out[ip_at], kIpHeader));
+    const int ip_at = frame.size();
+    out.u8(0x45); // version 4, 5 words of header
+    out.u8(0x00);
+    out.u16(kIpHeader + kTcpHeader + data.size());
+    out.u16(ip_id);
+    out.u16(0x4000); // don't fragment
+    out.u8(64);      // TTL
+    out.u8(6);       // TCP
+    out.u16(0);      // checksum, patched below
+    out.u32(src_ip).u32(dst_ip);
+    patchU16(frame, ip_at + kIpChecksumAt, internetChecksum(frame.constData() + ip_at, kIpHeader));
 
-    const size_t tcp_at = out.size();
-    putU16(out, src_port);
-    putU16(out, dst_port);
-    putU32(out, seq);
-    putU32(out, (flags & TCP_ACK) ? ack : 0);
-    out.push_back(0x50); // 5 words of header, no options
-    out.push_back(flags);
-    putU16(out, 65535); // window
-    putU16(out, 0);     // checksum, patched below
-    putU16(out, 0);     // urgent pointer
-    out.insert(out.end(), data, data + size);
+    const int tcp_at = frame.size();
+    out.u16(src_port).u16(dst_port);
+    out.u32(seq).u32((flags & TCP_ACK) ? ack : 0);
+    out.u8(0x50); // 5 words of header, no options
+    out.u8(flags);
+    out.u16(65535); // window
+    out.u16(0);     // checksum, patched below
+    out.u16(0);     // urgent pointer
+    out.bytes(data);
 
     Bytes pseudo;
-    putU32(pseudo, src_ip);
-    putU32(pseudo, dst_ip);
-    putU16(pseudo, 6);
-    putU16(pseudo, static_cast<uint32_t>(kTcpHeader + size));
-    uint32_t initial = sumWords(pseudo.data(), pseudo.size(), 0);
-    patchU16(out, tcp_at + 16, internetChecksum(&out[tcp_at], kTcpHeader + size, initial));
-    return out;
+    fins::Writer(pseudo).u32(src_ip).u32(dst_ip).u16(6).u16(kTcpHeader + data.size());
+    const uint32_t initial = sumWords(pseudo.constData(), pseudo.size(), 0);
+    patchU16(frame, tcp_at + kTcpChecksumAt,
+             internetChecksum(frame.constData() + tcp_at, kTcpHeader + data.size(), initial));
+    return frame;
 }
 
 TcpFlow::TcpFlow(uint32_t client_ip, uint16_t client_port, uint32_t server_ip, uint16_t server_port,
@@ -124,29 +112,26 @@ TcpFlow::TcpFlow(uint32_t client_ip, uint16_t client_port, uint32_t server_ip, u
     : client_{client_ip, client_port, client_isn, 1, 0x01}, server_{server_ip, server_port,
                                                                     server_isn, 1, 0x02} {}
 
-Bytes TcpFlow::segment(Side& from, const Side& to, uint8_t flags, const uint8_t* data,
-                       size_t size) {
+Bytes TcpFlow::segment(Side& from, const Side& to, uint8_t flags, const Bytes& data) {
     Bytes frame = tcpFrame(from.ip, from.port, from.mac_last, to.ip, to.port, to.mac_last, from.seq,
-                           to.seq, flags, from.ip_id++, data, size);
-    from.seq += static_cast<uint32_t>(size);
+                           to.seq, flags, from.ip_id++, data);
+    from.seq += static_cast<uint32_t>(data.size());
     if (flags & (TCP_SYN | TCP_FIN)) from.seq += 1; // SYN and FIN take one sequence number
     return frame;
 }
 
 std::vector<Bytes> TcpFlow::open() {
     std::vector<Bytes> out;
-    out.push_back(segment(client_, server_, TCP_SYN, nullptr, 0));
-    out.push_back(segment(server_, client_, TCP_SYN | TCP_ACK, nullptr, 0));
-    out.push_back(segment(client_, server_, TCP_ACK, nullptr, 0));
+    out.push_back(segment(client_, server_, TCP_SYN, Bytes()));
+    out.push_back(segment(server_, client_, TCP_SYN | TCP_ACK, Bytes()));
+    out.push_back(segment(client_, server_, TCP_ACK, Bytes()));
     return out;
 }
 
 std::vector<Bytes> TcpFlow::sendData(Side& from, const Side& to, const Bytes& data) {
     std::vector<Bytes> out;
-    for (size_t at = 0; at < data.size(); at += TCP_MAX_SEGMENT) {
-        const size_t n = std::min<size_t>(data.size() - at, TCP_MAX_SEGMENT);
-        out.push_back(segment(from, to, TCP_PSH | TCP_ACK, data.data() + at, n));
-    }
+    for (int at = 0; at < data.size(); at += TCP_MAX_SEGMENT)
+        out.push_back(segment(from, to, TCP_PSH | TCP_ACK, data.mid(at, TCP_MAX_SEGMENT)));
     return out;
 }
 
@@ -159,9 +144,9 @@ std::vector<Bytes> TcpFlow::serverSends(const Bytes& data) {
 
 std::vector<Bytes> TcpFlow::close() {
     std::vector<Bytes> out;
-    out.push_back(segment(client_, server_, TCP_FIN | TCP_ACK, nullptr, 0));
-    out.push_back(segment(server_, client_, TCP_FIN | TCP_ACK, nullptr, 0));
-    out.push_back(segment(client_, server_, TCP_ACK, nullptr, 0));
+    out.push_back(segment(client_, server_, TCP_FIN | TCP_ACK, Bytes()));
+    out.push_back(segment(server_, client_, TCP_FIN | TCP_ACK, Bytes()));
+    out.push_back(segment(client_, server_, TCP_ACK, Bytes()));
     return out;
 }
 
@@ -177,7 +162,7 @@ bool PcapFile::open(const std::string& path, std::string* error) {
         return false;
     }
     Bytes header = pcapFileHeader();
-    std::fwrite(header.data(), 1, header.size(), file_);
+    std::fwrite(header.constData(), 1, header.size(), file_);
     std::fflush(file_);
     return true;
 }
@@ -189,7 +174,7 @@ void PcapFile::write(const std::vector<Bytes>& frames) {
     PcapTime t{static_cast<uint32_t>(now.tv_sec), static_cast<uint32_t>(now.tv_usec)};
     for (const Bytes& frame : frames) {
         Bytes record = pcapRecord(t, frame);
-        std::fwrite(record.data(), 1, record.size(), file_);
+        std::fwrite(record.constData(), 1, record.size(), file_);
     }
     std::fflush(file_);
 }

@@ -5,6 +5,8 @@
 #ifndef FINS_HOST_PCAP_WRITER_H
 #define FINS_HOST_PCAP_WRITER_H
 
+#include <QByteArray>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -12,7 +14,7 @@
 
 namespace fhost {
 
-typedef std::vector<uint8_t> Bytes;
+typedef QByteArray Bytes;
 
 enum : uint32_t { PCAP_LINKTYPE_ETHERNET = 1, PCAP_SNAPLEN = 65535, TCP_MAX_SEGMENT = 1460 };
 // Port of the PLC side in the recording; remote-mode frames are not FINS, so they are
@@ -49,7 +51,7 @@ class TcpFlow {
         uint16_t ip_id;
         uint8_t mac_last;
     };
-    Bytes segment(Side& from, const Side& to, uint8_t flags, const uint8_t* data, size_t size);
+    Bytes segment(Side& from, const Side& to, uint8_t flags, const Bytes& data);
     std::vector<Bytes> sendData(Side& from, const Side& to, const Bytes& data);
 
     Side client_;
@@ -59,10 +61,10 @@ class TcpFlow {
 // Ethernet + IPv4 + TCP frame with correct header and TCP checksums.
 Bytes tcpFrame(uint32_t src_ip, uint16_t src_port, uint8_t src_mac_last, uint32_t dst_ip,
                uint16_t dst_port, uint8_t dst_mac_last, uint32_t seq, uint32_t ack, uint8_t flags,
-               uint16_t ip_id, const uint8_t* data, size_t size);
+               uint16_t ip_id, const Bytes& data);
 
 // Internet checksum (one's complement of the one's complement sum of 16-bit words).
-uint16_t internetChecksum(const uint8_t* data, size_t size, uint32_t initial = 0);
+uint16_t internetChecksum(const char* data, int size, uint32_t initial = 0);
 
 enum : uint8_t { TCP_FIN = 0x01, TCP_SYN = 0x02, TCP_PSH = 0x08, TCP_ACK = 0x10 };
 

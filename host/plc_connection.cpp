@@ -12,6 +12,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "fins_codec.h"
+
 namespace fhost {
 
 namespace {
@@ -70,6 +72,10 @@ const char* readStatusName(ReadStatus status) {
         return "not FINS/TCP (remote framing?)";
     }
     return "?";
+}
+
+bool looksLikeFinsTcp(const QByteArray& bytes) {
+    return fins::announcedFrameSize(bytes.constData(), bytes.size()) >= 0;
 }
 
 bool parseEndpoint(const std::string& text, Endpoint* out, std::string* error) {
@@ -191,16 +197,12 @@ ReadStatus PlcConnection::readExactly(int size, Clock::time_point deadline, QByt
 
 ReadStatus PlcConnection::readFinsReply(Clock::time_point deadline, QByteArray* out) {
     out->clear();
-    ReadStatus s = readExactly(FINS_LENGTH_FIELD_END, deadline, out);
+    ReadStatus s = readExactly(fins::TCP_LENGTH_COVERS, deadline, out);
     if (s != ReadStatus::Complete) return s;
-    if (!out->startsWith(FINS_MAGIC)) return ReadStatus::NotFins;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(out->constData());
-    uint32_t length =
-        (uint32_t(p[4]) << 24) | (uint32_t(p[5]) << 16) | (uint32_t(p[6]) << 8) | p[7];
-    if (length < FINS_TCP_HEADER_SIZE - FINS_LENGTH_FIELD_END ||
-        length > MAX_REPLY_SIZE - FINS_LENGTH_FIELD_END)
-        return ReadStatus::Malformed;
-    return readExactly(FINS_LENGTH_FIELD_END + static_cast<int>(length), deadline, out);
+    const long long size = fins::announcedFrameSize(out->constData(), out->size());
+    if (size < 0) return ReadStatus::NotFins;
+    if (size < fins::TCP_HEADER_SIZE || size > MAX_REPLY_SIZE) return ReadStatus::Malformed;
+    return readExactly(static_cast<int>(size), deadline, out);
 }
 
 ReadStatus PlcConnection::readFixedReply(int size, Clock::time_point deadline, QByteArray* out) {

@@ -24,7 +24,8 @@ struct Endpoint {
 // "HOST:PORT" with a port of 1..65535.
 bool parseEndpoint(const std::string& text, Endpoint* out, std::string* error);
 
-enum { FINS_TCP_HEADER_SIZE = 16, FINS_LENGTH_FIELD_END = 8, MAX_REPLY_SIZE = 65536 };
+// The largest reply the host takes; FINS replies stay far below it.
+enum { MAX_REPLY_SIZE = 65536 };
 
 enum class ReadStatus {
     Complete,  // one whole reply
@@ -34,8 +35,8 @@ enum class ReadStatus {
     NotFins    // the reply does not start with "FINS"; the bytes so far are in the output
 };
 
-// Every FINS/TCP frame starts with these four bytes.
-const char* const FINS_MAGIC = "FINS";
+// True when the bytes start as a FINS/TCP frame does ("FINS" and a length field).
+bool looksLikeFinsTcp(const QByteArray& bytes);
 
 const char* readStatusName(ReadStatus status);
 

@@ -66,12 +66,11 @@ QJsonObject counters(const HostSession& s) {
 }
 
 QJsonObject tag(const HostSession& s, const Tag& t) {
-    const TagType* type = tagTypeByCode(t.reg_type);
     double age = 0;
     QJsonObject o;
     o["name"] = text(t.name);
     o["type"] = t.reg_type;
-    o["type_name"] = type->mnemonic;
+    o["type_name"] = tagType(t).mnemonic;
     o["address"] = text(t.addr_text);
     o["station"] = s.stationOf(t);
     o["values"] = ints(s.readTag(t));
@@ -125,7 +124,7 @@ void legacyLists(const HostSession& s, QJsonObject* doc) {
     for (const Tag& t : s.tags()) {
         QJsonObject o;
         o["name"] = text(t.name);
-        o["type"] = tagTypeByCode(t.reg_type)->mnemonic;
+        o["type"] = tagType(t).mnemonic;
         o["address"] = text(t.addr_text);
         o["station"] = s.stationOf(t);
         o["values"] = ints(s.readTag(t));

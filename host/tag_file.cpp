@@ -43,13 +43,20 @@ bool isValidName(const std::string& name) {
     return true;
 }
 
-std::string rangeText(const TagType& type) {
+// A mnemonic (any case) or a register-type code 0..13.
+const fins::RegType* regTypeByName(const std::string& text) {
+    const bool code = !text.empty() && text.size() <= 2 && isDigits(text);
+    return code ? fins::regType(std::stoi(text))
+                : fins::regTypeByMnemonic(QByteArray::fromStdString(text));
+}
+
+std::string rangeText(const fins::RegType& type) {
     return std::string(type.mnemonic) + " (0-" + std::to_string(type.area_words - 1) + ")";
 }
 
 // Start of the tag in elements of its unit (bits for bit types), or -1 with a reason.
-long long parseStart(const TagType& type, const std::string& text, std::string* reason) {
-    if (type.unit == TagUnit::Bit) {
+long long parseStart(const fins::RegType& type, const std::string& text, std::string* reason) {
+    if (type.unit == fins::Unit::Bit) {
         size_t dot = text.find('.');
         if (dot == std::string::npos) {
             *reason = "bit address '" + text + "' needs word.bit, e.g. 10.03";
@@ -83,14 +90,14 @@ long long parseStart(const TagType& type, const std::string& text, std::string* 
     return a;
 }
 
-bool parseLength(const TagType& type, const std::string& text, long long start, int* length,
+bool parseLength(const fins::RegType& type, const std::string& text, long long start, int* length,
                  std::string* reason) {
     if (!isDigits(text) || std::stoll(text) < 1) {
         *reason = "length '" + text + "' must be a whole number of at least 1";
         return false;
     }
     long long n = std::stoll(text);
-    long long capacity = type.unit == TagUnit::Bit ? 16LL * type.area_words : type.area_words;
+    long long capacity = type.unit == fins::Unit::Bit ? 16LL * type.area_words : type.area_words;
     if (start + n > capacity) {
         *reason = "length " + text + " runs past the end of " + rangeText(type);
         return false;
@@ -125,7 +132,7 @@ LineKind parseTagLine(const std::string& line, Tag* tag, std::string* reason) {
         *reason = "too many fields: name type address [length] [station]";
         return LineKind::Error;
     }
-    const TagType* type = tagTypeByName(f[1]);
+    const fins::RegType* type = regTypeByName(f[1]);
     if (!type) {
         *reason = "unknown register type '" + f[1] + "'";
         return LineKind::Error;

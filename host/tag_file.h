@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "reg_types.h"
+#include "fins_codec.h"
 
 namespace fhost {
 
@@ -54,6 +54,11 @@ TagFile loadTagFile(const std::string& path);
 
 // "line N: reason" for one error; just the reason for the file as a whole.
 std::string describe(const TagError& error);
+
+// The register type of a parsed tag: a tag file accepts only types that name a PLC area.
+inline const fins::RegType& tagType(const Tag& tag) {
+    return *fins::regType(tag.reg_type);
+}
 
 } // namespace fhost
 

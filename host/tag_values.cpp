@@ -10,8 +10,7 @@ namespace fhost {
 namespace {
 
 bool isWordTag(const Tag& tag) {
-    const TagType* t = tagTypeByCode(tag.reg_type);
-    return t && t->unit == TagUnit::Word;
+    return tagType(tag).unit == fins::Unit::Word;
 }
 
 bool parseNumber(const std::string& text, long* out) {
@@ -56,9 +55,10 @@ bool parseWriteValues(const Tag& tag, const std::string& text, QByteArray* buffe
                      "': " + (words ? "a number -32768..65535 (or 0x hex)" : "0 or 1");
             return false;
         }
-        const unsigned int u = static_cast<unsigned int>(v) & 0xFFFFu;
-        buffer->append(static_cast<char>(u & 0xFFu));
-        if (words) buffer->append(static_cast<char>(u >> 8));
+        if (words)
+            fins::appendHostWord(*buffer, static_cast<unsigned int>(v));
+        else
+            buffer->append(static_cast<char>(v));
     }
     *count = static_cast<int>(parts.size());
     return true;
@@ -66,14 +66,11 @@ bool parseWriteValues(const Tag& tag, const std::string& text, QByteArray* buffe
 
 std::vector<int> decodeValues(const Tag& tag, const QByteArray& buffer, int count) {
     std::vector<int> out;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(buffer.constData());
     const bool words = isWordTag(tag);
-    const int size = buffer.size();
+    const fins::Reader bytes(buffer);
     for (int i = 0; i < count; ++i) {
-        if (words)
-            out.push_back(2 * i + 1 < size ? p[2 * i] | (p[2 * i + 1] << 8) : 0);
-        else
-            out.push_back(i < size ? p[i] : 0);
+        const long long v = words ? fins::hostWordAt(buffer, i) : bytes.u8At(i);
+        out.push_back(v < 0 ? 0 : static_cast<int>(v)); // bytes the driver did not fill read 0
     }
     return out;
 }

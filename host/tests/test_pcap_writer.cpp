@@ -1,185 +1,70 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <string>
 #include <unistd.h>
 
+#include "fins_codec.h"
 #include "pcap_writer.h"
 
 namespace fhost {
 namespace {
 
-std::string hex(const Bytes& b, size_t from = 0, size_t n = std::string::npos) {
-    std::string out;
-    char buf[4];
-    for (size_t i = from; i < b.size() && i - from < n; ++i) {
-        std::snprintf(buf, sizeof buf, "%02x", b[i]);
-        out += buf;
-    }
-    return out;
-}
-
-Bytes fromHex(const std::string& text) {
-    Bytes out;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    return out;
+std::string hex(const Bytes& b, int from = 0, int n = -1) {
+    return b.mid(from, n).toHex().toStdString();
 }
 
 const uint32_t kLoopback = 0x7F000001u;
 
-TEST(Pcap, FileHeaderIsClassicMicrosecondEthernet) {
-    EXPECT_EQ(hex(pcapFileHeader()), "d4c3b2a1"
-                                     "0200"
-                                     "0400"
-                                     "00000000"
-                                     "00000000"
-                                     "ffff0000"
-                                     "01000000");
+TEST(Pcap, FileAndRecordHeadersAreClassicMicrosecondEthernet) {
+    EXPECT_EQ(hex(pcapFileHeader()), "d4c3b2a1020004000000000000000000ffff000001000000");
+    EXPECT_EQ(hex(pcapRecord({0x5F000001u, 999999u}, Bytes::fromHex("aabbcc"))),
+              "0100005f3f420f000300000003000000aabbcc");
 }
 
-TEST(Pcap, RecordHeaderCarriesTimeAndBothLengths) {
-    Bytes r = pcapRecord({0x5F000001u, 999999u}, Bytes{0xAA, 0xBB, 0xCC});
-    EXPECT_EQ(hex(r), "0100005f"
-                      "3f420f00"
-                      "03000000"
-                      "03000000"
-                      "aabbcc");
+TEST(Pcap, InternetChecksumOfATextbookIpHeader) {
+    Bytes h = Bytes::fromHex("450000730000400040110000c0a80001c0a800c7");
+    EXPECT_EQ(internetChecksum(h.constData(), h.size()), 0xB861);
+    h.replace(10, 2, Bytes::fromHex("b861"));
+    EXPECT_EQ(internetChecksum(h.constData(), h.size()), 0);
 }
 
-TEST(Pcap, InternetChecksumOfAKnownIpHeader) {
-    // A textbook IPv4 header whose checksum is b861.
-    Bytes h = fromHex("450000730000400040110000c0a80001c0a800c7");
-    EXPECT_EQ(internetChecksum(h.data(), h.size()), 0xB861);
-    h[10] = 0xB8;
-    h[11] = 0x61;
-    EXPECT_EQ(internetChecksum(h.data(), h.size()), 0);
-}
-
-// Rows: the packet, then its Ethernet, IPv4 and TCP headers as exact hex.
-TEST(Pcap, SynHandshakeHeadersAreExact) {
-    TcpFlow flow(kLoopback, 50000, kLoopback, FINS_TCP_PORT, 1000, 5000);
-    std::vector<Bytes> p = flow.open();
-    ASSERT_EQ(p.size(), 3u);
-    struct Row {
-        const char* ethernet;
-        const char* ip;
-        const char* tcp_without_checksum;
-    } rows[] = {
-        {"020000000002"
-         "020000000001"
-         "0800",
-         "45000028"
-         "0001"
-         "4000"
-         "4006"
-         "3ccd"
-         "7f000001"
-         "7f000001",
-         "c350"
-         "2580"
-         "000003e8"
-         "00000000"
-         "5002"
-         "ffff"},
-        {"020000000001"
-         "020000000002"
-         "0800",
-         "45000028"
-         "0001"
-         "4000"
-         "4006"
-         "3ccd"
-         "7f000001"
-         "7f000001",
-         "2580"
-         "c350"
-         "00001388"
-         "000003e9"
-         "5012"
-         "ffff"},
-        {"020000000002"
-         "020000000001"
-         "0800",
-         "45000028"
-         "0002"
-         "4000"
-         "4006"
-         "3ccc"
-         "7f000001"
-         "7f000001",
-         "c350"
-         "2580"
-         "000003e9"
-         "00001389"
-         "5010"
-         "ffff"},
-    };
-    for (size_t i = 0; i < 3; ++i) {
-        ASSERT_EQ(p[i].size(), 54u) << i;
-        EXPECT_EQ(hex(p[i], 0, 14), rows[i].ethernet) << i;
-        EXPECT_EQ(hex(p[i], 14, 20), rows[i].ip) << i;
-        EXPECT_EQ(hex(p[i], 34, 16), rows[i].tcp_without_checksum) << i;
-        EXPECT_EQ(hex(p[i], 52, 2), "0000") << i; // urgent pointer
-    }
-}
-
-// A TCP checksum verifies: summing the pseudo-header and the segment gives zero.
+// Summing the pseudo-header and the segment of a frame with a good TCP checksum gives 0.
 uint16_t tcpVerify(const Bytes& frame) {
-    const size_t tcp = 34, len = frame.size() - tcp;
-    Bytes pseudo(frame.begin() + 26, frame.begin() + 34); // source and destination
-    pseudo.push_back(0);
-    pseudo.push_back(6);
-    pseudo.push_back(static_cast<uint8_t>(len >> 8));
-    pseudo.push_back(static_cast<uint8_t>(len));
-    pseudo.insert(pseudo.end(), frame.begin() + tcp, frame.end());
-    return internetChecksum(pseudo.data(), pseudo.size());
+    const int tcp = 34;
+    Bytes pseudo = frame.mid(26, 8); // source and destination addresses
+    fins::Writer(pseudo).u16(6).u16(frame.size() - tcp).bytes(frame.mid(tcp));
+    return internetChecksum(pseudo.constData(), pseudo.size());
 }
 
-TEST(Pcap, DataSegmentsAdvanceSequenceAndAcknowledgeTheOtherSide) {
-    TcpFlow flow(kLoopback, 50000, 0x7F000002u, FINS_TCP_PORT, 1000, 5000);
-    flow.open();
-    Bytes request = fromHex("46494e530000000c000000000000000000000007");
-    Bytes reply(24, 0x11);
-    std::vector<Bytes> sent = flow.clientSends(request);
-    std::vector<Bytes> got = flow.serverSends(reply);
-    ASSERT_EQ(sent.size(), 1u);
-    ASSERT_EQ(got.size(), 1u);
-    // client seq 1001, ack 5001, PSH|ACK; server seq 5001, ack 1001 + 20
-    EXPECT_EQ(hex(sent[0], 34, 14), "c350"
-                                    "2580"
-                                    "000003e9"
-                                    "00001389"
-                                    "5018");
-    EXPECT_EQ(hex(got[0], 34, 14), "2580"
-                                   "c350"
-                                   "00001389"
-                                   "000003fd"
-                                   "5018");
-    EXPECT_EQ(hex(sent[0], 16, 2), "003c"); // IPv4 total length 20 + 20 + 20
-    EXPECT_EQ(hex(got[0], 16, 2), "0040");  // 20 + 20 + 24
-    EXPECT_EQ(hex(sent[0], 54), hex(request));
-    EXPECT_EQ(tcpVerify(sent[0]), 0);
-    EXPECT_EQ(tcpVerify(got[0]), 0);
-    EXPECT_EQ(internetChecksum(&got[0][14], 20), 0);
-
-    std::vector<Bytes> fin = flow.close();
-    ASSERT_EQ(fin.size(), 3u);
-    EXPECT_EQ(hex(fin[0], 34, 14), "c350"
-                                   "2580"
-                                   "000003fd"
-                                   "000013a1"
-                                   "5011");
-    EXPECT_EQ(hex(fin[1], 34, 14), "2580"
-                                   "c350"
-                                   "000013a1"
-                                   "000003fe"
-                                   "5011");
-    EXPECT_EQ(hex(fin[2], 34, 14), "c350"
-                                   "2580"
-                                   "000003fe"
-                                   "000013a2"
-                                   "5010");
+// One connection's life: handshake, a request and its reply, and the close. Rows: the
+// IPv4 total length and id, then the TCP ports, sequence, acknowledgement and flags.
+TEST(Pcap, AFlowNumbersItsSegmentsAndChecksumsThem) {
+    TcpFlow flow(kLoopback, 50000, kLoopback, FINS_TCP_PORT, 1000, 5000);
+    const Bytes request = Bytes::fromHex("46494e530000000c000000000000000000000007");
+    std::vector<Bytes> p = flow.open();
+    for (const std::vector<Bytes>& more :
+         {flow.clientSends(request), flow.serverSends(Bytes(24, 0x11)), flow.close()})
+        p.insert(p.end(), more.begin(), more.end());
+    const char* rows[] = {
+        "00280001 c3502580000003e8000000005002", // SYN
+        "00280001 2580c35000001388000003e95012", // SYN/ACK
+        "00280002 c3502580000003e9000013895010", // ACK
+        "003c0003 c3502580000003e9000013895018", // 20 bytes of request
+        "00400002 2580c35000001389000003fd5018", // 24 bytes of reply
+        "00280004 c3502580000003fd000013a15011", // FIN/ACK
+        "00280003 2580c350000013a1000003fe5011", // FIN/ACK
+        "00280005 c3502580000003fe000013a25010", // ACK
+    };
+    ASSERT_EQ(p.size(), 8u);
+    for (size_t i = 0; i < p.size(); ++i) {
+        EXPECT_EQ(hex(p[i], 16, 4) + " " + hex(p[i], 34, 14), rows[i]) << i;
+        EXPECT_EQ(internetChecksum(p[i].constData() + 14, 20), 0) << i;
+        EXPECT_EQ(tcpVerify(p[i]), 0) << i;
+    }
+    EXPECT_EQ(hex(p[0], 0, 34), "020000000002020000000001080045000028000140004006"
+                                "3ccd7f0000017f000001");
+    EXPECT_EQ(hex(p[0], 48, 2) + hex(p[0], 52, 2), "ffff0000"); // window, urgent pointer
+    EXPECT_EQ(hex(p[3], 54), hex(request));
 }
 
 TEST(Pcap, LongDataIsSplitIntoFullSizedSegments) {
@@ -187,32 +72,28 @@ TEST(Pcap, LongDataIsSplitIntoFullSizedSegments) {
     flow.open();
     std::vector<Bytes> segs = flow.serverSends(Bytes(3000, 0x42));
     ASSERT_EQ(segs.size(), 3u);
-    EXPECT_EQ(segs[0].size(), 54u + 1460);
-    EXPECT_EQ(segs[1].size(), 54u + 1460);
-    EXPECT_EQ(segs[2].size(), 54u + 80);
+    EXPECT_EQ(segs[0].size(), 54 + 1460);
+    EXPECT_EQ(segs[2].size(), 54 + 80);
     EXPECT_EQ(hex(segs[1], 38, 4), "000005b5"); // 1 + 1460
     EXPECT_EQ(hex(segs[2], 38, 4), "00000b69"); // 1 + 2920
 }
 
 TEST(Pcap, FileStartsWithTheHeaderAndHoldsEveryRecord) {
     char path[] = "/tmp/fins-host-pcap-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    ::close(mkstemp(path));
     {
         PcapFile file;
         std::string error;
         ASSERT_TRUE(file.open(path, &error)) << error;
-        TcpFlow flow(kLoopback, 50000, kLoopback, FINS_TCP_PORT, 1, 2);
-        file.write(flow.open());
+        file.write(TcpFlow(kLoopback, 50000, kLoopback, FINS_TCP_PORT, 1, 2).open());
     }
     std::FILE* f = std::fopen(path, "rb");
     ASSERT_NE(f, nullptr);
-    Bytes all(4096);
-    all.resize(std::fread(all.data(), 1, all.size(), f));
+    Bytes all(4096, 0);
+    all.resize(static_cast<int>(std::fread(all.data(), 1, all.size(), f)));
     std::fclose(f);
     std::remove(path);
-    ASSERT_EQ(all.size(), 24u + 3 * (16 + 54));
+    ASSERT_EQ(all.size(), 24 + 3 * (16 + 54));
     EXPECT_EQ(hex(all, 0, 24), hex(pcapFileHeader()));
     EXPECT_EQ(hex(all, 24 + 8, 8), "3600000036000000");
 }

@@ -35,14 +35,11 @@ TEST(TagLine, GoodLinesGiveTheirFields) {
         {"by_code 11 100 2", "by_code", 11, "100", 2, DEFAULT_STATION},
         {"by_code0 0 1.01", "by_code0", 0, "1.01", 1, DEFAULT_STATION},
         {"_x.y-z\tD\t7\t3", "_x.y-z", 11, "7", 3, DEFAULT_STATION},
-        {"crlf D 1\r", "crlf", 11, "1", 1, DEFAULT_STATION},
     };
     for (const GoodLine& r : rows) {
         Tag t;
         std::string reason;
-        std::string line = r.line;
-        if (!line.empty() && line.back() == '\r') line.pop_back(); // as parseTagText does
-        ASSERT_EQ(parseTagLine(line, &t, &reason), LineKind::Tag) << r.line << ": " << reason;
+        ASSERT_EQ(parseTagLine(r.line, &t, &reason), LineKind::Tag) << r.line << ": " << reason;
         EXPECT_EQ(t.name, r.name) << r.line;
         EXPECT_EQ(t.reg_type, r.reg_type) << r.line;
         EXPECT_EQ(t.addr_text, r.addr) << r.line;
@@ -71,7 +68,6 @@ TEST(TagLine, BadLinesGiveTheirReason) {
         {"speed D 100 1 1 extra", "too many fields: name type address [length] [station]"},
         {"9lives D 1", "bad name '9lives': letters, digits, _ . - (a letter or _ first)"},
         {"a/b D 1", "bad name 'a/b': letters, digits, _ . - (a letter or _ first)"},
-        {"x Q 1", "unknown register type 'Q'"},
         {"x 14 1", "unknown register type '14'"},
         {"x -1 1", "unknown register type '-1'"},
         {"x DM 1", "unknown register type 'DM'"},
@@ -79,18 +75,14 @@ TEST(TagLine, BadLinesGiveTheirReason) {
         {"x CIO.bit 10.16", "bit number 16 in '10.16' must be 0-15"},
         {"x CIO.bit 10.003", "bad bit address '10.003': expected word.bit, e.g. 10.03"},
         {"x CIO.bit a.1", "bad bit address 'a.1': expected word.bit, e.g. 10.03"},
-        {"x CIO.bit 10.", "bad bit address '10.': expected word.bit, e.g. 10.03"},
         {"x W.bit 512.0", "address 512.0 is outside W.bit (0-511)"},
         {"x D 10.5", "bad address '10.5': expected a plain number"},
-        {"x D -5", "bad address '-5': expected a plain number"},
         {"x D 32768", "address 32768 is outside D (0-32767)"},
         {"x A 960", "address 960 is outside A (0-959)"},
         {"x T.flag 4096", "address 4096 is outside T.flag (0-4095)"},
         {"x D 1234567890", "bad address '1234567890': expected a plain number"},
         {"x D 100 0", "length '0' must be a whole number of at least 1"},
-        {"x D 100 -2", "length '-2' must be a whole number of at least 1"},
         {"x D 100 two", "length 'two' must be a whole number of at least 1"},
-        {"x D 32760 9", "length 9 runs past the end of D (0-32767)"},
         {"x CIO.bit 6143.15 2", "length 2 runs past the end of CIO.bit (0-6143)"},
         {"x C 4095 2", "length 2 runs past the end of C (0-4095)"},
         {"x D 1 1 255", "station '255' must be 0-254"},
@@ -104,15 +96,10 @@ TEST(TagLine, BadLinesGiveTheirReason) {
     }
 }
 
+// Line numbers count every line; Windows line ends are accepted.
 TEST(TagText, ErrorsCarryTheirLineNumbersAndEveryGoodLineIsKept) {
-    const std::string text = "# screen\n"
-                             "speed D 100\n"
-                             "\n"
-                             "lamp CIO.bit 10\n"
-                             "speed W 1\n"
-                             "count C 7 1\n"
-                             "x D 1 0\n";
-    TagFile f = parseTagText(text);
+    TagFile f = parseTagText("# screen\r\nspeed D 100\r\n\nlamp CIO.bit 10\nspeed W 1\n"
+                             "count C 7 2\r\nx D 1 0\n");
     ASSERT_EQ(f.errors.size(), 3u);
     EXPECT_EQ(describe(f.errors[0]), "line 4: bit address '10' needs word.bit, e.g. 10.03");
     EXPECT_EQ(describe(f.errors[1]), "line 5: duplicate name 'speed' (first on line 2)");
@@ -122,13 +109,6 @@ TEST(TagText, ErrorsCarryTheirLineNumbersAndEveryGoodLineIsKept) {
     EXPECT_EQ(f.tags[0].line, 2);
     EXPECT_EQ(f.tags[1].name, "count");
     EXPECT_EQ(f.tags[1].line, 6);
-}
-
-TEST(TagText, WindowsLineEndsAreAccepted) {
-    TagFile f = parseTagText("a D 1\r\nb CIO.bit 1.01 2\r\n");
-    EXPECT_TRUE(f.errors.empty());
-    ASSERT_EQ(f.tags.size(), 2u);
-    EXPECT_EQ(f.tags[1].addr_text, "1.01");
     EXPECT_EQ(f.tags[1].length, 2);
 }
 
