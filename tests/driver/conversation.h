@@ -108,11 +108,17 @@ class SimPlc {
         t.returned = PLC_driver.cur_var;
         return t;
     }
-    std::vector<std::string> serveTurns(int turns) {
-        std::vector<std::string> names;
-        for (int i = 0; i < turns; ++i)
-            names.push_back(serve().what);
-        return names;
+    // Serves `turns` turns; what each sent, short: "node", "w100" (write D100), "r0".
+    std::string serveTurns(int turns) {
+        std::string sent;
+        for (int i = 0; i < turns; ++i) {
+            const Turn t = serve();
+            const RW_VAR& v = t.frame.var;
+            sent += (i ? " " : "") + (t.what == "node" ? t.what
+                                                       : (v.access == WRITE ? "w" : "r") +
+                                                             std::to_string(v.address));
+        }
+        return sent;
     }
 
   private:
