@@ -12,4 +12,8 @@ void WriteAnalog(RW_VAR* var);
 // writable register type, and for words a count the 16-bit item field can carry.
 bool WriteFrameCarries(const RW_VAR& var);
 
+// Queues the write of var for the station with node pair nodes, when a frame carries
+// it, and mirrors it into the store while the exchange is healthy.
+void BuildWrite(RW_VAR& var, const Check_Plc& nodes);
+
 #endif

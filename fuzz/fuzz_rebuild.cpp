@@ -7,8 +7,8 @@
 #include <map>
 #include <utility>
 
-#include "driver_session.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
+#include "fuzz_session.h"
 #include "image_areas.h"
 
 namespace {
@@ -144,14 +144,14 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input in(data, size);
-    COM_INFO com;
-    std::memset(&com, 0, sizeof com);
-    com.multi_station = in.flag();
-    com.max_block = in.number();
-    com.default_station = in.pick(3);
-    com.local_link = in.pick(3);
-    com.remote_mode = in.pick(2);
-    fuzz::startSession(com, "192.168.250.10");
+    SessionSettings settings;
+    settings.multi_station = in.flag();
+    settings.max_block = in.number();
+    settings.default_station = in.pick(3);
+    settings.local_link = in.pick(3);
+    settings.remote_mode = in.pick(2);
+    fuzz::Session session(settings);
+    const COM_INFO& com = session.com;
 
     for (int round = 0; round < 3 && !in.done(); ++round) {
         QList<VAR_DESC> vars;

@@ -50,32 +50,31 @@ void rebuildExtendIndex() {
 
 // The data bytes of the reply that the head frame describes.
 struct ReplyData {
-    fins::ByteReader reader;
+    fins::Reader reader;
     long long offset;  // p_aux1
     long long bytes;   // p_aux2
     long long address; // var.address
 };
 
 ReplyData replyData(const QByteArray& reply, const Protocol& head) {
-    return {fins::ByteReader(reply), head.p_aux1, head.p_aux2, head.var.address};
+    return {fins::Reader(reply), head.p_aux1, head.p_aux2, head.var.address};
 }
 
 // Word k of the reply as a 16-bit number (wire order: high byte first), or -1 when the
 // reply does not hold both bytes.
 int replyWord(const ReplyData& r, long long k) {
     const long long pos = r.offset + 2 * k;
-    if (!r.reader.has(pos, 2)) return -1;
-    return r.reader.u8(pos) * 256 + r.reader.u8(pos + 1);
+    return static_cast<int>(r.reader.u16At(pos));
 }
 
 // Flag group g of the reply packed into one byte (flag j in bit j), or -1 when the
 // reply does not hold all eight flag bytes.
 int replyFlagGroup(const ReplyData& r, long long g) {
     const long long pos = r.offset + 8 * g;
-    if (!r.reader.has(pos, 8)) return -1;
+    if (!r.reader.within(pos, 8)) return -1;
     int packed = 0;
     for (int j = 0; j < 8; ++j)
-        packed |= (r.reader.u8(pos + j) & 1) << j;
+        packed |= (r.reader.u8At(pos + j) & 1) << j;
     return packed;
 }
 
@@ -173,17 +172,20 @@ int ExtendFindSameVar(int station, int type, int address) {
     return index;
 }
 
+void StoreReply(const Protocol& frame, const QByteArray& reply, bool multi_station) {
+    const fins::RegType* t = fins::regType(frame.var.reg_type);
+    if (!t) return;
+    const ReplyData r = replyData(reply, frame);
+    if (multi_station)
+        storeMultiStation(r, *t, frame.var.station);
+    else
+        storeSingleStation(r, *t);
+}
+
 void SaveToLocalDataErea(QByteArray* reply) {
     const Omron_Fins_TcpIP_Series& d = PLC_driver;
     if (!reply || !d.com_info || d.protocol_list.isEmpty()) return;
-    const Protocol& head = d.protocol_list.first();
-    const fins::RegType* t = fins::regType(head.var.reg_type);
-    if (!t) return;
-    const ReplyData r = replyData(*reply, head);
-    if (d.com_info->multi_station == 0)
-        storeSingleStation(r, *t);
-    else
-        storeMultiStation(r, *t, head.var.station);
+    StoreReply(d.protocol_list.constFirst(), *reply, d.com_info->multi_station != 0);
 }
 
 void SaveWord_unsigned_short(QByteArray* reply, unsigned short* area) {

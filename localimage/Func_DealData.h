@@ -5,6 +5,9 @@
 #include "omron_fins_tcpip.h"
 
 void SaveToLocalDataErea(QByteArray* reply);
+// Stores the data of reply, the answer to the read frame, into the image or (in
+// multi-station mode) the station's extended variables. data_mutex must be held.
+void StoreReply(const Protocol& frame, const QByteArray& reply, bool multi_station);
 void SaveWord_unsigned_short(QByteArray* reply, unsigned short* area);
 void SaveTC_unsigned_char(QByteArray* reply, unsigned char* area);
 int ExtendFindSameVar(int station, int type, int address);

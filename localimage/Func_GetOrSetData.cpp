@@ -62,10 +62,10 @@ void getBits(QByteArray& out, const T* area, long long capacity, long long start
 template <typename T>
 void setBits(long long start, T* area, long long capacity, const QByteArray* in, int count) {
     if (!area || !in || count < 1) return;
-    const fins::ByteReader r(*in);
+    const fins::Reader r(*in);
     const Span s = positionsWithin(start, std::min(count, r.size()), capacity * bitsOf<T>());
     for (long long i = s.begin; i < s.end; ++i)
-        putBit(area, start + i, r.u8(i) == 1);
+        putBit(area, start + i, r.u8At(i) == 1);
 }
 
 } // namespace
@@ -137,10 +137,10 @@ void setBits8(long long start, unsigned char* area, long long capacity, const QB
 void setWords16(long long start, unsigned short* area, long long capacity, const QByteArray* in,
                 int count) {
     if (!area || !in || count < 1) return;
-    const fins::ByteReader r(*in);
+    const fins::Reader r(*in);
     const Span s = positionsWithin(start, std::min(count, r.size() / 2), capacity);
     for (long long k = s.begin; k < s.end; ++k)
-        area[start + k] = static_cast<unsigned short>(r.u8(2 * k) + 256 * r.u8(2 * k + 1));
+        area[start + k] = static_cast<unsigned short>(fins::hostWordAt(*in, k));
 }
 
 } // namespace image
@@ -268,13 +268,13 @@ void readImage(QByteArray& out, const fins::RegType& t, long long n, int count) 
 // Multi-station bit write: the word entry must hold both bytes; value 1 sets the bit,
 // 0 clears it, any other value leaves it.
 void applyExtendedBits(const RW_VAR& var, const fins::RegType& t) {
-    const fins::ByteReader r(var.value);
+    const fins::Reader r(var.value);
     const image::Span s =
         image::positionsWithin(var.address, var.length, addressablePositions(var.reg_type));
     for (long long i = s.begin; i < s.end; ++i) {
         const long long b = static_cast<long long>(var.address) + i;
         const int index = ExtendFindSameVar(var.station, t.word_type, static_cast<int>(b >> 4));
-        const int bit_value = r.u8(i);
+        const int bit_value = r.u8At(i);
         if (extendValueAt(index).size() < 2 || (bit_value != 0 && bit_value != 1)) continue;
         char& byte = PLC_driver.extend_list[index].ext_value.data()[(b >> 3) & 1];
         const char mask = static_cast<char>(1 << (b & 7));
@@ -285,13 +285,13 @@ void applyExtendedBits(const RW_VAR& var, const fins::RegType& t) {
 // Multi-station write of any other type: word k, when both its bytes exist, replaces the
 // value of the entry (station, type, address + k); other words are not looked up.
 void applyExtendedWords(const RW_VAR& var) {
-    const fins::ByteReader r(var.value);
+    const fins::Reader r(var.value);
     const int words = std::min(var.length, r.size() / 2);
     const image::Span s =
         image::positionsWithin(var.address, words, addressablePositions(var.reg_type));
     for (long long k = s.begin; k < s.end; ++k) {
-        const char low_first[2] = {static_cast<char>(r.u8(2 * k)),
-                                   static_cast<char>(r.u8(2 * k + 1))};
+        const char low_first[2] = {static_cast<char>(r.u8At(2 * k)),
+                                   static_cast<char>(r.u8At(2 * k + 1))};
         const int index =
             ExtendFindSameVar(var.station, var.reg_type, static_cast<int>(var.address + k));
         storeExtendValue(index, low_first, 2);
@@ -363,7 +363,7 @@ namespace {
 // extent is bounded and every address must fit in an int. This also bounds the work
 // of absurd counts.
 bool writeFits(const fins::RegType& t, long long n, long long count, bool remote) {
-    const long long space = (t.unit == fins::Unit::Bit ? 16 : 1) * varlists::kFinsAddressSpace;
+    const long long space = fins::addressSpaceOf(t.code);
     if (remote) return count <= space && n + count - 1 <= INT_MAX;
     return n + count <= space;
 }
@@ -398,10 +398,10 @@ int queueWrite(RW_VAR& request) {
 
 // One single-bit request per bit, in ascending order; missing value bytes write 0.
 int queueBitWrites(RW_VAR& request, int n, const QByteArray& value, int count) {
-    const fins::ByteReader r(value);
+    const fins::Reader r(value);
     int size = 0;
     for (int i = 0; i < count; ++i) {
-        const int byte = r.u8(i);
+        const int byte = r.u8At(i);
         request.address = n + i;
         request.length = 1;
         request.value = QByteArray(1, static_cast<char>(byte < 0 ? 0 : byte));

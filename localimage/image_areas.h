@@ -51,14 +51,11 @@ inline FlagImage flagImage(fins::ImageArea area) {
     }
 }
 
-// Elements a 16-bit FINS address names: 65536 words or flags.
-enum { FINS_ADDRESS_SPACE = 0x10000 };
-
 // Positions the per-station store keeps for a register type, in its own unit: the
 // 16-bit FINS address space of words or flags, 16 bits per word for bit types. Its
 // entries are made for any element, not bounded by the single-station image.
 inline long long addressablePositions(int reg_type) {
-    return (fins::isBitType(reg_type) ? 16LL : 1LL) * FINS_ADDRESS_SPACE;
+    return fins::addressSpaceOf(reg_type);
 }
 
 // Elements of type T from p to the end of the image array that holds p, or -1 when p

@@ -7,10 +7,9 @@
 #include <QtGlobal>
 #include <climits>
 
-namespace varlists {
+#include "fins_codec.h"
 
-// A FINS address is 16 bits wide: it names 65536 words or flags.
-const qint64 kFinsAddressSpace = 0x10000;
+namespace varlists {
 
 // Most pieces made of one variable. Remote frames carry 32-bit addresses, so there no
 // address space bounds the work of an absurd length; in FINS mode the start bound is
@@ -23,12 +22,30 @@ const qint64 kAnyIntStart = qint64(INT_MAX) + 1;
 // First address no piece may start at: past the FINS address space an address sent
 // would wrap onto other PLC words; remote frames carry any int address.
 inline qint64 pieceStartLimit(bool remote_mode) {
-    return remote_mode ? kAnyIntStart : kFinsAddressSpace;
+    return remote_mode ? kAnyIntStart : fins::ADDRESS_SPACE;
 }
 
 // Integer division rounded towards plus infinity, for a positive divisor.
 inline qint64 ceilDiv(qint64 x, qint64 d) {
     return x >= 0 ? (x + d - 1) / d : -((-x) / d);
+}
+
+// A variable at numeric address a with n elements, in the units reads use: a bit
+// type becomes the words that hold its bits, a flag type starts on a multiple of 8
+// (length still in flags), and every other type keeps its address and length.
+struct ReadRun {
+    qint64 start, length;
+    bool flags;
+};
+inline ReadRun toReadRun(const fins::RegType& t, qint64 a, qint64 n) {
+    switch (t.unit) {
+    case fins::Unit::Bit:
+        return {a >> 4, ceilDiv((a & 15) + n, 16), false};
+    case fins::Unit::Flag:
+        return {a & ~qint64(7), (a & 7) + n, true};
+    default:
+        return {a, n, false};
+    }
 }
 
 // Calls piece(start, length) for each piece of the run (start, length) split at

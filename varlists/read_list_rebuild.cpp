@@ -32,18 +32,11 @@ struct PieceRun {
 bool toPieceRun(int reg_type, int a, int n, bool multi_station, PieceRun& run) {
     const fins::RegType* t = fins::regType(reg_type);
     if (!t) return false;
+    const varlists::ReadRun units = varlists::toReadRun(*t, a, n);
+    run.start = units.start;
+    run.length = units.length;
+    run.flags = units.flags;
     run.reg_type = multi_station ? t->word_type : reg_type;
-    run.flags = t->unit == fins::Unit::Flag;
-    if (t->unit == fins::Unit::Bit) {
-        run.start = a >> 4;
-        run.length = varlists::ceilDiv(static_cast<qint64>(a & 15) + n, 16);
-    } else if (run.flags) {
-        run.start = a & ~7;
-        run.length = (a - run.start) + static_cast<qint64>(n);
-    } else {
-        run.start = a;
-        run.length = n;
-    }
     return true;
 }
 

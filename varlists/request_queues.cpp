@@ -34,21 +34,14 @@ bool onceQueued(const QList<RW_VAR>& queue, const RW_VAR& var) {
 
 // Converts the record at numeric address a into read units, in place: words, or groups
 // of 8 flags from a multiple of 8. Returns the elements the address advances per unit.
+// Types without an area keep the record's own address and length.
 qint64 toReadUnits(RW_VAR& var, int a) {
     const fins::RegType* t = fins::regType(var.reg_type);
-    const qint64 n = var.length;
-    if (t && t->unit == fins::Unit::Bit) {
-        var.address = a >> 4;
-        var.length = static_cast<int>(varlists::ceilDiv((a & 15) + n, 16));
-    } else if (t && t->unit == fins::Unit::Flag) {
-        var.address = a & ~7;
-        var.length = static_cast<int>(varlists::ceilDiv((a & 7) + n, 8));
-        return 8;
-    } else if (t) {
-        var.address = a;
-    }
-    // Types without an area keep the record's own address and length.
-    return 1;
+    if (!t) return 1;
+    const varlists::ReadRun run = varlists::toReadRun(*t, a, var.length);
+    var.address = static_cast<int>(run.start);
+    var.length = static_cast<int>(run.flags ? varlists::ceilDiv(run.length, 8) : run.length);
+    return run.flags ? 8 : 1;
 }
 
 } // namespace
