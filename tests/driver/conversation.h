@@ -58,7 +58,7 @@ class SimPlc {
             if (remote)
                 session.reset(new plcsim::RemoteSession(memory));
             else
-                session.reset(new plcsim::FinsSession(memory, node, 0xFB));
+                session.reset(new plcsim::FinsSession(memory, node, AUTO_NODE));
         }
         std::vector<plcsim::SessionOutput> feed(const QByteArray& bytes) {
             std::vector<plcsim::SessionOutput> out;
@@ -68,15 +68,18 @@ class SimPlc {
         plcsim::PlcMemory memory;
         std::unique_ptr<plcsim::Session> session;
     };
-
-  public:
-    explicit SimPlc(bool remote = false) : remote_(remote) {}
+    // The client node a PLC hands out when the HMI proposes 0.
+    static const uint8_t AUTO_NODE = 0xFB;
 
     Station& station(int number) {
         std::unique_ptr<Station>& s = stations_[remote_ ? 0 : number];
         if (!s) s.reset(new Station(remote_, nodes_.count(number) ? nodes_[number] : PLC_NODE));
         return *s;
     }
+
+  public:
+    explicit SimPlc(bool remote = false) : remote_(remote) {}
+
     plcsim::PlcMemory& memory(int number = 1) { return station(number).memory; }
     // The node a station's PLC answers with; before the station's first frame.
     void setPlcNode(int number, uint8_t node) { nodes_[number] = node; }
@@ -93,8 +96,9 @@ class SimPlc {
         std::string error;
         if (fault && !plcsim::parseFaultRule(fault, &rule, &error)) return "bad fault rule";
         const plcsim::FaultPlan plan({rule}, 1);
-        if (fault && plan.decide(1).drop) return QByteArray();
-        if (fault) plan.spoil(plan.decide(1), 1, &reply);
+        const plcsim::FaultDecision decision = plan.decide(1);
+        if (fault && decision.drop) return QByteArray(); // the host hands over an empty reply
+        if (fault) plan.spoil(decision, 1, &reply);
         return QByteArray(reinterpret_cast<const char*>(reply.data()), int(reply.size()));
     }
     // ComCommunication, the answer (see answer()), then DataCom with it.
@@ -108,11 +112,17 @@ class SimPlc {
         t.returned = PLC_driver.cur_var;
         return t;
     }
-    std::vector<std::string> serveTurns(int turns) {
-        std::vector<std::string> names;
-        for (int i = 0; i < turns; ++i)
-            names.push_back(serve().what);
-        return names;
+    // Serves `turns` turns; what each sent, short: "node", "w100" (write D100), "r0".
+    std::string serveTurns(int turns) {
+        std::string sent;
+        for (int i = 0; i < turns; ++i) {
+            const Turn t = serve();
+            const RW_VAR& v = t.frame.var;
+            sent += (i ? " " : "") + (t.what == "node" ? t.what
+                                                       : (v.access == WRITE ? "w" : "r") +
+                                                             std::to_string(v.address));
+        }
+        return sent;
     }
 
   private:

@@ -53,9 +53,12 @@ TEST_F(Conversation, OutstandingFrameIsReturnedAgainUntilAnswered) {
 
 TEST_F(Conversation, NothingOutstandingOrStationUnknownChangesNothing) {
     com.retry_count = 1;
+    com.frames_done = 3;
+    PLC_driver.cur_var.result = 55;
     QByteArray reply = hex("00");
     EXPECT_EQ(DataCom(&reply, 1)->result, 1);
     EXPECT_EQ(com.retry_count, 1);
+    EXPECT_EQ(com.frames_done, 3);
     EXPECT_EQ(com.offline, 1);
 
     handshakeDone(1);

@@ -57,6 +57,7 @@ TEST_F(Retries, GivingUpAfterTheLimitWithTheCodeOfTheFault) {
         EXPECT_EQ(last.result, row.code);
         EXPECT_EQ(last.returned.address, 100);
         EXPECT_EQ(last.returned.req_kind, row.req_kind);
+        EXPECT_TRUE(last.returned.value.isEmpty()); // a write's value stays with its entry
 
         EXPECT_EQ(com.retry_count, 0);
         EXPECT_EQ(com.offline, 1);

@@ -58,6 +58,9 @@ struct SessionSettings {
     int local_link = 0;
     int cb_context = 77;
     const char* hmi_address = "192.168.250.10";
+    // Callbacks handed to the driver; the default ones record into the lists above.
+    OnceDoneCallback once_done = recordOnceDone;
+    CommFailCallback comm_fail = recordCommFail;
 };
 
 class DriverSession {
@@ -77,7 +80,7 @@ class DriverSession {
         com.cb_context = s.cb_context;
         setHmiAddress(s.hmi_address);
         SetComInfo(&com);
-        RegistCallBackFuncIntf(recordOnceDone, recordCommFail);
+        RegistCallBackFuncIntf(s.once_done, s.comm_fail);
         FlashLocalRegister(lb, lw.data(), rwi);
     }
     DriverSession(const DriverSession&) = delete;
