@@ -73,7 +73,7 @@ class SimPlc {
 
     Station& station(int number) {
         std::unique_ptr<Station>& s = stations_[remote_ ? 0 : number];
-        if (!s) s.reset(new Station(remote_, nodes_.count(number) ? nodes_[number] : PLC_NODE));
+        if (!s) s.reset(new Station(remote_, nodes_.count(number) ? nodes_[number] : uint8_t(PLC_NODE)));
         return *s;
     }
 

@@ -2,13 +2,13 @@
 
 #include <thread>
 
-#include "reg_types.h"
+#include "fins_codec.h"
 
 namespace e2e {
 
 namespace {
 
-using fhost::TagUnit;
+using TagUnit = fins::Unit;
 
 // One element of a tag in the simulator's terms.
 struct Element {
@@ -19,18 +19,19 @@ struct Element {
 };
 
 Element elementOf(const Tag& tag, int i) {
+    // The simulator's area of each image area, in the codec's order.
     static const plcsim::Area areas[] = {
-        plcsim::Area::CIO,         plcsim::Area::W,        plcsim::Area::H,
-        plcsim::Area::A,           plcsim::Area::D,        plcsim::Area::TimerFlag,
-        plcsim::Area::CounterFlag, plcsim::Area::CIO,      plcsim::Area::W,
-        plcsim::Area::H,           plcsim::Area::A,        plcsim::Area::D,
-        plcsim::Area::TimerPV,     plcsim::Area::CounterPV};
-    const TagUnit unit = fhost::tagTypeByCode(tag.reg_type)->unit;
+        plcsim::Area::CIO,         plcsim::Area::W,       plcsim::Area::H,
+        plcsim::Area::A,           plcsim::Area::D,       plcsim::Area::TimerFlag,
+        plcsim::Area::CounterFlag, plcsim::Area::TimerPV, plcsim::Area::CounterPV};
+    const fins::RegType& type = *fins::regType(tag.reg_type);
+    const TagUnit unit = type.unit;
     const bool bit = unit == TagUnit::Bit;
     const std::string& a = tag.addr_text;
     const int n =
         bit ? std::stoi(a) * 16 + std::stoi(a.substr(a.find('.') + 1)) + i : std::stoi(a) + i;
-    return {areas[tag.reg_type], unit, uint32_t(bit ? n / 16 : n), unsigned(bit ? n % 16 : 0)};
+    return {areas[static_cast<int>(type.image)], unit, uint32_t(bit ? n / 16 : n),
+            unsigned(bit ? n % 16 : 0)};
 }
 
 } // namespace
