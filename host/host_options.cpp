@@ -99,6 +99,10 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
         return parseWrite(value, out, error);
     else if (name == "--read-once")
         out->read_once.push_back(value);
+    else if (name == "--http")
+        out->http = value;
+    else if (name == "--http-token")
+        out->http_token = value;
     else if (name == "--hmi-ip") {
         if (value.empty() || value.size() > 16) {
             *error = "--hmi-ip takes an IPv4 address text of at most 16 characters";
@@ -136,7 +140,9 @@ bool isValueOption(const std::string& name) {
                                         "--hmi-ip",
                                         "--cycles",
                                         "--seconds",
-                                        "--max-offline-seconds"};
+                                        "--max-offline-seconds",
+                                        "--http",
+                                        "--http-token"};
     for (const char* n : names)
         if (name == n) return true;
     return false;
@@ -165,6 +171,8 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions* out, std::
             out->json = true;
         else if (arg == "--plain")
             out->plain = true;
+        else if (arg == "--http-allow-remote")
+            out->http_allow_remote = true;
         else if (isValueOption(arg)) {
             if (!has_inline_value) {
                 if (i + 1 >= argc) {
@@ -224,6 +232,13 @@ Running
   --plain                  plain lines even on a terminal
   --refresh-ms N           screen refresh interval (default 250 on a terminal, 1000 otherwise)
   --help                   this text
+
+Browser panel
+  --http ADDR:PORT         serve the panel there while the host runs (port 0: any free
+                           port); the address to open is printed at start
+  --http-allow-remote      allow a non-loopback ADDR; every request then needs the token
+  --http-token TOKEN       the panel's token (default with --http-allow-remote: generated
+                           and printed)
 
 Exit codes
   0 success, 1 internal error, 2 bad command line, 3 bad tag file,

@@ -39,6 +39,10 @@ struct HostOptions {
     double max_offline_seconds = 10;
     bool help = false;
 
+    std::string http;          // --http ADDR:PORT: serve the browser panel there
+    bool http_allow_remote = false;
+    std::string http_token;
+
     bool scripted() const { return cycles > 0 || seconds > 0; }
 };
 

@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <thread>
 
+#include "host_bridge.h"
 #include "host_session.h"
+#include "panel/panel_server.h"
+#include "panel/provisional_state.h"
 #include "screen.h"
 
 namespace fhost {
@@ -17,6 +20,8 @@ std::atomic<bool> g_stop(false);
 
 // Nothing to send (empty read list, queues done): wait a little instead of spinning.
 const std::chrono::milliseconds kIdleWait(20);
+// The panel's refresh when --refresh-ms is not given: 4 updates a second.
+const int kPanelRefreshMs = 250;
 
 double secondsSince(Clock::time_point t) {
     return std::chrono::duration<double>(Clock::now() - t).count();
@@ -95,22 +100,43 @@ const char* outcomeText(StopReason reason, bool lost) {
     }
 }
 
-int runLoop(const HostOptions& options, HostSession& session) {
+bool startPanel(const HostOptions& options, PanelServer& panel) {
+    PanelOptions po;
+    std::string error;
+    po.allow_remote = options.http_allow_remote;
+    po.token = options.http_token;
+    if (!parsePanelAddress(options.http, &po, &error) || !panel.start(po, &error)) {
+        std::fprintf(stderr, "fins-host: %s\n", error.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "fins-host: panel at %s\n", panel.url().c_str());
+    return true;
+}
+
+int runLoop(const HostOptions& options, HostSession& session, HostBridge* bridge) {
     const bool ansi = !options.json && !options.plain && isatty(STDOUT_FILENO);
     const int refresh_ms = options.refresh_ms ? options.refresh_ms : (ansi ? 250 : 1000);
+    const int panel_refresh_ms = options.refresh_ms ? options.refresh_ms : kPanelRefreshMs;
     ScreenPrinter screen(stdout, ansi);
+    ProvisionalPump pump;
     const Clock::time_point started = Clock::now();
-    Clock::time_point next_refresh = started;
+    Clock::time_point next_refresh = started, next_publish = started;
     StopReason reason;
     while ((reason = stopReason(options, session, started)) == StopReason::Running) {
+        if (bridge) pump.takeRequests(*bridge, session);
         Exchange ex = session.exchangeOnce();
         if (ex.kind == FrameKind::None) std::this_thread::sleep_for(kIdleWait);
         if (!options.json && Clock::now() >= next_refresh) {
             screen.show(session);
             next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
         }
+        if (bridge && Clock::now() >= next_publish) {
+            bridge->publish(pump.document(session));
+            next_publish = Clock::now() + std::chrono::milliseconds(panel_refresh_ms);
+        }
     }
     session.closeConnections();
+    if (bridge) bridge->publish(pump.document(session));
     const bool lost = reason == StopReason::Offline || session.comInfo().offline != 0;
     const int code = lost ? EXIT_CONNECTION_LOST : EXIT_OK;
     if (options.json) {
@@ -157,7 +183,10 @@ int runHost(int argc, const char* const* argv) {
         return EXIT_BAD_OPTIONS;
     }
     if (!queueActions(options, session)) return EXIT_BAD_OPTIONS;
-    return runLoop(options, session);
+    HostBridge bridge;
+    PanelServer panel(bridge, tags);
+    if (!options.http.empty() && !startPanel(options, panel)) return EXIT_BAD_OPTIONS;
+    return runLoop(options, session, options.http.empty() ? nullptr : &bridge);
 }
 
 } // namespace fhost

@@ -1,0 +1,41 @@
+#include "host_bridge.h"
+
+#include <chrono>
+
+namespace fhost {
+
+void HostBridge::publish(const QJsonObject& state) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        state_ = state;
+        ++seq_;
+    }
+    published_.notify_all();
+}
+
+QJsonObject HostBridge::state(quint64* seq) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (seq) *seq = seq_;
+    return state_;
+}
+
+bool HostBridge::waitNewer(quint64 seq, int timeout_ms) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return published_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                               [&] { return seq_ > seq; });
+}
+
+quint64 HostBridge::request(Request::Kind kind, const QString& tag, const QString& value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requests_.push_back(Request{kind, tag, value, ++last_id_});
+    return last_id_;
+}
+
+std::vector<HostBridge::Request> HostBridge::takeRequests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Request> taken;
+    taken.swap(requests_);
+    return taken;
+}
+
+} // namespace fhost

@@ -1,0 +1,48 @@
+// The one meeting point of the loop thread and other threads (the panel's HTTP
+// threads): the loop publishes its state document and takes queued requests.
+#ifndef FINS_HOST_BRIDGE_H
+#define FINS_HOST_BRIDGE_H
+
+#include <QJsonObject>
+#include <QString>
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+namespace fhost {
+
+// What the loop publishes and what other threads ask of it. Every member is thread-safe.
+class HostBridge {
+  public:
+    // Loop thread, at every screen refresh (and once at the end): the state document,
+    // the same JSON object that --json prints at exit, now live.
+    void publish(const QJsonObject& state);
+    // Any thread: the latest document and its sequence number (0 = nothing yet).
+    QJsonObject state(quint64* seq = nullptr) const;
+    // Any thread: wait until a document newer than `seq` is published or timeout_ms passes.
+    bool waitNewer(quint64 seq, int timeout_ms) const;
+
+    struct Request {
+        enum Kind { Write, ReadOnce } kind;
+        QString tag;
+        QString value;
+        quint64 id;
+    };
+    // Any thread: queue a write / one-shot read of a tag of the tag file; returns its id.
+    quint64 request(Request::Kind kind, const QString& tag, const QString& value = QString());
+    // Loop thread: take the queued requests (each turn; cheap when empty).
+    std::vector<Request> takeRequests();
+
+  private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable published_;
+    QJsonObject state_;
+    quint64 seq_ = 0;
+    std::vector<Request> requests_;
+    quint64 last_id_ = 0;
+};
+
+} // namespace fhost
+
+#endif
