@@ -9,6 +9,7 @@ const UP_STATES = ['up', 'online', 'connected'];
 const rows = new Map();        // tag name -> {tag, tr, cells}
 const pending = new Map();     // request id -> tag name
 const trended = new Set();     // names on the trend
+let actions = [];              // the latest actions list: an answer may come after its outcome
 let samples = [];              // [Date, Map(name -> value)]
 let graph = null, paused = false, sortKey = 'name', sortUp = true;
 
@@ -41,7 +42,7 @@ function post(path, body, name) {
   showOutcome(out, 'pending', '');
   fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
     .then((res) => res.json().then((answer) => {
-      if (res.ok) pending.set(answer.id, name);
+      if (res.ok) { pending.set(answer.id, name); showActions(actions); }
       else showOutcome(out, 'rejected', answer.error || res.statusText);
     }))
     .catch((err) => showOutcome(out, 'rejected', String(err)));
@@ -147,8 +148,9 @@ function showStations(stations) {
   });
 }
 
-function showActions(actions) {
-  actions.forEach((a) => {
+function showActions(list) {
+  actions = list;
+  list.forEach((a) => {
     const name = pending.get(a.id);
     if (!name || !rows.has(name)) return;
     const values = a.values && a.values.length ? a.values.join(' ') : '';
