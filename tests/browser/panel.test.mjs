@@ -12,12 +12,11 @@ import { chromium } from 'playwright-core';
 const WAIT_MS = 15000;
 const CHROMIUM_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
-// counter and blinker move on their own; A10 lies in the PLC's read-only auxiliary area.
-const TAGS = `counter   D        0
-blinker   CIO.bit  0.00
-setpoint  D        100
-aux_flags A        10
-`;
+// The demo's screen and memory (counter and blinker move on their own), and a tag in
+// the PLC's read-only auxiliary area (A0-A447).
+const DEMO = new URL('../../host/demo/', import.meta.url);
+const TAGS = readFileSync(new URL('screen.tags', DEMO), 'utf8') + 'aux_flags A 10\n';
+const MEMORY = new URL('plc-memory.txt', DEMO).pathname;
 
 const work = mkdtempSync(join(tmpdir(), 'fins-panel-'));
 const children = [];
@@ -44,7 +43,7 @@ function startSim(port) {
   const portFile = join(work, 'port');
   rmSync(portFile, { force: true });
   const sim = start(process.env.FINS_PLCSIM, ['--port', String(port), '--port-file', portFile,
-    '--node', '200', '--animate', '--animate-interval', '100']);
+    '--node', '200', '--memory', MEMORY, '--animate', '--animate-interval', '100']);
   return until('the simulator to listen', () => existsSync(portFile) && readFileSync(portFile, 'utf8').trim())
     .then((p) => ({ sim, port: Number(p) }));
 }
@@ -81,7 +80,7 @@ test('the page loads and shows every tag', async () => {
   page = context.pages()[0] || await context.newPage();
   await page.goto(url);
   await page.waitForSelector(`${row('aux_flags')} [data-field="value"]:not(:empty)`, { timeout: WAIT_MS });
-  assert.equal(await page.locator('tr[data-tag]').count(), 4);
+  assert.equal(await page.locator('tr[data-tag]').count(), TAGS.split('\n').filter((l) => /^\w/.test(l)).length);
 });
 
 test('the counter changes on its own', async () => {
