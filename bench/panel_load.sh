@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # Exchanges per second of fins-host serving a 2,000-tag panel, with and without a
-# browser (headless Chromium) attached, against one simulator run; rounds alternate.
-#   bench/panel_load.sh [BUILD_DIR] [SECONDS_PER_RUN] [ROUNDS]
+# browser attached, against one simulator run. One headless Chromium stays open on
+# the "with" port the whole time (its page reconnects to each new host); the "without"
+# runs serve another port that nothing opens. Each run counts the host's exchanges
+# (GET /api/state) over a window that starts once the page has had time to attach.
+#   bench/panel_load.sh [BUILD_DIR] [ROUNDS] [WINDOW_SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-seconds=${2:-20}
-rounds=${3:-3}
+rounds=${2:-5}
+window=${3:-10}
+warmup=4
 CHROMIUM=${CHROMIUM:-/usr/bin/chromium}
 tags=2000
+with_port=${PANEL_WITH_PORT:-18601}
+without_port=${PANEL_WITHOUT_PORT:-18602}
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -24,27 +30,45 @@ echo "counter D 0" >>"$work/panel.tags"
 pids+=($!)
 for _ in $(seq 100); do [[ -s $work/port ]] && break; sleep 0.1; done
 plc=127.0.0.1:$(cat "$work/port")
+"$CHROMIUM" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+  --disable-background-networking --disable-component-update --disable-sync \
+  --user-data-dir="$work/profile" --remote-debugging-port=0 "http://127.0.0.1:$with_port/" >/dev/null 2>&1 &
+pids+=($!)
 
-# One host run; prints its exchanges per second over the whole run.
-run() {
-  local browser=$1 out=$work/host.json err=$work/host.err
-  "$build/host/fins-host" --tags "$work/panel.tags" --plc "$plc" --http 127.0.0.1:0 \
-    --json --seconds "$seconds" >"$out" 2>"$err" &
-  local host=$! chrome=
-  if [[ $browser == yes ]]; then
-    for _ in $(seq 100); do grep -q 'panel at' "$err" && break; sleep 0.05; done
-    "$CHROMIUM" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-      --disable-background-networking --disable-component-update --disable-sync \
-      --user-data-dir="$work/profile" --remote-debugging-port=0 \
-      "$(grep -o 'http://[^ ]*' "$err")" >/dev/null 2>&1 &
-    chrome=$!
-  fi
-  wait "$host" || true
-  [[ -z $chrome ]] || { kill "$chrome"; wait "$chrome" 2>/dev/null || true; rm -rf "$work/profile"; }
-  python3 -c "import json,sys; d=json.load(open(sys.argv[1])); print('%.0f' % (d['counters']['exchanges'] / $seconds))" "$out"
+# CPU ticks (user + system) of the loop thread and of the whole process.
+cpu_ticks() {
+  echo "$(awk '{print $14 + $15}' "/proc/$1/task/$1/stat") $(awk '{print $14 + $15}' "/proc/$1/stat")"
 }
 
-echo "tags: $tags + counter; $seconds s a run; $rounds rounds; load: $(cut -d' ' -f1-3 /proc/loadavg)"
+exchanges() {
+  curl -sf "http://127.0.0.1:$1/api/state" |
+    python3 -c 'import json,sys; print(int(json.load(sys.stdin)["counters"]["exchanges"]))'
+}
+
+# One host run on a port: exchanges per second over the window, and the CPU time
+# per exchange of the loop thread and of the whole process (the panel's threads too).
+run() {
+  local port=$1
+  "$build/host/fins-host" --tags "$work/panel.tags" --plc "$plc" --http "127.0.0.1:$port" \
+    --json --max-offline-seconds 0 --seconds 600 >/dev/null 2>&1 &
+  local host=$!
+  sleep "$warmup"
+  local e1 t1 c1 e2 t2 c2
+  c1=$(cpu_ticks "$host"); e1=$(exchanges "$port"); t1=$(date +%s.%N)
+  sleep "$window"
+  c2=$(cpu_ticks "$host"); e2=$(exchanges "$port"); t2=$(date +%s.%N)
+  local streams
+  streams=$(ss -Htn state established "( sport = :$port )" | wc -l)
+  kill "$host"; wait "$host" 2>/dev/null || true
+  set -- $c1 $c2
+  python3 -c "
+hz, ex = $(getconf CLK_TCK), $e2 - $e1
+print('%.0f exch/s, loop %.1f us/exch, process %.1f us/exch, %d browser connection(s)' % (ex / ($t2 - $t1), ($3 - $1) * 1e6 / hz / ex, ($4 - $2) * 1e6 / hz / ex, $streams))"
+}
+
+echo "tags: $tags + counter; window $window s after $warmup s; $rounds rounds; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 for ((r = 1; r <= rounds; r++)); do
-  echo "round $r: without browser $(run no) exch/s, with browser $(run yes) exch/s"
+  echo "round $r without browser: $(run "$without_port")"
+  echo "round $r with browser:    $(run "$with_port")"
 done
+echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -10,6 +10,8 @@ namespace {
 // Ages go over the wire only when their whole second changes, so a panel of
 // thousands of fresh tags sends nothing for the tags that did not move.
 const int kAgeStepMs = 1000;
+// A browser whose host went away (a restart) tries again after this long.
+const char* const kRetryLine = "retry: 1000\n";
 
 std::string sseEvent(const char* name, const QJsonObject& data) {
     return std::string("event: ") + name + "\ndata: " +
@@ -47,7 +49,7 @@ std::string PanelEventStream::next(const QJsonObject& document) {
     last_ = document;
     if (!started_) {
         started_ = true;
-        return sseEvent("state", document);
+        return kRetryLine + sseEvent("state", document);
     }
     QJsonObject update{{"status", document.value("status")},
                        {"tags", changedTags(before.value("tags").toArray(),

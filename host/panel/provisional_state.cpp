@@ -81,7 +81,7 @@ QJsonObject ProvisionalPump::document(const HostSession& s) const {
                              {"failures", static_cast<double>(c.failures)},
                              {"online", !offline},
                              {"summary", QString::fromStdString(statusLine(s))}};
-    return QJsonObject{{"status", status}, {"tags", tags}, {"stations", stations},
+    return QJsonObject{{"status", status}, {"counters", QJsonObject{{"exchanges", static_cast<double>(c.exchanges)}}}, {"tags", tags}, {"stations", stations},
                        {"actions", actions}, {"notices", notices}, {"notices_left_out", 0}};
 }
 

@@ -119,12 +119,12 @@ TEST(PanelServer, EventStreamSendsTheDocumentThenOnlyWhatChanged) {
     std::string received;
     auto res = p.http->Get("/api/events", [&](const char* data, size_t length) {
         received.append(data, length);
-        if (received.find("event: state\n") == 0 && received.find("\n\n") == received.size() - 2)
+        if (received.find("retry: 1000\nevent: state\n") == 0 && received.find("\n\n") == received.size() - 2)
             p.bridge.publish(document(2));
         return received.find("event: update") == std::string::npos;
     });
     const std::string first = received.substr(0, received.find("\n\n") + 2);
-    EXPECT_EQ(first.rfind("event: state\ndata: {\"status\":{\"online\":true},\"tags\":[{\"name\":\"counter\"", 0), 0u);
+    EXPECT_EQ(first.rfind("retry: 1000\nevent: state\ndata: {\"status\":{\"online\":true},\"tags\":[{\"name\":\"counter\"", 0), 0u);
     EXPECT_EQ(received.substr(first.size()),
               "event: update\ndata: {\"status\":{\"online\":true},\"tags\":[{\"name\":\"counter\","
               "\"stale\":false,\"values\":[2]}]}\n\n");
