@@ -30,10 +30,6 @@ echo "counter D 0" >>"$work/panel.tags"
 pids+=($!)
 for _ in $(seq 100); do [[ -s $work/port ]] && break; sleep 0.1; done
 plc=127.0.0.1:$(cat "$work/port")
-"$CHROMIUM" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
-  --disable-background-networking --disable-component-update --disable-sync \
-  --user-data-dir="$work/profile" --remote-debugging-port=0 "http://127.0.0.1:$with_port/" >/dev/null 2>&1 &
-pids+=($!)
 
 # CPU ticks (user + system) of the loop thread and of the whole process.
 cpu_ticks() {
@@ -58,7 +54,7 @@ run() {
   sleep "$window"
   c2=$(cpu_ticks "$host"); e2=$(exchanges "$port"); t2=$(date +%s.%N)
   local streams
-  streams=$(ss -Htn state established "( sport = :$port )" | wc -l)
+  streams=$(browser_streams "$port")
   kill "$host"; wait "$host" 2>/dev/null || true
   set -- $c1 $c2
   python3 -c "
@@ -66,6 +62,27 @@ hz, ex = $(getconf CLK_TCK), $e2 - $e1
 print('%.0f exch/s, loop %.1f us/exch, process %.1f us/exch, %d browser connection(s)' % (ex / ($t2 - $t1), ($3 - $1) * 1e6 / hz / ex, ($4 - $2) * 1e6 / hz / ex, $streams))"
 }
 
+browser_streams() {
+  ss -Htn state established "( sport = :$1 )" | wc -l
+}
+
+# The browser opens the page once, from a first host on the "with" port; from then on
+# its event stream reconnects to each host started there.
+start_browser() {
+  "$build/host/fins-host" --tags "$work/panel.tags" --plc "$plc" --http "127.0.0.1:$with_port" \
+    --json --seconds 600 >/dev/null 2>&1 &
+  local host=$!
+  for _ in $(seq 100); do curl -sf -o /dev/null "http://127.0.0.1:$with_port/api/state" && break; sleep 0.1; done
+  "$CHROMIUM" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync \
+    --user-data-dir="$work/profile" --remote-debugging-port=0 "http://127.0.0.1:$with_port/" >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 600); do [[ $(browser_streams "$with_port") -gt 0 ]] && break; sleep 0.1; done
+  sleep 5 # the page's script, table and event stream, on a loaded machine
+  kill "$host"; wait "$host" 2>/dev/null || true
+}
+
+start_browser
 echo "tags: $tags + counter; window $window s after $warmup s; $rounds rounds; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 for ((r = 1; r <= rounds; r++)); do
   echo "round $r without browser: $(run "$without_port")"
