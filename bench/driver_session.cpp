@@ -3,55 +3,25 @@
 #include <cstring>
 
 #include "driver_object.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
 
 namespace bench {
 
 namespace {
 
-// Where the host keeps the HMI's own IPv4 address text in its LW area.
-const int kHmiAddressOffset = 122400;
 const char kHmiAddress[] = "127.0.0.10";
-
-// FINS response header and command codes of a memory area reply, then the end code.
-void appendResponseHeader(QByteArray& out, const Protocol& p) {
-    const fins::ByteReader req(p.frame);
-    fins::appendU8(out, 0xC0);       // ICF: response
-    fins::appendU8(out, 0x00);       // RSV
-    fins::appendU8(out, 0x02);       // GCT
-    fins::appendU8(out, 0x00);       // DNA
-    fins::appendU8(out, req.u8(23)); // DA1 = the request's SA1
-    fins::appendU8(out, 0x00);       // DA2
-    fins::appendU8(out, 0x00);       // SNA
-    fins::appendU8(out, req.u8(20)); // SA1 = the request's DA1
-    fins::appendU8(out, 0x00);       // SA2
-    fins::appendU8(out, req.u8(25)); // SID
-    fins::appendU8(out, req.u8(26)); // MRC
-    fins::appendU8(out, req.u8(27)); // SRC
-    fins::appendU16(out, 0x0000);    // end code: normal completion
-}
 
 } // namespace
 
 QByteArray replyFor(const Protocol& p, unsigned char fill) {
-    QByteArray out;
-    if (p.send_len == static_cast<int>(fins::HANDSHAKE_REQUEST_SIZE)) {
-        out.reserve(fins::HANDSHAKE_REPLY_SIZE);
-        fins::appendTcpHeader(out, fins::TCP_CMD_NODE_ADDRESS_REPLY, 16);
-        fins::appendU32(out, static_cast<unsigned char>(p.frame.at(19))); // client node
-        fins::appendU32(out, 1);                                          // server node
-        return out;
-    }
+    if (p.send_len == fins::NODE_ADDRESS_REQUEST_SIZE)
+        return fins::nodeAddressReply(static_cast<quint32>(fins::Reader(p.frame).u32At(16)), 1);
     const int data_bytes = p.var.access == 1 ? 0 : p.p_aux2;
-    const int size = static_cast<int>(fins::REPLY_DATA_OFFSET) + data_bytes;
-    out.reserve(size);
-    fins::appendTcpHeader(out, fins::TCP_CMD_FRAME_SEND, static_cast<unsigned int>(size - 8));
-    appendResponseHeader(out, p);
-    out.append(QByteArray(data_bytes, static_cast<char>(fill)));
-    return out;
+    return fins::commandReply(p.frame, 0, QByteArray(data_bytes, static_cast<char>(fill)));
 }
 
-DriverSession::DriverSession(bool multi_station, int max_block) : lw_(kHmiAddressOffset + 64, 0) {
+DriverSession::DriverSession(bool multi_station, int max_block)
+    : lw_(fins::HMI_ADDRESS_OFFSET + fins::HMI_ADDRESS_BYTES, 0) {
     ResetDriverState();
     std::memset(&com_, 0, sizeof com_);
     com_.max_block = max_block;
@@ -59,7 +29,7 @@ DriverSession::DriverSession(bool multi_station, int max_block) : lw_(kHmiAddres
     com_.retry_limit = 2;
     com_.multi_station = multi_station ? 1 : 0;
     com_.run_mode = 2;
-    std::memcpy(&lw_[kHmiAddressOffset], kHmiAddress, sizeof kHmiAddress);
+    std::memcpy(&lw_[fins::HMI_ADDRESS_OFFSET], kHmiAddress, sizeof kHmiAddress);
     SetComInfo(&com_);
     RegistCallBackFuncIntf(nullptr, nullptr);
     FlashLocalRegister(nullptr, lw_.data(), nullptr);
@@ -71,7 +41,7 @@ DriverSession::~DriverSession() {
 
 bool DriverSession::handshake() {
     Protocol* p = ComCommunication();
-    if (!p || p->send_len != static_cast<int>(fins::HANDSHAKE_REQUEST_SIZE)) return false;
+    if (!p || p->send_len != fins::NODE_ADDRESS_REQUEST_SIZE) return false;
     QByteArray answer = replyFor(*p, 0);
     return DataCom(&answer, answer.size())->result == 1;
 }

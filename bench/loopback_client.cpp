@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-#include "fins_frame.h"
+#include "fins_codec.h"
 
 namespace bench {
 
@@ -65,11 +65,10 @@ bool LoopbackClient::receiveExactly(char* out, int size) {
 bool LoopbackClient::receive(QByteArray* reply) {
     reply->resize(8);
     if (!receiveExactly(reply->data(), 8)) return false;
-    unsigned int after_length = 0;
-    if (!fins::ByteReader(*reply).u32(4, after_length) || after_length > kMaxReply - 8u)
-        return false;
-    reply->resize(8 + static_cast<int>(after_length));
-    return receiveExactly(reply->data() + 8, static_cast<int>(after_length));
+    const long long size = fins::announcedFrameSize(reply->constData(), reply->size());
+    if (size < fins::TCP_LENGTH_COVERS || size > kMaxReply) return false;
+    reply->resize(static_cast<int>(size));
+    return receiveExactly(reply->data() + 8, static_cast<int>(size) - 8);
 }
 
 } // namespace bench

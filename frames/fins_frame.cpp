@@ -4,33 +4,9 @@ namespace fins {
 
 namespace {
 
-// Indexed by reg_type 0..13.
-const RegType kRegTypes[] = {
-    /* 0  CIO bit   */ {Unit::Bit, ImageArea::Cio, 0xB0, 0x30, false, 7, 3},
-    /* 1  W bit     */ {Unit::Bit, ImageArea::W, 0xB1, 0x31, false, 8, 4},
-    /* 2  H bit     */ {Unit::Bit, ImageArea::H, 0xB2, 0x32, false, 9, 5},
-    /* 3  A bit     */ {Unit::Bit, ImageArea::A, 0xB3, 0x33, false, 10, 6},
-    /* 4  D bit     */ {Unit::Bit, ImageArea::D, 0x82, 0x02, false, 11, 7},
-    /* 5  T flag    */ {Unit::Flag, ImageArea::TimerFlag, 0x09, 0x00, false, 5, 1},
-    /* 6  C flag    */ {Unit::Flag, ImageArea::CounterFlag, 0x09, 0x00, true, 6, 2},
-    /* 7  CIO word  */ {Unit::Word, ImageArea::Cio, 0xB0, 0xB0, false, 7, 3},
-    /* 8  W word    */ {Unit::Word, ImageArea::W, 0xB1, 0xB1, false, 8, 4},
-    /* 9  H word    */ {Unit::Word, ImageArea::H, 0xB2, 0xB2, false, 9, 5},
-    /* 10 A word    */ {Unit::Word, ImageArea::A, 0xB3, 0xB3, false, 10, 6},
-    /* 11 D word    */ {Unit::Word, ImageArea::D, 0x82, 0x82, false, 11, 7},
-    /* 12 T present */ {Unit::Word, ImageArea::TimerPv, 0x89, 0x89, false, 12, 8},
-    /* 13 C present */ {Unit::Word, ImageArea::CounterPv, 0x89, 0x89, true, 13, 9},
-};
-
 const char kMagic[] = {'F', 'I', 'N', 'S'};
 
 } // namespace
-
-const RegType* regType(int reg_type) {
-    if (reg_type < 0 || reg_type >= static_cast<int>(sizeof kRegTypes / sizeof kRegTypes[0]))
-        return nullptr;
-    return &kRegTypes[reg_type];
-}
 
 void appendTcpHeader(QByteArray& out, unsigned int command, unsigned int length_after) {
     out.append(kMagic, sizeof kMagic);

@@ -1,74 +1,26 @@
-// FINS/TCP wire layout shared by every frame builder and reply reader, and the one
-// register-type table that every function branching on RW_VAR::reg_type consults.
+// The driver's side of the frames: byte appenders and the reader its builders use
+// over the codec, the node pair of the station being served, and the queueing of a
+// finished frame.
 #ifndef FINS_FRAME_H
 #define FINS_FRAME_H
 
 #include <QByteArray>
 
+#include "fins_codec.h"
 #include "omron_fins_tcpip.h"
 
 namespace fins {
 
-// ---- Register types -------------------------------------------------------
-
-// How a register type addresses its area.
-enum class Unit {
-    None, // no PLC area behind the type
-    Bit,  // address = word * 16 + bit; read as whole words, written bit by bit
-    Flag, // address = timer/counter number; read in groups of 8 flags
-    Word  // address = word (or timer/counter) number
+// Names the driver's builders use for the codec's sizes.
+enum : int {
+    HANDSHAKE_REQUEST_SIZE = NODE_ADDRESS_REQUEST_SIZE,
+    HANDSHAKE_REPLY_SIZE = NODE_ADDRESS_REPLY_SIZE,
+    READ_REQUEST_SIZE = MEMORY_REQUEST_SIZE
 };
-
-// The local-image array that holds a register type's data.
-enum class ImageArea { None, Cio, W, H, A, D, TimerFlag, CounterFlag, TimerPv, CounterPv };
-
-struct RegType {
-    Unit unit;
-    ImageArea image;
-    unsigned char read_area;  // memory area code of a read request
-    unsigned char write_area; // memory area code of a write request; 0 = not writable
-    bool counter;             // 0x8000 is added to the address sent
-    int word_type;            // the word type of the same area (bit types: type + 7)
-    int rebuild_list;         // single-station area list of the read-list rebuild, 1..9
-};
-
-// Entry for reg_type, or nullptr when the type names no PLC area (negative, 14 and up).
-const RegType* regType(int reg_type);
-
-inline bool isBitType(int reg_type) {
-    const RegType* t = regType(reg_type);
-    return t && t->unit == Unit::Bit;
-}
-inline bool isFlagType(int reg_type) {
-    const RegType* t = regType(reg_type);
-    return t && t->unit == Unit::Flag;
-}
-
-// Address sent on the wire for a type: counters carry 0x8000 on top of their number.
-inline unsigned int wireAddress(const RegType& t, int address) {
-    return (static_cast<unsigned int>(address) + (t.counter ? 0x8000u : 0u)) & 0xFFFFu;
-}
-
-// ---- Wire constants -------------------------------------------------------
-
-enum : unsigned int {
-    TCP_HEADER_SIZE = 16,
-    COMMAND_HEADER_SIZE = 10,
-    TCP_CMD_NODE_ADDRESS_SEND = 0,
-    TCP_CMD_NODE_ADDRESS_REPLY = 1,
-    TCP_CMD_FRAME_SEND = 2,
-    HANDSHAKE_REQUEST_SIZE = 20,
-    HANDSHAKE_REPLY_SIZE = 24,
-    MRC_MEMORY_AREA = 0x01,
-    SRC_MEMORY_AREA_READ = 0x01,
-    SRC_MEMORY_AREA_WRITE = 0x02,
-    REPLY_ERROR_CODE_OFFSET = 12, // FINS/TCP error code, 4 bytes
-    REPLY_DATA_OFFSET = 30,       // first data byte of a memory area read reply
-    READ_REQUEST_SIZE = 34,
-    BIT_WRITE_REQUEST_SIZE = 35,
-    WRITE_REPLY_SIZE = 30,
-    ICF_COMMAND = 0x80,
-    GCT_DEFAULT = 0x02
+enum : unsigned {
+    TCP_CMD_NODE_ADDRESS_SEND = TCP_NODE_ADDRESS_SEND,
+    TCP_CMD_NODE_ADDRESS_REPLY = TCP_NODE_ADDRESS_REPLY,
+    TCP_CMD_FRAME_SEND = TCP_FRAME_SEND
 };
 
 // ---- Big-endian writers ---------------------------------------------------

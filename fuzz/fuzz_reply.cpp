@@ -121,6 +121,8 @@ struct Range {
     long long first, end; // elements [first, end)
 };
 
+const Range kNothing = {fins::ImageArea::Cio, 0, 0};
+
 bool allowed(const ImageChange& c, const std::vector<Range>& ranges) {
     for (const Range& r : ranges)
         if (r.area == c.area && c.index >= r.first && c.index < r.end) return true;
@@ -135,8 +137,7 @@ void checkChanges(const ImageSnapshot& before, const std::vector<Range>& ranges)
 // Elements a queued write may mirror into the image (single-station mode).
 Range writeRange(const RW_VAR& w) {
     const fins::RegType* t = fins::regType(w.reg_type);
-    if (!t || t->unit == fins::Unit::Flag || t->unit == fins::Unit::None)
-        return {fins::ImageArea::None, 0, 0};
+    if (!t || t->unit == fins::Unit::Flag) return kNothing;
     const long long a = w.address;
     if (t->unit == fins::Unit::Bit) {
         const long long n = std::min<long long>(w.length, w.value.size());
@@ -148,7 +149,7 @@ Range writeRange(const RW_VAR& w) {
 // Elements a good read reply stores into, and a check of the values it stored.
 Range readRange(const Protocol& p) {
     const fins::RegType* t = fins::regType(p.var.reg_type);
-    if (!t || t->image == fins::ImageArea::None) return {fins::ImageArea::None, 0, 0};
+    if (!t) return kNothing;
     const long long a = p.var.address;
     if (t->unit == fins::Unit::Flag) return {t->image, a / 8, a / 8 + p.p_aux2 / 8};
     return {t->image, a, a + p.p_aux2 / 2};
@@ -156,7 +157,7 @@ Range readRange(const Protocol& p) {
 
 void checkStoredWords(const Protocol& p, const QByteArray& reply) {
     const fins::RegType* t = fins::regType(p.var.reg_type);
-    if (!t || t->unit == fins::Unit::Flag || t->image == fins::ImageArea::None) return;
+    if (!t || t->unit == fins::Unit::Flag) return;
     const WordImage img = wordImage(t->image);
     for (long long k = 0; k < p.p_aux2 / 2; ++k) {
         const long long idx = static_cast<long long>(p.var.address) + k;

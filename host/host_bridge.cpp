@@ -27,15 +27,16 @@ bool HostBridge::waitNewer(quint64 seq, int timeout_ms) const {
 
 quint64 HostBridge::request(Request::Kind kind, const QString& tag, const QString& value) {
     std::lock_guard<std::mutex> lock(mutex_);
-    requests_.push_back(Request{kind, tag, value, ++last_id_});
-    return last_id_;
+    const quint64 id = next_id_++;
+    requests_.push_back(Request{kind, tag, value, id});
+    return id;
 }
 
 std::vector<HostBridge::Request> HostBridge::takeRequests() {
+    std::vector<Request> out;
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<Request> taken;
-    taken.swap(requests_);
-    return taken;
+    out.swap(requests_);
+    return out;
 }
 
 } // namespace fhost

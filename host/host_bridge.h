@@ -1,5 +1,5 @@
-// The one meeting point of the loop thread and other threads (the panel's HTTP
-// threads): the loop publishes its state document and takes queued requests.
+// The meeting point between the host's loop and other threads (a browser panel):
+// the loop publishes its state document and takes the queued screen requests.
 #ifndef FINS_HOST_BRIDGE_H
 #define FINS_HOST_BRIDGE_H
 
@@ -40,7 +40,7 @@ class HostBridge {
     QJsonObject state_;
     quint64 seq_ = 0;
     std::vector<Request> requests_;
-    quint64 last_id_ = 0;
+    quint64 next_id_ = 1;
 };
 
 } // namespace fhost

@@ -1,5 +1,8 @@
 #include "host_options.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -104,8 +107,8 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
     else if (name == "--http-token")
         out->http_token = value;
     else if (name == "--hmi-ip") {
-        if (value.empty() || value.size() > 16) {
-            *error = "--hmi-ip takes an IPv4 address text of at most 16 characters";
+        if (!isDottedIpv4(value)) {
+            *error = "--hmi-ip expects a dotted IPv4 address A.B.C.D, got '" + value + "'";
             return false;
         }
         out->hmi_ip = value;
@@ -127,71 +130,125 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
     return true;
 }
 
-bool isValueOption(const std::string& name) {
-    for (const IntOption& o : kIntOptions)
-        if (name == o.name) return true;
-    static const char* const names[] = {"--tags",
-                                        "--driver",
-                                        "--pcap",
-                                        "--plc",
-                                        "--station",
-                                        "--write",
-                                        "--read-once",
-                                        "--hmi-ip",
-                                        "--cycles",
-                                        "--seconds",
-                                        "--max-offline-seconds",
-                                        "--http",
-                                        "--http-token"};
-    for (const char* n : names)
-        if (name == n) return true;
+// Options that take no value, and value options that may be given more than once.
+const char* const kFlags[] = {"multi-station", "remote-mode", "json",   "plain",
+                              "status-only",   "help",        "version", "http-allow-remote"};
+const char* const kValueOptions[] = {"tags",    "driver", "pcap",     "plc",
+                                     "hmi-ip",  "cycles", "seconds",  "max-offline-seconds",
+                                     "station", "write",  "read-once", "http", "http-token"};
+const char* const kRepeatable[] = {"station", "write", "read-once"};
+
+bool isRepeatable(const QString& name) {
+    for (const char* r : kRepeatable)
+        if (name == QLatin1String(r)) return true;
     return false;
+}
+
+void declareOptions(QCommandLineParser& parser) {
+    for (const char* f : kFlags) {
+        QStringList names(QString::fromLatin1(f));
+        if (names.front() == QLatin1String("help")) names.prepend(QStringLiteral("h"));
+        parser.addOption(QCommandLineOption(names));
+    }
+    for (const char* v : kValueOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(v), QString(), "value"));
+    for (const IntOption& o : kIntOptions)
+        parser.addOption(QCommandLineOption(QString::fromLatin1(o.name + 2), QString(), "value"));
+}
+
+// Qt's parse errors in the host's own words.
+std::string parseErrorText(const QCommandLineParser& parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString& n = unknown.front();
+        return "unknown option " + std::string(n.size() == 1 ? "-" : "--") + n.toStdString() +
+               " (see --help)";
+    }
+    const std::string text = parser.errorText().toStdString();
+    const size_t open = text.find('\''), close = text.rfind('\'');
+    const std::string name =
+        open != std::string::npos && close > open ? text.substr(open + 1, close - open - 1) : "";
+    if (text.rfind("Missing value after", 0) == 0) return name + " needs a value";
+    if (text.rfind("Unexpected value after", 0) == 0) return name + " takes no value";
+    return text;
+}
+
+bool checkCombination(const HostOptions& o, std::string* error) {
+    if (!o.help && !o.version && o.tags_path.empty()) {
+        *error = "--tags FILE is required (see --help)";
+        return false;
+    }
+    if (!o.stations.empty() && !o.multi_station) {
+        *error = "--station needs --multi-station (without it every tag goes to --plc)";
+        return false;
+    }
+    if (!o.remote_mode && o.max_block > FINS_MAX_BLOCK) {
+        *error = "--max-block " + std::to_string(o.max_block) +
+                 ": one FINS frame of a CP1L carries at most " + std::to_string(FINS_MAX_BLOCK) +
+                 " words";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
+bool isDottedIpv4(const std::string& text) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == '.')
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    long v = 0;
+    for (const std::string& p : parts)
+        if (p.size() > 3 || p.find_first_not_of("0123456789") != std::string::npos ||
+            !parseInt(p, 0, 255, &v))
+            return false;
+    return parts.size() == 4;
+}
+
 bool parseHostOptions(int argc, const char* const* argv, HostOptions* out, std::string* error) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string value;
-        bool has_inline_value = false;
-        size_t eq = arg.find('=');
-        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            has_inline_value = true;
-        }
-        if (arg == "--help" || arg == "-h")
-            out->help = true;
-        else if (arg == "--multi-station")
-            out->multi_station = true;
-        else if (arg == "--remote-mode")
-            out->remote_mode = true;
-        else if (arg == "--json")
-            out->json = true;
-        else if (arg == "--plain")
-            out->plain = true;
-        else if (arg == "--http-allow-remote")
-            out->http_allow_remote = true;
-        else if (isValueOption(arg)) {
-            if (!has_inline_value) {
-                if (i + 1 >= argc) {
-                    *error = arg + " needs a value";
-                    return false;
-                }
-                value = argv[++i];
-            }
-            if (!applyValueOption(arg, value, out, error)) return false;
-        } else {
-            *error = "unknown option " + arg + " (see --help)";
+    QCommandLineParser parser;
+    declareOptions(parser);
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(args)) {
+        *error = parseErrorText(parser);
+        return false;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = "unexpected argument '" + parser.positionalArguments().front().toStdString() +
+                 "' (see --help)";
+        return false;
+    }
+    out->help = parser.isSet("help");
+    out->version = parser.isSet("version");
+    out->multi_station = parser.isSet("multi-station");
+    out->remote_mode = parser.isSet("remote-mode");
+    out->json = parser.isSet("json");
+    out->plain = parser.isSet("plain");
+    out->status_only = parser.isSet("status-only");
+    out->http_allow_remote = parser.isSet("http-allow-remote");
+    for (const QString& name : parser.optionNames()) {
+        const QStringList values = parser.values(name);
+        if (values.isEmpty()) continue;
+        if (values.size() > 1 && !isRepeatable(name)) {
+            *error = "--" + name.toStdString() + " given more than once";
             return false;
         }
     }
-    if (!out->help && out->tags_path.empty()) {
-        *error = "--tags FILE is required (see --help)";
-        return false;
-    }
-    return true;
+    // Repeated --station, --write and --read-once keep their command-line order.
+    for (const char* v : kValueOptions)
+        for (const QString& value : parser.values(v))
+            if (!applyValueOption(std::string("--") + v, value.toStdString(), out, error))
+                return false;
+    for (const IntOption& o : kIntOptions)
+        for (const QString& value : parser.values(o.name + 2))
+            if (!applyValueOption(o.name, value.toStdString(), out, error)) return false;
+    return checkCombination(*out, error);
 }
 
 const char* hostUsage() {
@@ -199,23 +256,26 @@ const char* hostUsage() {
 
 Loads the FINS/TCP driver library, registers the tags of FILE for cyclic reading,
 talks to the PLC over TCP and shows every tag's value with a status line.
+Options take their value as --opt VALUE or --opt=VALUE.
 
 Connection
   --plc HOST:PORT          PLC of the default station (default 127.0.0.1:9600)
-  --station N=HOST:PORT    PLC of station N (repeatable; for --multi-station)
+  --station N=HOST:PORT    PLC of station N (repeatable; needs --multi-station)
   --timeout-ms N           time allowed for one reply (default 1000)
-  --pcap FILE              record every frame as a pcap file (PLC side port 9600)
+  --pcap FILE              record every frame as a pcap file (PLC side port 9600;
+                           49600 in remote mode, which is not FINS)
 
 Driver settings (the communication block handed to the driver)
   --driver PATH            driver library (default: the one next to fins-host)
-  --max-block N            largest element count of one frame (default 64)
+  --max-block N            largest element count of one frame (default 64; at most
+                           499 in FINS mode, what one frame of a CP1L carries)
   --default-station N      station of every tag in single-station mode (default 1)
   --retry-limit N          bad replies tolerated before giving up (default 2)
   --multi-station          each tag keeps its own station
   --remote-mode            remote-mode framing instead of FINS
   --run-mode N             2 sends writes to the PLC; other values write locally (default 2)
   --local-link N           link identity of this panel (default 0)
-  --hmi-ip A.B.C.D         this panel's address text; its last number is the
+  --hmi-ip A.B.C.D         this panel's IPv4 address; its last number is the
                            proposed FINS node (default 127.0.0.1)
 
 Screen actions
@@ -230,7 +290,10 @@ Running
                            good for S seconds (default 10; 0 never)
   --json                   print a machine-readable final report instead of screens
   --plain                  plain lines even on a terminal
-  --refresh-ms N           screen refresh interval (default 250 on a terminal, 1000 otherwise)
+  --status-only            show only the status, the stations and the notices
+  --refresh-ms N           screen refresh interval (default 250 on a terminal or with
+                           --http, 1000 otherwise)
+  --version                the program's version
   --help                   this text
 
 Browser panel
@@ -240,10 +303,32 @@ Browser panel
   --http-token TOKEN       the panel's token (default with --http-allow-remote: generated
                            and printed)
 
+Tag file: one tag per line, fields separated by blanks, '#' starts a comment.
+  # name        type      address   [length]  [station]
+  speed         D         100                 # one word
+  recipe        D         200       10        # ten words, D200-D209
+  lamps         CIO.bit   10.03     4         # bits 10.03 to 10.06
+  oven2_temp    D         300       1         2
+  name: letters, digits, _ . - (a letter or _ first), unique in the file
+  address: word.bit (bit 0-15) for bit types, a plain number for the others
+  length: bits, flags or words (default 1); station: 0-254 (--multi-station)
+
+  Type (or code)                   What                          Address range
+  CIO.bit W.bit H.bit A.bit D.bit  bits of CIO, W, H, A, D (0-4) words 0-6143, 0-511,
+                                                                 0-511, 0-959, 0-32767
+  T.flag C.flag (5, 6)             timer / counter completion    0-4095
+  CIO W H A D (7-11)               words of those areas          as above
+  T C (12, 13)                     timer / counter present value 0-4095
+
 Exit codes
   0 success, 1 internal error, 2 bad command line, 3 bad tag file,
-  4 driver library unusable, 5 connection lost (offline at the end)
+  4 driver library unusable, 5 connection lost for good,
+  6 a write or one-shot read was refused or given up
 )";
+}
+
+const char* hostVersion() {
+    return FINS_HOST_VERSION;
 }
 
 } // namespace fhost

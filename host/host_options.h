@@ -37,7 +37,9 @@ struct HostOptions {
     bool plain = false; // plain lines even on a terminal
     int refresh_ms = 0; // 0: 250 on a terminal, 1000 otherwise
     double max_offline_seconds = 10;
+    bool status_only = false; // screen: status and notices only
     bool help = false;
+    bool version = false;
 
     std::string http;          // --http ADDR:PORT: serve the browser panel there
     bool http_allow_remote = false;
@@ -46,10 +48,17 @@ struct HostOptions {
     bool scripted() const { return cycles > 0 || seconds > 0; }
 };
 
+// Largest element count one FINS frame of a CP1L carries (a 1016-byte message).
+enum { FINS_MAX_BLOCK = 499 };
+
 // Parses argv; false with a message naming the bad option.
 bool parseHostOptions(int argc, const char* const* argv, HostOptions* out, std::string* error);
 
+// True for a dotted IPv4 address "A.B.C.D", each number 0-255.
+bool isDottedIpv4(const std::string& text);
+
 const char* hostUsage();
+const char* hostVersion();
 
 } // namespace fhost
 

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <thread>
 
+#include <QJsonDocument>
+
 #include "host_bridge.h"
 #include "host_session.h"
 #include "panel/panel_server.h"
-#include "panel/provisional_state.h"
 #include "screen.h"
+#include "state_document.h"
 
 namespace fhost {
 
@@ -18,10 +20,15 @@ namespace {
 
 std::atomic<bool> g_stop(false);
 
-// Nothing to send (empty read list, queues done): wait a little instead of spinning.
+// Nothing to send (empty read list, queues done), or every station waits out its
+// backoff: wait a little instead of spinning.
 const std::chrono::milliseconds kIdleWait(20);
-// The panel's refresh when --refresh-ms is not given: 4 updates a second.
+// The refresh with a browser panel and no --refresh-ms: 4 updates a second.
 const int kPanelRefreshMs = 250;
+
+void complain(const std::string& text) {
+    std::fprintf(stderr, "fins-host: %s\n", printable(text).c_str());
+}
 
 double secondsSince(Clock::time_point t) {
     return std::chrono::duration<double>(Clock::now() - t).count();
@@ -30,18 +37,34 @@ double secondsSince(Clock::time_point t) {
 bool loadTags(const HostOptions& options, std::vector<Tag>* tags) {
     TagFile file = loadTagFile(options.tags_path);
     for (const TagError& e : file.errors)
-        std::fprintf(stderr, "fins-host: %s: %s\n", options.tags_path.c_str(), describe(e).c_str());
+        complain(options.tags_path + ": " + describe(e));
     if (!file.errors.empty()) return false;
     *tags = file.tags;
     return true;
+}
+
+// In multi-station mode every station of a tag needs a PLC: the default station's is
+// --plc, the others' come from --station.
+bool stationsHaveAddresses(const HostOptions& options, const std::vector<Tag>& tags) {
+    if (!options.multi_station) return true;
+    bool ok = true;
+    for (const Tag& t : tags) {
+        if (t.station == DEFAULT_STATION || t.station == options.default_station ||
+            options.stations.count(t.station))
+            continue;
+        complain(options.tags_path + ": line " + std::to_string(t.line) + ": tag '" + t.name +
+                 "' is on station " + std::to_string(t.station) +
+                 ", which has no --station address");
+        ok = false;
+    }
+    return ok;
 }
 
 bool knownTags(const HostOptions& options, const std::vector<Tag>& tags) {
     auto known = [&](const std::string& name) {
         for (const Tag& t : tags)
             if (t.name == name) return true;
-        std::fprintf(stderr, "fins-host: no tag named '%s' in %s\n", name.c_str(),
-                     options.tags_path.c_str());
+        complain("no tag named '" + name + "' in " + options.tags_path);
         return false;
     };
     bool ok = true;
@@ -56,18 +79,30 @@ bool queueActions(const HostOptions& options, HostSession& session) {
     std::string error;
     for (const auto& w : options.writes) {
         if (!session.queueWrite(w.first, w.second, &error)) {
-            std::fprintf(stderr, "fins-host: --write %s=%s: %s\n", w.first.c_str(),
-                         w.second.c_str(), error.c_str());
+            complain("--write " + w.first + "=" + w.second + ": " + error);
             return false;
         }
     }
     for (const std::string& name : options.read_once) {
         if (!session.queueOnceRead(name, &error)) {
-            std::fprintf(stderr, "fins-host: --read-once %s: %s\n", name.c_str(), error.c_str());
+            complain("--read-once " + name + ": " + error);
             return false;
         }
     }
     return true;
+}
+
+// Requests of other threads go the way of --write and --read-once; a refused one is
+// reported as an action at once.
+void serveRequests(HostBridge& bridge, HostSession& session) {
+    for (const HostBridge::Request& r : bridge.takeRequests()) {
+        const bool write = r.kind == HostBridge::Request::Write;
+        const std::string tag = r.tag.toStdString(), value = r.value.toStdString();
+        std::string error;
+        const bool queued = write ? session.queueWrite(tag, value, &error, r.id)
+                                  : session.queueOnceRead(tag, &error, r.id);
+        if (!queued) session.refuseAction(write, tag, value, error, r.id);
+    }
 }
 
 enum class StopReason { Running, Signal, Cycles, Seconds, Offline };
@@ -86,8 +121,17 @@ StopReason stopReason(const HostOptions& options, const HostSession& session,
     return StopReason::Running;
 }
 
-const char* outcomeText(StopReason reason, bool lost) {
-    if (lost) return reason == StopReason::Offline ? "gave up: no good reply" : "offline";
+// Lost for good: no good reply for --max-offline-seconds, or offline (the driver's flag
+// or a station down) at the end, with no good reply for longer than one reply may take.
+bool connectionLost(const HostOptions& options, const HostSession& session, StopReason reason) {
+    if (reason == StopReason::Offline) return true;
+    return !isOnline(session) && secondsSince(session.lastGoodReply()) * 1000 > options.timeout_ms;
+}
+
+const char* outcomeText(StopReason reason, int code) {
+    if (code == EXIT_CONNECTION_LOST)
+        return reason == StopReason::Offline ? "gave up: no good reply" : "offline";
+    if (code == EXIT_ACTION_FAILED) return "a write or one-shot read failed";
     switch (reason) {
     case StopReason::Cycles:
         return "cycles done";
@@ -100,50 +144,70 @@ const char* outcomeText(StopReason reason, bool lost) {
     }
 }
 
+void waitForWork(const Exchange& ex, const HostSession& session) {
+    if (ex.kind == FrameKind::None) {
+        std::this_thread::sleep_for(kIdleWait);
+    } else if (ex.waiting) {
+        const Clock::time_point limit = Clock::now() + kIdleWait;
+        std::this_thread::sleep_until(std::min(limit, session.nextAttempt()));
+    }
+}
+
 bool startPanel(const HostOptions& options, PanelServer& panel) {
     PanelOptions po;
     std::string error;
     po.allow_remote = options.http_allow_remote;
     po.token = options.http_token;
     if (!parsePanelAddress(options.http, &po, &error) || !panel.start(po, &error)) {
-        std::fprintf(stderr, "fins-host: %s\n", error.c_str());
+        complain(error);
         return false;
     }
     std::fprintf(stderr, "fins-host: panel at %s\n", panel.url().c_str());
     return true;
 }
 
-int runLoop(const HostOptions& options, HostSession& session, HostBridge* bridge) {
+int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge) {
     const bool ansi = !options.json && !options.plain && isatty(STDOUT_FILENO);
-    const int refresh_ms = options.refresh_ms ? options.refresh_ms : (ansi ? 250 : 1000);
-    const int panel_refresh_ms = options.refresh_ms ? options.refresh_ms : kPanelRefreshMs;
-    ScreenPrinter screen(stdout, ansi);
-    ProvisionalPump pump;
+    const int refresh_ms = options.refresh_ms           ? options.refresh_ms
+                           : ansi || !options.http.empty() ? kPanelRefreshMs
+                                                           : 1000;
+    ScreenPrinter screen(stdout, ansi, options.status_only);
     const Clock::time_point started = Clock::now();
-    Clock::time_point next_refresh = started, next_publish = started;
+    Clock::time_point next_refresh = started;
+    auto refresh = [&] {
+        if (Clock::now() < next_refresh) return;
+        if (!options.json) screen.show(session);
+        bridge.publish(stateDocument(session));
+        next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
+    };
+    // A PLC that does not answer keeps the screen waiting no longer than a refresh.
+    session.setWaitHook(WaitHook{refresh, refresh_ms});
     StopReason reason;
     while ((reason = stopReason(options, session, started)) == StopReason::Running) {
-        if (bridge) pump.takeRequests(*bridge, session);
-        Exchange ex = session.exchangeOnce();
-        if (ex.kind == FrameKind::None) std::this_thread::sleep_for(kIdleWait);
-        if (!options.json && Clock::now() >= next_refresh) {
-            screen.show(session);
-            next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
-        }
-        if (bridge && Clock::now() >= next_publish) {
-            bridge->publish(pump.document(session));
-            next_publish = Clock::now() + std::chrono::milliseconds(panel_refresh_ms);
-        }
+        serveRequests(bridge, session);
+        const Exchange ex = session.exchangeOnce();
+        waitForWork(ex, session);
+        refresh();
     }
+    session.setWaitHook(WaitHook());
     session.closeConnections();
-    if (bridge) bridge->publish(pump.document(session));
-    const bool lost = reason == StopReason::Offline || session.comInfo().offline != 0;
-    const int code = lost ? EXIT_CONNECTION_LOST : EXIT_OK;
+    session.abandonPending();
+    const int code = connectionLost(options, session, reason) ? EXIT_CONNECTION_LOST
+                     : session.anyActionFailed()              ? EXIT_ACTION_FAILED
+                                                              : EXIT_OK;
+    QJsonObject doc = stateDocument(session);
+    doc["outcome"] = outcomeText(reason, code);
+    doc["exit_code"] = code;
+    bridge.publish(doc);
     if (options.json) {
-        std::fputs(jsonReport(session, outcomeText(reason, lost), code).c_str(), stdout);
+        std::fputs(QJsonDocument(doc).toJson(QJsonDocument::Compact).constData(), stdout);
+        std::fputs("\n", stdout);
     } else {
         screen.show(session);
-        std::printf("fins-host: %s\n", outcomeText(reason, lost));
+        // A lost connection ends with its reason, not just the word.
+        const std::string why =
+            code == EXIT_CONNECTION_LOST ? " (" + onlineText(session) + ")" : "";
+        std::printf("fins-host: %s%s\n", outcomeText(reason, code), printable(why).c_str());
     }
     std::fflush(stdout);
     return code;
@@ -155,38 +219,44 @@ void requestStop() {
     g_stop.store(true);
 }
 
-int runHost(int argc, const char* const* argv) {
+int runHost(int argc, const char* const* argv, HostBridge* bridge) {
     HostOptions options;
     std::string error;
     if (!parseHostOptions(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "fins-host: %s\n", error.c_str());
+        if (error.find("--help") == std::string::npos) error += " (see --help)";
+        complain(error);
         return EXIT_BAD_OPTIONS;
     }
     if (options.help) {
         std::fputs(hostUsage(), stdout);
         return EXIT_OK;
     }
+    if (options.version) {
+        std::printf("fins-host %s\n", hostVersion());
+        return EXIT_OK;
+    }
     std::vector<Tag> tags;
     if (!loadTags(options, &tags)) return EXIT_BAD_TAG_FILE;
-    if (!knownTags(options, tags)) return EXIT_BAD_OPTIONS;
+    if (!knownTags(options, tags) || !stationsHaveAddresses(options, tags)) return EXIT_BAD_OPTIONS;
 
     DriverApi api;
     const std::string driver =
         options.driver_path.empty() ? defaultDriverPath() : options.driver_path;
     if (!api.load(driver, &error)) {
-        std::fprintf(stderr, "fins-host: %s\n", error.c_str());
+        complain(error);
         return EXIT_DRIVER_UNUSABLE;
     }
     HostSession session(options, api);
     if (!session.start(tags, &error)) {
-        std::fprintf(stderr, "fins-host: %s\n", error.c_str());
+        complain(error);
         return EXIT_BAD_OPTIONS;
     }
     if (!queueActions(options, session)) return EXIT_BAD_OPTIONS;
-    HostBridge bridge;
-    PanelServer panel(bridge, tags);
+    HostBridge own_bridge;
+    HostBridge& shared = bridge ? *bridge : own_bridge;
+    PanelServer panel(shared, tags);
     if (!options.http.empty() && !startPanel(options, panel)) return EXIT_BAD_OPTIONS;
-    return runLoop(options, session, options.http.empty() ? nullptr : &bridge);
+    return runLoop(options, session, shared);
 }
 
 } // namespace fhost

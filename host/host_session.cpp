@@ -4,6 +4,7 @@
 #include <cstring>
 #include <thread>
 
+#include "fins_words.h"
 #include "notices.h"
 #include "tag_values.h"
 
@@ -12,8 +13,12 @@ namespace fhost {
 namespace {
 
 const int kBackoffFirstMs = 20;
-const int kBackoffMaxMs = 1000;
+const int kBackoffMaxMs = 2000;
 const size_t kNoticesKept = 200;
+const double kNoticeFoldMs = 1000;
+const size_t kNoticeValues = 8;
+const int FINS_END_CODE_OFFSET = 28; // after the FINS/TCP header, FINS header, MRC and SRC
+const int FINS_TCP_ERROR_OFFSET = 12;
 
 double millisBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
@@ -23,6 +28,26 @@ uint32_t be32(const QByteArray& bytes, int pos) {
     if (pos < 0 || pos + 4 > bytes.size()) return 0xFFFFFFFFu;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.constData()) + pos;
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+uint16_t be16(const QByteArray& bytes, int pos) {
+    if (pos < 0 || pos + 2 > bytes.size()) return 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(bytes.constData()) + pos;
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+// The station's reason for a reply that did not come.
+std::string transportReason(ReadStatus s, int timeout_ms) {
+    switch (s) {
+    case ReadStatus::Timeout:
+        return "no answer within " + std::to_string(timeout_ms) + " ms";
+    case ReadStatus::Closed:
+        return "closed by the PLC";
+    case ReadStatus::Malformed:
+        return "reply with an impossible FINS/TCP length";
+    default:
+        return readStatusName(s);
+    }
 }
 
 Bytes toBytes(const QByteArray& q) {
@@ -35,6 +60,7 @@ Bytes toBytes(const QByteArray& q) {
 // A station's way to its PLC: the connection, whether a node address exchange has
 // been made on it, the last accepted node address request (repeated on a new
 // connection, since FINS/TCP takes one per connection), and the reconnect backoff.
+// Every new connection waits out the backoff, which a good reply alone resets.
 struct HostSession::Route {
     explicit Route(const Endpoint& e, bool known) : conn(e), has_endpoint(known) {}
     PlcConnection conn;
@@ -45,7 +71,22 @@ struct HostSession::Route {
     int backoff_ms = 0;
     std::unique_ptr<TcpFlow> flow;
     int station = 0;
+    StationStatus status;
 };
+
+const char* outcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Pending:
+        return "pending";
+    case Outcome::Done:
+        return "done";
+    case Outcome::Refused:
+        return "refused";
+    case Outcome::GaveUp:
+        return "gave up";
+    }
+    return "?";
+}
 
 const char* frameKindName(FrameKind kind) {
     switch (kind) {
@@ -108,7 +149,9 @@ bool HostSession::start(const std::vector<Tag>& tags, std::string* error) {
         descs.append(d);
     }
     block_count_ = api_.ReCreatReadVarList(&descs);
-    last_good_ = cycle_start_ = rate_start_ = Clock::now();
+    for (const Tag& t : tags_)
+        routeFor(stationOf(t)); // every station is listed from the start
+    started_ = last_good_ = cycle_start_ = rate_start_ = Clock::now();
     return true;
 }
 
@@ -131,8 +174,8 @@ std::vector<int> HostSession::readTag(const Tag& tag) const {
     return decodeValues(tag, buffer, tag.length);
 }
 
-bool HostSession::queueWrite(const std::string& name, const std::string& value,
-                             std::string* error) {
+bool HostSession::queueWrite(const std::string& name, const std::string& value, std::string* error,
+                             quint64 id) {
     const Tag* tag = findTag(name);
     if (!tag) {
         *error = "no tag named '" + name + "'";
@@ -142,6 +185,8 @@ bool HostSession::queueWrite(const std::string& name, const std::string& value,
     int count = 0;
     if (!parseWriteValues(*tag, value, &buffer, &count, error)) return false;
     WriteAction w;
+    w.id = id;
+    w.station = stationOf(*tag);
     w.name = name;
     w.value_text = value;
     w.local_only = options_.run_mode != 2;
@@ -156,11 +201,15 @@ bool HostSession::queueWrite(const std::string& name, const std::string& value,
         *error = "the driver refused the write of '" + name + "'";
         return false;
     }
+    if (w.local_only) {
+        w.outcome = Outcome::Done;
+        w.detail = "written to the driver's store only (--run-mode)";
+    }
     writes_.push_back(w);
     return true;
 }
 
-bool HostSession::queueOnceRead(const std::string& name, std::string* error) {
+bool HostSession::queueOnceRead(const std::string& name, std::string* error, quint64 id) {
     const Tag* tag = findTag(name);
     if (!tag) {
         *error = "no tag named '" + name + "'";
@@ -185,17 +234,87 @@ bool HostSession::queueOnceRead(const std::string& name, std::string* error) {
         return false;
     }
     OnceAction o;
+    o.id = id;
     o.name = name;
     once_reads_.push_back(o);
     return true;
+}
+
+void HostSession::refuseAction(bool write, const std::string& name, const std::string& value,
+                               const std::string& why, quint64 id) {
+    if (write) {
+        WriteAction w;
+        w.id = id;
+        w.name = name;
+        w.value_text = value;
+        w.outcome = Outcome::Refused;
+        w.detail = why;
+        writes_.push_back(w);
+    } else {
+        OnceAction o;
+        o.id = id;
+        o.name = name;
+        o.status = 2;
+        o.outcome = Outcome::Refused;
+        o.detail = why;
+        once_reads_.push_back(o);
+    }
+    addNotice((write ? "write " + name + "=" + value : "one-shot read of " + name) +
+              ": refused: " + why);
+}
+
+void HostSession::abandonPending() {
+    const std::string why = "not answered before the end of the run";
+    for (WriteAction& w : writes_)
+        if (w.outcome == Outcome::Pending) {
+            w.outcome = Outcome::GaveUp;
+            w.detail = why;
+        }
+    for (OnceAction& o : once_reads_)
+        if (o.outcome == Outcome::Pending) {
+            o.outcome = Outcome::GaveUp;
+            o.detail = why;
+        }
 }
 
 bool HostSession::actionsPending() const {
     for (const WriteAction& w : writes_)
         if (!w.done()) return true;
     for (const OnceAction& o : once_reads_)
-        if (o.status == 0) return true;
+        if (o.outcome == Outcome::Pending) return true;
     return false;
+}
+
+bool HostSession::anyActionFailed() const {
+    for (const WriteAction& w : writes_)
+        if (w.outcome == Outcome::Refused || w.outcome == Outcome::GaveUp) return true;
+    for (const OnceAction& o : once_reads_)
+        if (o.outcome == Outcome::Refused || o.outcome == Outcome::GaveUp) return true;
+    return false;
+}
+
+std::vector<StationStatus> HostSession::stations() const {
+    std::vector<StationStatus> out;
+    for (const auto& r : routes_)
+        out.push_back(r->status);
+    std::sort(out.begin(), out.end(),
+              [](const StationStatus& a, const StationStatus& b) { return a.station < b.station; });
+    return out;
+}
+
+bool HostSession::tagAge(const Tag& tag, double* age_ms) const {
+    for (const auto& r : routes_) {
+        if (r->station != stationOf(tag)) continue;
+        if (!r->status.ever_read) return false;
+        *age_ms = millisBetween(r->status.last_read, Clock::now());
+        return true;
+    }
+    return false;
+}
+
+bool HostSession::isStale(const Tag& tag) const {
+    double age = 0;
+    return !tagAge(tag, &age) || age > options_.timeout_ms;
 }
 
 FrameKind HostSession::classify(const Protocol& p) const {
@@ -215,8 +334,13 @@ HostSession::Route* HostSession::routeFor(int station) {
     Endpoint e = known ? it->second : options_.plc;
     if (!known && (!options_.multi_station || station == options_.default_station)) known = true;
     routes_.emplace_back(new Route(e, known));
-    routes_.back()->station = station;
-    return routes_.back().get();
+    Route* r = routes_.back().get();
+    r->conn.setWaitHook(&wait_hook_);
+    r->station = station;
+    r->status.station = station;
+    r->status.address = known ? e.text() : std::string();
+    r->status.state = "idle";
+    return r;
 }
 
 Exchange HostSession::exchangeOnce() {
@@ -234,6 +358,13 @@ Exchange HostSession::exchangeOnce() {
     ex.station = sent.station;
 
     Route* route = routeFor(ex.station);
+    // FINS/TCP takes one node address exchange per connection: a new one gets a new socket.
+    if (ex.kind == FrameKind::Handshake && route->node_exchanged) closeRoute(*route);
+    // The frame stays outstanding in the driver, which hands it out again next turn.
+    if (!route->conn.isOpen() && route->next_attempt > Clock::now()) {
+        ex.waiting = true;
+        return ex;
+    }
     QByteArray reply;
     if (!transmit(*route, frame, ex.kind, reply_len, &reply, &ex)) reply.clear();
     ex.reply_bytes = reply.size();
@@ -245,19 +376,24 @@ Exchange HostSession::exchangeOnce() {
         route->node_exchanged = true;
         if (ex.result == 1) route->node_request = frame;
     }
-    account(ex, sent, returned ? *returned : RW_VAR());
+    judgeReply(*route, ex, sent);
+    account(ex, returned ? *returned : RW_VAR());
     return ex;
+}
+
+Clock::time_point HostSession::nextAttempt() const {
+    Clock::time_point next = Clock::time_point::max();
+    for (const auto& r : routes_)
+        if (!r->conn.isOpen()) next = std::min(next, r->next_attempt);
+    return next;
 }
 
 bool HostSession::transmit(Route& route, const QByteArray& frame, FrameKind kind, int reply_len,
                            QByteArray* reply, Exchange* ex) {
-    // FINS/TCP takes one node address exchange per connection: a new one gets a new socket.
-    if (kind == FrameKind::Handshake && route.node_exchanged) closeRoute(route);
     if (!route.conn.isOpen()) {
-        // A station that failed waits out its backoff: no busy loop against a dead PLC.
-        if (route.next_attempt > Clock::now()) std::this_thread::sleep_until(route.next_attempt);
         if (!route.has_endpoint) {
             ex->transport_error = "no PLC given for station " + std::to_string(route.station);
+            markDown(route, "no --station address for station " + std::to_string(route.station));
             backOff(route);
             return false;
         }
@@ -269,36 +405,41 @@ bool HostSession::transmit(Route& route, const QByteArray& frame, FrameKind kind
     const Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(options_.timeout_ms);
     std::string error;
+    const Clock::time_point sent_at = Clock::now();
+    ex->sent = true;
     if (!sendAndReceive(route, frame, reply_len, deadline, reply, &error)) {
         ex->transport_error = error;
         closeRoute(route);
         return false;
     }
-    route.backoff_ms = 0;
+    route.status.rtt_ms = millisBetween(sent_at, Clock::now());
     return true;
 }
 
 bool HostSession::openRoute(Route& route, FrameKind kind, Clock::time_point deadline,
                             Exchange* ex) {
     std::string error;
+    ++route.status.connects;
     if (!route.conn.open(deadline, &error)) {
         ex->transport_error = error;
         backOff(route);
+        ++counters_.connect_failures;
+        markDown(route, error);
         return false;
     }
     ++counters_.connects;
+    if (route.status.state != "online") route.status.state = "connecting";
     route.node_exchanged = false;
     const uint32_t n = static_cast<uint32_t>(flows_opened_++);
+    const uint16_t plc_port = options_.remote_mode ? REMOTE_PCAP_PORT : FINS_TCP_PORT;
     route.flow.reset(new TcpFlow(route.conn.localIp(), route.conn.localPort(), route.conn.peerIp(),
-                                 FINS_TCP_PORT, 0x10000000u + n * 0x10000u,
-                                 0x20000000u + n * 0x10000u));
+                                 plc_port, 0x10000000u + n * 0x10000u, 0x20000000u + n * 0x10000u));
     if (pcap_.isOpen()) pcap_.write(route.flow->open());
     const bool replay =
         !options_.remote_mode && kind != FrameKind::Handshake && !route.node_request.isEmpty();
     if (replay && !replayNodeAddress(route, deadline)) {
         ex->transport_error = "node address exchange on the new connection failed";
         closeRoute(route);
-        backOff(route);
         return false;
     }
     return true;
@@ -310,7 +451,10 @@ bool HostSession::replayNodeAddress(Route& route, Clock::time_point deadline) {
     if (!sendAndReceive(route, route.node_request, -1, deadline, &reply, &error)) return false;
     route.node_exchanged = true;
     ++counters_.session_reopens;
-    return reply.size() == 24 && be32(reply, 12) == 0;
+    const uint32_t code = be32(reply, FINS_TCP_ERROR_OFFSET);
+    if (reply.size() == 24 && code == 0) return true;
+    markDown(route, "node address refused: " + finsTcpErrorText(code));
+    return false;
 }
 
 bool HostSession::sendAndReceive(Route& route, const QByteArray& frame, int reply_len,
@@ -318,6 +462,7 @@ bool HostSession::sendAndReceive(Route& route, const QByteArray& frame, int repl
                                  std::string* error) {
     if (!route.conn.sendAll(frame, deadline, error)) {
         ++counters_.connection_losses;
+        markDown(route, "send failed: " + *error);
         return false;
     }
     ++counters_.frames_sent;
@@ -329,19 +474,26 @@ bool HostSession::sendAndReceive(Route& route, const QByteArray& frame, int repl
     // reply so the driver sees its true length.
     if (s == ReadStatus::Complete) route.conn.appendWaiting(reply);
     if (!reply->isEmpty()) record(route, false, *reply);
+    if (options_.remote_mode && reply->startsWith(FINS_MAGIC))
+        markDown(route, "FINS/TCP reply to a remote-mode frame (the port speaks FINS/TCP: "
+                        "no --remote-mode?)");
     if (s == ReadStatus::Complete) return true;
     *error = readStatusName(s);
     if (s == ReadStatus::Timeout) ++counters_.timeouts;
     if (s == ReadStatus::Closed) ++counters_.connection_losses;
-    if (s == ReadStatus::Malformed) {
-        route.conn.close(); // the stream can no longer be framed; the driver judges the bytes
+    if (!options_.remote_mode || !reply->startsWith(FINS_MAGIC))
+        markDown(route, transportReason(s, options_.timeout_ms));
+    if (s == ReadStatus::Malformed || s == ReadStatus::NotFins) {
+        closeRoute(route); // the stream can no longer be framed; the driver judges the bytes
         return true;
     }
     reply->clear();
     return false;
 }
 
+// Whatever ended a connection, the next one waits out the station's backoff.
 void HostSession::closeRoute(Route& route) {
+    if (route.conn.isOpen()) backOff(route);
     if (route.conn.isOpen() && route.flow && pcap_.isOpen()) pcap_.write(route.flow->close());
     route.conn.close();
     route.flow.reset();
@@ -352,6 +504,81 @@ void HostSession::backOff(Route& route) {
     route.backoff_ms =
         route.backoff_ms == 0 ? kBackoffFirstMs : std::min(route.backoff_ms * 2, kBackoffMaxMs);
     route.next_attempt = Clock::now() + std::chrono::milliseconds(route.backoff_ms);
+}
+
+void HostSession::markDown(Route& route, const std::string& reason) {
+    route.status.state = "down";
+    route.status.reason = reason;
+}
+
+// What the reply says beyond the driver's judgement: the station's state, a refused
+// node address, and the FINS end code of a write.
+void HostSession::judgeReply(Route& route, const Exchange& ex, const RW_VAR& sent) {
+    StationStatus& st = route.status;
+    if (ex.kind == FrameKind::Handshake) {
+        if (ex.result == 201 && ex.reply_bytes >= FINS_TCP_HEADER_SIZE)
+            markDown(route, "node address refused: " +
+                                finsTcpErrorText(be32(ex.reply, FINS_TCP_ERROR_OFFSET)));
+        return;
+    }
+    if (isGoodResult(ex.result) && ex.sent) {
+        ++st.good;
+        st.state = "online";
+        st.reason.clear();
+        route.backoff_ms = 0;
+        if (ex.kind == FrameKind::CyclicRead) {
+            st.ever_read = true;
+            st.last_read = Clock::now();
+        }
+    } else if (ex.result == 0 && ex.sent && ex.reply_bytes >= FINS_TCP_HEADER_SIZE &&
+               !options_.remote_mode) {
+        const uint32_t code = be32(ex.reply, FINS_TCP_ERROR_OFFSET);
+        if (code != 0) markDown(route, finsTcpErrorText(code));
+    } else if (isGiveUpResult(ex.result)) {
+        ++st.failures;
+        if (st.reason.empty()) markDown(route, "gave up: " + resultText(ex.result));
+        st.state = "down";
+    }
+    settleWrite(ex, sent);
+}
+
+void HostSession::settleWrite(const Exchange& ex, const RW_VAR& sent) {
+    if (ex.kind != FrameKind::Write || sent.req_kind != WRITE_REQ_KIND || sent.req_id < 0 ||
+        sent.req_id >= static_cast<int>(writes_.size()) || ex.result == 0)
+        return;
+    WriteAction& w = writes_[sent.req_id];
+    w.last_result = ex.result;
+    if (isGoodResult(ex.result)) {
+        const uint16_t code =
+            options_.remote_mode ? 0 : maskedEndCode(be16(ex.reply, FINS_END_CODE_OFFSET));
+        if (code != 0) {
+            ++w.refused;
+            w.detail = endCodeText(code);
+        } else {
+            ++w.acked;
+        }
+    } else {
+        ++w.failed;
+        w.detail = "after " + std::to_string(options_.retry_limit + 1) +
+                   " bad replies: " + resultText(ex.result);
+    }
+    const bool answered = w.acked + w.failed + w.refused >= w.expected_pieces;
+    if (w.outcome != Outcome::Pending || (!answered && w.failed == 0)) return;
+    w.outcome = w.failed ? Outcome::GaveUp : w.refused ? Outcome::Refused : Outcome::Done;
+    const std::string what = "write " + w.name + "=" + w.value_text + ": ";
+    if (w.outcome == Outcome::Done) addNotice(what + "done");
+    if (w.outcome == Outcome::Refused) addNotice(what + "refused: " + w.detail);
+}
+
+// The driver purges the station's queued writes when it gives up (all of them in
+// single-station mode): they will never be answered.
+void HostSession::dropPendingWrites(int station) {
+    for (WriteAction& w : writes_) {
+        if (w.outcome != Outcome::Pending || w.local_only) continue;
+        if (options_.multi_station && w.station != station) continue;
+        w.outcome = Outcome::GaveUp;
+        if (w.detail.empty()) w.detail = "dropped by the driver after a give-up on its station";
+    }
 }
 
 void HostSession::closeConnections() {
@@ -365,13 +592,15 @@ void HostSession::record(Route& route, bool from_client, const QByteArray& bytes
                             : route.flow->serverSends(toBytes(bytes)));
 }
 
-void HostSession::account(const Exchange& ex, const RW_VAR& sent, const RW_VAR& returned) {
-    ++counters_.exchanges;
-    ++rate_exchanges_;
+void HostSession::account(const Exchange& ex, const RW_VAR& returned) {
+    if (ex.sent) {
+        ++counters_.exchanges;
+        ++rate_exchanges_;
+    }
     const int r = ex.result;
     if (ex.kind == FrameKind::Handshake) {
-        ++counters_.handshakes;
-        if (r == 201) ++counters_.handshake_refusals;
+        if (ex.sent) ++counters_.handshakes;
+        if (r == 201 && ex.reply_bytes > 0) ++counters_.handshake_refusals;
     } else if (isGoodResult(r)) {
         ++counters_.good;
     } else if (r == 0) {
@@ -379,16 +608,7 @@ void HostSession::account(const Exchange& ex, const RW_VAR& sent, const RW_VAR& 
     } else if (isGiveUpResult(r)) {
         ++counters_.failures;
     }
-    if (isGoodResult(r) && ex.kind != FrameKind::Handshake) last_good_ = Clock::now();
-    if (ex.kind == FrameKind::Write && sent.req_kind == WRITE_REQ_KIND && sent.req_id >= 0 &&
-        sent.req_id < static_cast<int>(writes_.size()) && r != 0) {
-        WriteAction& w = writes_[sent.req_id];
-        w.last_result = r;
-        if (isGoodResult(r))
-            ++w.acked;
-        else
-            ++w.failed;
-    }
+    if (isGoodResult(r) && ex.sent && ex.kind != FrameKind::Handshake) last_good_ = Clock::now();
     countCycle(ex);
     handleNotices(r, returned);
 
@@ -415,37 +635,73 @@ void HostSession::countCycle(const Exchange& ex) {
     cycle_frames_ = 0;
 }
 
+void HostSession::addNotice(const std::string& text) {
+    const Clock::time_point now = Clock::now();
+    for (auto it = notices_.rbegin(); it != notices_.rend(); ++it) {
+        if (millisBetween(it->last, now) >= kNoticeFoldMs) break;
+        if (it->text != text) continue;
+        ++it->count;
+        it->last = now;
+        return;
+    }
+    notices_.push_back(Notice{text, 1, now});
+    if (notices_.size() > kNoticesKept) {
+        notices_dropped_ += static_cast<long>(notices_.size() - kNoticesKept);
+        notices_.erase(notices_.begin(), notices_.end() - kNoticesKept);
+    }
+}
+
+void HostSession::onceReadNotice(const RawNotice& n) {
+    const bool mine = n.cb_context == HOST_CB_CONTEXT && n.req_kind == ONCE_REQ_KIND &&
+                      n.req_id >= 0 && n.req_id < static_cast<int>(once_reads_.size());
+    if (!mine) {
+        addNotice("one-shot read notice for requester " + std::to_string(n.req_kind) + "/" +
+                  std::to_string(n.req_id) + ", status " + std::to_string(n.status));
+        return;
+    }
+    OnceAction& o = once_reads_[n.req_id];
+    o.status = n.status == 1 ? 1 : 2;
+    if (o.status == 2) {
+        o.outcome = Outcome::GaveUp;
+        if (o.detail.empty()) o.detail = "the driver gave up";
+        addNotice("one-shot read of " + o.name + " failed");
+        return;
+    }
+    o.outcome = Outcome::Done;
+    const Tag* tag = findTag(o.name);
+    if (tag) o.values = readTag(*tag);
+    addNotice("one-shot read of " + o.name +
+              " done: " + (tag ? formatValues(*tag, o.values, kNoticeValues) : std::string()));
+}
+
+// "gave up on a write of setpoint (D 100) after 3 bad replies: no reply (result 42)"
+std::string HostSession::giveUpText(const RawNotice& n, int result, const RW_VAR& returned) const {
+    const TagType* type = tagTypeByCode(returned.reg_type);
+    const std::string where = returned.name.toStdString() + " (" + (type ? type->mnemonic : "?") +
+                              " " + returned.addr_text.toStdString() + ")";
+    std::string what = n.req_kind == WRITE_REQ_KIND  ? "a write of " + where
+                       : n.req_kind == ONCE_REQ_KIND ? "a one-shot read of " + where
+                       : n.req_kind == 0
+                           ? "the cyclic read of " + where
+                           : "an exchange for requester kind " + std::to_string(n.req_kind);
+    if (options_.multi_station) what += " on station " + std::to_string(returned.station);
+    return "gave up on " + what + " after " + std::to_string(options_.retry_limit + 1) +
+           " bad replies: " + resultText(result);
+}
+
 void HostSession::handleNotices(int last_result, const RW_VAR& returned) {
     for (const RawNotice& n : takeRawNotices()) {
-        std::string text;
         if (n.kind == RawNotice::OnceDone) {
-            const bool mine = n.cb_context == HOST_CB_CONTEXT && n.req_kind == ONCE_REQ_KIND &&
-                              n.req_id >= 0 && n.req_id < static_cast<int>(once_reads_.size());
-            if (!mine) {
-                text = "one-shot read notice for requester " + std::to_string(n.req_kind) + "/" +
-                       std::to_string(n.req_id) + ", status " + std::to_string(n.status);
-            } else {
-                OnceAction& o = once_reads_[n.req_id];
-                o.status = n.status == 1 ? 1 : 2;
-                if (o.status == 1) {
-                    const Tag* tag = findTag(o.name);
-                    if (tag) o.values = readTag(*tag);
-                    text = "one-shot read of " + o.name +
-                           " done: " + (tag ? formatValues(*tag, o.values, 8) : std::string());
-                } else {
-                    text = "one-shot read of " + o.name + " failed";
-                }
-            }
-        } else {
-            text = "gave up on an exchange for requester kind " + std::to_string(n.req_kind) +
-                   " (result " + std::to_string(last_result) + ", " + returned.name.toStdString() +
-                   " " + returned.addr_text.toStdString() + ", station " +
-                   std::to_string(returned.station) + ")";
+            onceReadNotice(n);
+            continue;
         }
-        notices_.push_back(text);
+        const std::string text = giveUpText(n, last_result, returned);
+        if (n.req_kind == ONCE_REQ_KIND)
+            for (OnceAction& o : once_reads_)
+                if (o.outcome == Outcome::Pending && o.detail.empty()) o.detail = text;
+        dropPendingWrites(returned.station);
+        addNotice(text);
     }
-    if (notices_.size() > kNoticesKept)
-        notices_.erase(notices_.begin(), notices_.end() - kNoticesKept);
 }
 
 } // namespace fhost

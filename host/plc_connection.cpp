@@ -1,5 +1,6 @@
 #include "plc_connection.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -21,17 +22,18 @@ int millisUntil(Clock::time_point deadline) {
     return left.count() > 60000 ? 60000 : static_cast<int>(left.count());
 }
 
-// Waits for `events` on fd until the deadline: 1 ready, 0 timeout, -1 error.
-int waitFor(int fd, short events, Clock::time_point deadline) {
+// Waits for `events` on fd until the deadline: 1 ready, 0 timeout, -1 error. The hook
+// runs every period meanwhile.
+int waitFor(int fd, short events, Clock::time_point deadline, const WaitHook* hook) {
     for (;;) {
         pollfd p{fd, events, 0};
-        int r = ::poll(&p, 1, millisUntil(deadline));
-        if (r < 0 && errno == EINTR) {
-            if (Clock::now() >= deadline) return 0;
-            continue;
-        }
-        if (r <= 0) return r;
-        return 1;
+        int wait_ms = millisUntil(deadline);
+        if (hook && hook->call && hook->period_ms > 0) wait_ms = std::min(wait_ms, hook->period_ms);
+        int r = ::poll(&p, 1, wait_ms);
+        if (r > 0) return 1;
+        if (r < 0 && errno != EINTR) return r;
+        if (Clock::now() >= deadline) return 0;
+        if (r == 0 && hook && hook->call) hook->call();
     }
 }
 
@@ -64,6 +66,8 @@ const char* readStatusName(ReadStatus status) {
         return "connection closed";
     case ReadStatus::Malformed:
         return "malformed reply";
+    case ReadStatus::NotFins:
+        return "not FINS/TCP (remote framing?)";
     }
     return "?";
 }
@@ -96,9 +100,9 @@ bool PlcConnection::open(Clock::time_point deadline, std::string* error) {
     }
     int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     if (rc < 0 && errno == EINPROGRESS) {
-        if (waitFor(fd, POLLOUT, deadline) <= 0) {
+        if (waitFor(fd, POLLOUT, deadline, hook_) <= 0) {
             ::close(fd);
-            *error = "connect to " + endpoint_.text() + " timed out";
+            *error = "no answer to connect within the timeout";
             return false;
         }
         int err = 0;
@@ -108,7 +112,8 @@ bool PlcConnection::open(Clock::time_point deadline, std::string* error) {
         errno = err;
     }
     if (rc < 0) {
-        *error = "connect to " + endpoint_.text() + ": " + std::strerror(errno);
+        *error = errno == ECONNREFUSED ? std::string("connection refused")
+                                       : std::string("connect: ") + std::strerror(errno);
         ::close(fd);
         return false;
     }
@@ -155,7 +160,7 @@ bool PlcConnection::sendAll(const QByteArray& bytes, Clock::time_point deadline,
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            if (waitFor(fd_, POLLOUT, deadline) > 0) continue;
+            if (waitFor(fd_, POLLOUT, deadline, hook_) > 0) continue;
             *error = "send timed out";
             return false;
         }
@@ -177,7 +182,7 @@ ReadStatus PlcConnection::readExactly(int size, Clock::time_point deadline, QByt
         }
         if (n == 0) return ReadStatus::Closed;
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return ReadStatus::Closed;
-        int ready = waitFor(fd_, POLLIN, deadline);
+        int ready = waitFor(fd_, POLLIN, deadline, hook_);
         if (ready == 0) return ReadStatus::Timeout;
         if (ready < 0) return ReadStatus::Closed;
     }
@@ -188,6 +193,7 @@ ReadStatus PlcConnection::readFinsReply(Clock::time_point deadline, QByteArray* 
     out->clear();
     ReadStatus s = readExactly(FINS_LENGTH_FIELD_END, deadline, out);
     if (s != ReadStatus::Complete) return s;
+    if (!out->startsWith(FINS_MAGIC)) return ReadStatus::NotFins;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(out->constData());
     uint32_t length =
         (uint32_t(p[4]) << 24) | (uint32_t(p[5]) << 16) | (uint32_t(p[6]) << 8) | p[7];

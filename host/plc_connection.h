@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace fhost {
@@ -26,13 +27,24 @@ bool parseEndpoint(const std::string& text, Endpoint* out, std::string* error);
 enum { FINS_TCP_HEADER_SIZE = 16, FINS_LENGTH_FIELD_END = 8, MAX_REPLY_SIZE = 65536 };
 
 enum class ReadStatus {
-    Complete, // one whole reply
-    Timeout,  // the deadline passed; the bytes so far are in the output
-    Closed,   // the peer closed the connection or it failed
-    Malformed // the length field is impossible; the bytes so far are in the output
+    Complete,  // one whole reply
+    Timeout,   // the deadline passed; the bytes so far are in the output
+    Closed,    // the peer closed the connection or it failed
+    Malformed, // the length field is impossible; the bytes so far are in the output
+    NotFins    // the reply does not start with "FINS"; the bytes so far are in the output
 };
 
+// Every FINS/TCP frame starts with these four bytes.
+const char* const FINS_MAGIC = "FINS";
+
 const char* readStatusName(ReadStatus status);
+
+// Called at least every period_ms while a connection waits for the PLC, so that a
+// screen keeps its refresh interval while a PLC is slow or gone.
+struct WaitHook {
+    std::function<void()> call;
+    int period_ms = 0;
+};
 
 class PlcConnection {
   public:
@@ -42,6 +54,7 @@ class PlcConnection {
     PlcConnection& operator=(const PlcConnection&) = delete;
 
     const Endpoint& endpoint() const { return endpoint_; }
+    void setWaitHook(const WaitHook* hook) { hook_ = hook; }
     bool isOpen() const { return fd_ >= 0; }
     // Local address and port of the open socket, for the recording (0 when closed).
     uint32_t localIp() const { return local_ip_; }
@@ -69,6 +82,7 @@ class PlcConnection {
     uint32_t local_ip_ = 0;
     uint16_t local_port_ = 0;
     uint32_t peer_ip_ = 0;
+    const WaitHook* hook_ = nullptr;
 };
 
 } // namespace fhost

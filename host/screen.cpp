@@ -1,5 +1,9 @@
 #include "screen.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 
 #include "tag_values.h"
@@ -8,8 +12,9 @@ namespace fhost {
 
 namespace {
 
-const size_t kValuesShown = 8;
+const size_t kValuesPerLine = 8;
 const size_t kNoticesOnScreen = 5;
+const size_t kValueIndent = 36; // name, type and address columns
 
 std::string format(const char* fmt, double v) {
     char buf[64];
@@ -21,96 +26,51 @@ std::string padded(const std::string& s, size_t width) {
     return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
 }
 
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
+std::string noticeLine(const Notice& n) {
+    return "notice: " + n.text + (n.count > 1 ? " (x" + std::to_string(n.count) + ")" : "");
+}
+
+int terminalRows(std::FILE* out) {
+    winsize ws = {};
+    if (ioctl(fileno(out), TIOCGWINSZ, &ws) != 0 || ws.ws_row == 0) return 0;
+    return ws.ws_row;
+}
+
+const StationStatus* firstDown(const std::vector<StationStatus>& stations) {
+    for (const StationStatus& st : stations)
+        if (st.state == "down") return &st;
+    return nullptr;
+}
+
+} // namespace
+
+std::string printable(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
             char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
             out += buf;
         } else {
             out += static_cast<char>(c);
         }
     }
-    return out + "\"";
-}
-
-std::string jsonInts(const std::vector<int>& values) {
-    std::string out = "[";
-    for (size_t i = 0; i < values.size(); ++i)
-        out += (i ? "," : "") + std::to_string(values[i]);
-    return out + "]";
-}
-
-void jsonField(std::string& out, const char* name, const std::string& value, bool last = false) {
-    out += jsonString(name) + ":" + value + (last ? "" : ",");
-}
-
-std::string jsonTag(const HostSession& s, const Tag& t) {
-    std::string out = "{";
-    jsonField(out, "name", jsonString(t.name));
-    jsonField(out, "type", jsonString(tagTypeByCode(t.reg_type)->mnemonic));
-    jsonField(out, "address", jsonString(t.addr_text));
-    jsonField(out, "station", std::to_string(s.stationOf(t)));
-    jsonField(out, "values", jsonInts(s.readTag(t)), true);
-    return out + "}";
-}
-
-std::string jsonCounters(const HostSession& s) {
-    const Counters& c = s.counters();
-    std::string out = "{";
-    jsonField(out, "exchanges", std::to_string(c.exchanges));
-    jsonField(out, "frames_sent", std::to_string(c.frames_sent));
-    jsonField(out, "good", std::to_string(c.good));
-    jsonField(out, "retries", std::to_string(c.retries));
-    jsonField(out, "failures", std::to_string(c.failures));
-    jsonField(out, "handshakes", std::to_string(c.handshakes));
-    jsonField(out, "handshake_refusals", std::to_string(c.handshake_refusals));
-    jsonField(out, "timeouts", std::to_string(c.timeouts));
-    jsonField(out, "connection_losses", std::to_string(c.connection_losses));
-    jsonField(out, "connects", std::to_string(c.connects));
-    jsonField(out, "session_reopens", std::to_string(c.session_reopens));
-    jsonField(out, "cycles", std::to_string(c.cycles));
-    jsonField(out, "read_blocks", std::to_string(s.blockCount()));
-    jsonField(out, "last_cycle_ms", format("%.3f", c.last_cycle_ms));
-    jsonField(out, "frames_per_cycle", std::to_string(c.last_cycle_frames));
-    jsonField(out, "exchanges_per_second", format("%.1f", c.exchanges_per_second));
-    jsonField(out, "offline", std::to_string(s.comInfo().offline), true);
-    return out + "}";
-}
-
-std::string jsonActions(const HostSession& s) {
-    std::string writes = "[";
-    for (size_t i = 0; i < s.writes().size(); ++i) {
-        const WriteAction& w = s.writes()[i];
-        std::string o = "{";
-        jsonField(o, "name", jsonString(w.name));
-        jsonField(o, "value", jsonString(w.value_text));
-        jsonField(o, "local_only", w.local_only ? "true" : "false");
-        jsonField(o, "acked", std::to_string(w.acked));
-        jsonField(o, "failed", std::to_string(w.failed));
-        jsonField(o, "last_result", std::to_string(w.last_result), true);
-        writes += (i ? "," : "") + o + "}";
-    }
-    std::string once = "[";
-    for (size_t i = 0; i < s.onceReads().size(); ++i) {
-        const OnceAction& r = s.onceReads()[i];
-        std::string o = "{";
-        jsonField(o, "name", jsonString(r.name));
-        jsonField(o, "status", std::to_string(r.status));
-        jsonField(o, "values", jsonInts(r.values), true);
-        once += (i ? "," : "") + o + "}";
-    }
-    std::string out;
-    jsonField(out, "writes", writes + "]");
-    jsonField(out, "read_once", once + "]");
     return out;
 }
 
-} // namespace
+bool isOnline(const HostSession& s) {
+    return !s.comInfo().offline && !firstDown(s.stations());
+}
+
+std::string onlineText(const HostSession& s) {
+    const std::vector<StationStatus> stations = s.stations();
+    const StationStatus* down = firstDown(stations);
+    if (down && s.comInfo().multi_station && stations.size() > 1)
+        return "station " + std::to_string(down->station) +
+               " unreachable: cyclic reads of every station wait for it";
+    if (down) return "OFFLINE: " + down->reason;
+    return s.comInfo().offline ? "OFFLINE" : "online";
+}
 
 std::string statusLine(const HostSession& s) {
     const Counters& c = s.counters();
@@ -118,7 +78,22 @@ std::string statusLine(const HostSession& s) {
            std::to_string(c.last_cycle_frames) + " frames/cycle | " +
            format("%.1f", c.exchanges_per_second) + " exch/s | retries " +
            std::to_string(c.retries) + " | failures " + std::to_string(c.failures) + " | " +
-           (s.comInfo().offline ? "OFFLINE" : "online");
+           onlineText(s);
+}
+
+std::vector<std::string> stationLines(const HostSession& s) {
+    std::vector<std::string> lines;
+    for (const StationStatus& st : s.stations()) {
+        std::string state = st.state;
+        if (!st.reason.empty())
+            state += (st.state == "down" ? ": " : " (last: ") + st.reason +
+                     (st.state == "down" ? "" : ")");
+        lines.push_back("station " + std::to_string(st.station) + " " +
+                        (st.address.empty() ? "(no address)" : st.address) + ": " + state +
+                        " | connects " + std::to_string(st.connects) + " | good " +
+                        std::to_string(st.good) + " | failures " + std::to_string(st.failures));
+    }
+    return lines;
 }
 
 std::vector<std::string> valueLines(const HostSession& s) {
@@ -126,52 +101,65 @@ std::vector<std::string> valueLines(const HostSession& s) {
     for (const Tag& t : s.tags()) {
         std::string where = std::string(tagTypeByCode(t.reg_type)->mnemonic) + " " + t.addr_text;
         if (s.comInfo().multi_station) where += " @" + std::to_string(s.stationOf(t));
-        lines.push_back(padded(t.name, 16) + " " + padded(where, 18) + " " +
-                        formatValues(t, s.readTag(t), kValuesShown));
+        const std::vector<int> values = s.readTag(t);
+        const std::string head = padded(t.name, 16) + " " + padded(where, 18) + " ";
+        for (size_t first = 0; first == 0 || first < values.size(); first += kValuesPerLine) {
+            const size_t end = std::min(values.size(), first + kValuesPerLine);
+            std::vector<int> part(values.begin() + first, values.begin() + end);
+            std::string line = (first == 0 ? head : std::string(kValueIndent, ' ')) +
+                               formatValues(t, part, kValuesPerLine);
+            if (first == 0 && s.isStale(t)) line += "  [stale]";
+            lines.push_back(line);
+        }
     }
     return lines;
 }
 
-void ScreenPrinter::show(const HostSession& s) {
+// On a terminal the screen keeps to its height: the tags that fit, then a count.
+std::vector<std::string> ScreenPrinter::tagLinesThatFit(const HostSession& s,
+                                                        size_t other_lines) const {
+    if (status_only_) return std::vector<std::string>();
     std::vector<std::string> lines = valueLines(s);
-    lines.push_back(statusLine(s));
-    const std::vector<std::string>& notices = s.notices();
+    const int rows = ansi_ ? terminalRows(out_) : 0;
+    // The cursor ends on the line below the screen, so one row stays free.
+    const size_t usable = rows > 1 ? static_cast<size_t>(rows) - 1 : 0;
+    if (rows <= 0 || lines.size() + other_lines <= usable) return lines;
+    const size_t room = usable > other_lines + 1 ? usable - other_lines - 1 : 0;
+    lines.resize(room);
+    // A tag's continuation lines start with blanks.
+    const size_t shown_tags = std::count_if(
+        lines.begin(), lines.end(), [](const std::string& l) { return !l.empty() && l[0] != ' '; });
+    lines.push_back("\xE2\x80\xA6 " + std::to_string(s.tags().size() - shown_tags) + " more tags");
+    return lines;
+}
+
+void ScreenPrinter::show(const HostSession& s) {
+    std::vector<std::string> tail;
+    tail.push_back(statusLine(s));
+    for (const std::string& l : stationLines(s))
+        tail.push_back(l);
+    const std::vector<Notice>& notices = s.notices();
+    size_t first = ansi_
+                       ? (notices.size() > kNoticesOnScreen ? notices.size() - kNoticesOnScreen : 0)
+                       : std::min(notices_shown_, notices.size());
+    for (size_t i = first; i < notices.size(); ++i)
+        tail.push_back(noticeLine(notices[i]));
+    std::vector<std::string> lines = tagLinesThatFit(s, tail.size());
+    lines.insert(lines.end(), tail.begin(), tail.end());
     if (ansi_) {
         if (!cleared_) std::fputs("\x1b[2J", out_);
         cleared_ = true;
         std::fputs("\x1b[H", out_);
-        size_t first = notices.size() > kNoticesOnScreen ? notices.size() - kNoticesOnScreen : 0;
-        for (size_t i = first; i < notices.size(); ++i)
-            lines.push_back("notice: " + notices[i]);
         for (const std::string& l : lines)
-            std::fprintf(out_, "%s\x1b[K\n", l.c_str());
+            std::fprintf(out_, "%s\x1b[K\n", printable(l).c_str());
         std::fputs("\x1b[J", out_);
     } else {
-        for (size_t i = notices_shown_; i < notices.size(); ++i)
-            lines.push_back("notice: " + notices[i]);
         for (const std::string& l : lines)
-            std::fprintf(out_, "%s\n", l.c_str());
+            std::fprintf(out_, "%s\n", printable(l).c_str());
         std::fputs("\n", out_);
     }
     notices_shown_ = notices.size();
     std::fflush(out_);
-}
-
-std::string jsonReport(const HostSession& s, const std::string& outcome, int exit_code) {
-    std::string values = "[";
-    for (size_t i = 0; i < s.tags().size(); ++i)
-        values += (i ? "," : "") + jsonTag(s, s.tags()[i]);
-    std::string notices = "[";
-    for (size_t i = 0; i < s.notices().size(); ++i)
-        notices += (i ? "," : "") + jsonString(s.notices()[i]);
-    std::string out = "{";
-    jsonField(out, "outcome", jsonString(outcome));
-    jsonField(out, "exit_code", std::to_string(exit_code));
-    jsonField(out, "values", values + "]");
-    jsonField(out, "counters", jsonCounters(s));
-    out += jsonActions(s);
-    jsonField(out, "notices", notices + "]", true);
-    return out + "}\n";
 }
 
 } // namespace fhost

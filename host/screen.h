@@ -1,6 +1,5 @@
-// What the host shows: every tag's value, a status line and the latest notices,
-// refreshed in place on a terminal (ANSI) or printed as plain lines otherwise;
-// and the machine-readable final report.
+// What the host shows: every tag's value, a status line, the stations and the latest
+// notices, refreshed in place on a terminal (ANSI) or printed as plain lines otherwise.
 #ifndef FINS_HOST_SCREEN_H
 #define FINS_HOST_SCREEN_H
 
@@ -12,27 +11,38 @@
 
 namespace fhost {
 
+// "online", "OFFLINE: connection refused", or the station that holds every other one.
+std::string onlineText(const HostSession& session);
+bool isOnline(const HostSession& session);
+
 // "cycle 3.2 ms | 4 frames/cycle | 1250.0 exch/s | retries 0 | failures 0 | online"
 std::string statusLine(const HostSession& session);
 
-// One line per tag: name, type, address, station, value.
+// "station 1 127.0.0.1:9600: down: connection refused | connects 3 | good 0 | failures 0"
+std::vector<std::string> stationLines(const HostSession& session);
+
+// Lines per tag: name, type, address, station, value, the stale marker; eight elements
+// a line, further ones on the lines that follow.
 std::vector<std::string> valueLines(const HostSession& session);
+
+// Control bytes as \xNN, so nothing read from a file or a PLC drives the terminal.
+std::string printable(const std::string& text);
 
 class ScreenPrinter {
   public:
-    ScreenPrinter(std::FILE* out, bool ansi) : out_(out), ansi_(ansi) {}
+    ScreenPrinter(std::FILE* out, bool ansi, bool status_only)
+        : out_(out), ansi_(ansi), status_only_(status_only) {}
     void show(const HostSession& session);
 
   private:
+    std::vector<std::string> tagLinesThatFit(const HostSession& session, size_t other_lines) const;
+
     std::FILE* out_;
     bool ansi_;
+    bool status_only_;
     bool cleared_ = false;
     size_t notices_shown_ = 0;
 };
-
-// The final report as one JSON object: outcome, exit code, values, counters,
-// writes, one-shot reads and notices.
-std::string jsonReport(const HostSession& session, const std::string& outcome, int exit_code);
 
 } // namespace fhost
 

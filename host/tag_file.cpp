@@ -1,6 +1,8 @@
 #include "tag_file.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -10,6 +12,7 @@ namespace fhost {
 namespace {
 
 const size_t kMaxNameLength = 64;
+const std::string UTF8_BOM = "\xEF\xBB\xBF";
 const int kMaxDigits = 9; // keeps every number well inside int
 
 std::vector<std::string> splitFields(const std::string& line) {
@@ -143,7 +146,8 @@ LineKind parseTagLine(const std::string& line, Tag* tag, std::string* reason) {
 TagFile parseTagText(const std::string& text) {
     TagFile out;
     std::map<std::string, int> first_line;
-    std::istringstream in(text);
+    const bool bom = text.compare(0, UTF8_BOM.size(), UTF8_BOM) == 0;
+    std::istringstream in(bom ? text.substr(UTF8_BOM.size()) : text);
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -172,10 +176,11 @@ TagFile parseTagText(const std::string& text) {
 }
 
 TagFile loadTagFile(const std::string& path) {
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         TagFile out;
-        out.errors.push_back({0, "cannot read tag file '" + path + "'"});
+        out.errors.push_back({0, errno ? std::strerror(errno) : "cannot be read"});
         return out;
     }
     std::ostringstream text;
@@ -184,6 +189,7 @@ TagFile loadTagFile(const std::string& path) {
 }
 
 std::string describe(const TagError& error) {
+    if (error.line == 0) return error.reason;
     return "line " + std::to_string(error.line) + ": " + error.reason;
 }
 

@@ -48,10 +48,11 @@ LineKind parseTagLine(const std::string& line, Tag* tag, std::string* reason);
 // Parses a whole text: every line, duplicate names, and at least one tag.
 TagFile parseTagText(const std::string& text);
 
-// Reads and parses a file; an unreadable file is one error on line 0.
+// Reads and parses a file (a UTF-8 byte order mark is skipped); an unreadable file is
+// one error on line 0 with the system's reason.
 TagFile loadTagFile(const std::string& path);
 
-// "line N: reason" for one error.
+// "line N: reason" for one error; just the reason for the file as a whole.
 std::string describe(const TagError& error);
 
 } // namespace fhost

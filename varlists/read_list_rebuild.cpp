@@ -13,6 +13,12 @@ namespace {
 
 const int kAreaLists = 9;
 
+// Single-station area list of a type: timer flags, counter flags, CIO, W, H, A, D,
+// timer values, counter values (word types 5..13 in that order).
+int areaList(const fins::RegType& t) {
+    return t.word_type - 5;
+}
+
 // A description in piece units: words, or single flags for the flag types.
 struct PieceRun {
     qint64 start;
@@ -152,7 +158,7 @@ int rebuildSingleStation(const QList<VAR_DESC>& vars, const COM_INFO& ci) {
         const int a = StringAddressToInt(d.reg_type, d.addr_text);
         PieceRun run;
         if (a < 0 || !toPieceRun(d.reg_type, a, d.length, false, run)) continue;
-        const int list = fins::regType(d.reg_type)->rebuild_list - 1;
+        const int list = areaList(*fins::regType(d.reg_type));
         rb.templates.push_back(rebuildTemplate(d, run, ci.default_station, ci));
         addPieces(run, ci.max_block, static_cast<int>(rb.templates.size()) - 1, areas[list]);
     }

@@ -132,18 +132,5 @@ TEST(TagText, WindowsLineEndsAreAccepted) {
     EXPECT_EQ(f.tags[1].length, 2);
 }
 
-TEST(TagText, AFileWithoutTagsIsAnError) {
-    TagFile f = parseTagText("# only comments\n\n");
-    ASSERT_EQ(f.errors.size(), 1u);
-    EXPECT_EQ(describe(f.errors[0]), "line 0: no tag in the file");
-}
-
-TEST(TagText, AnUnreadableFileIsAnErrorOnLineZero) {
-    TagFile f = loadTagFile("/nonexistent/folder/screen.tags");
-    ASSERT_EQ(f.errors.size(), 1u);
-    EXPECT_EQ(f.errors[0].line, 0);
-    EXPECT_TRUE(f.tags.empty());
-}
-
 } // namespace
 } // namespace fhost

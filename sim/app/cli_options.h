@@ -2,6 +2,7 @@
 #ifndef PLCSIM_CLI_OPTIONS_H
 #define PLCSIM_CLI_OPTIONS_H
 
+#include <QStringList>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,15 @@ struct CliOptions {
     std::vector<MemoryAssignment> sets;
 };
 
-enum class CliAction { Run, Help, Error };
+enum class CliAction { Run, Help, Version, Error };
 
-CliAction parseCommandLine(int argc, const char* const* argv, CliOptions* options,
-                           std::string* error);
-std::string usageText();
+struct CliResult {
+    CliAction action = CliAction::Run;
+    std::string text; // the help text, the version line, or the error (one line)
+};
+
+// arguments[0] is the program name, as in argv.
+CliResult parseCommandLine(const QStringList& arguments, CliOptions* options);
 
 } // namespace plcsim
 

@@ -1,13 +1,20 @@
 // fins-plcsim: parses the command line, loads memory, serves until SIGINT/SIGTERM.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "cli_options.h"
 
 namespace {
+
+constexpr int EXIT_OK = 0;
+constexpr int EXIT_STARTUP = 1;
+constexpr int EXIT_USAGE = 2;
 
 plcsim::SimServer* g_server = nullptr;
 
@@ -31,53 +38,73 @@ bool writePortFile(const std::string& path, uint16_t port, std::string* error) {
         std::ofstream out(tmp);
         out << port << "\n";
         if (!out) {
-            *error = "cannot write port file '" + path + "'";
+            *error = "cannot write port file '" + path + "': " + std::strerror(errno);
             return false;
         }
     }
     if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        *error = "cannot write port file '" + path + "'";
+        *error = "cannot write port file '" + path + "': " + std::strerror(errno);
         return false;
     }
     return true;
+}
+
+// Usage errors end with where to look, on the same line.
+int usageError(const std::string& text) {
+    std::cerr << "fins-plcsim: " << text << " (see --help)\n";
+    return EXIT_USAGE;
+}
+
+int startupError(const std::string& text) {
+    std::cerr << "fins-plcsim: " << text << "\n";
+    return EXIT_STARTUP;
+}
+
+QStringList argumentList(int argc, char** argv) {
+    QStringList list;
+    for (int i = 0; i < argc; ++i)
+        list << QString::fromLocal8Bit(argv[i]);
+    return list;
+}
+
+// Every memory file in order; every bad line of every file is reported.
+bool loadMemoryFiles(const std::vector<std::string>& files, plcsim::PlcMemory& memory) {
+    std::vector<std::string> errors;
+    for (const std::string& file : files)
+        plcsim::loadMemoryFile(file, memory, &errors);
+    for (const std::string& e : errors)
+        std::cerr << "fins-plcsim: " << e << "\n";
+    return errors.empty();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     plcsim::CliOptions options;
-    std::string error;
-    switch (plcsim::parseCommandLine(argc, argv, &options, &error)) {
+    const plcsim::CliResult parsed = plcsim::parseCommandLine(argumentList(argc, argv), &options);
+    switch (parsed.action) {
     case plcsim::CliAction::Help:
-        std::cout << plcsim::usageText();
-        return 0;
+    case plcsim::CliAction::Version:
+        std::cout << parsed.text;
+        return EXIT_OK;
     case plcsim::CliAction::Error:
-        std::cerr << "fins-plcsim: " << error << "\nTry 'fins-plcsim --help'.\n";
-        return 2;
+        return usageError(parsed.text);
     case plcsim::CliAction::Run:
         break;
     }
     plcsim::SimServer server(options.config);
-    for (const std::string& file : options.memoryFiles) {
-        if (!plcsim::loadMemoryFile(file, server.memory(), &error)) {
-            std::cerr << "fins-plcsim: " << error << "\n";
-            return 1;
-        }
-    }
+    if (!loadMemoryFiles(options.memoryFiles, server.memory())) return EXIT_STARTUP;
     for (const auto& a : options.sets)
         plcsim::applyAssignment(server.memory(), a);
-    if (!server.start(&error)) {
-        std::cerr << "fins-plcsim: " << error << "\n";
-        return 1;
-    }
-    if (!options.portFile.empty() && !writePortFile(options.portFile, server.port(), &error)) {
-        std::cerr << "fins-plcsim: " << error << "\n";
-        return 1;
-    }
+    std::string error;
+    if (!server.start(&error)) return startupError(error);
+    // Before the port file: a script may stop the server as soon as it sees the port.
     g_server = &server;
     installSignalHandlers();
+    if (!options.portFile.empty() && !writePortFile(options.portFile, server.port(), &error))
+        return startupError(error);
     // One write, so a reader of stderr never sees half of the line.
-    const std::string ready = "fins-plcsim: listening on " + options.config.bind + ":" +
+    const std::string ready = "fins-plcsim: listening on " + server.address() + ":" +
                               std::to_string(server.port()) +
                               (options.config.remote ? " (remote mode)" : "") + ", node " +
                               std::to_string(options.config.node) + "\n";
@@ -86,5 +113,5 @@ int main(int argc, char** argv) {
     g_server = nullptr;
     server.stop();
     std::cerr << "fins-plcsim: stopped\n";
-    return 0;
+    return EXIT_OK;
 }

@@ -30,12 +30,6 @@ const KindName* findKind(const std::string& name) {
     return nullptr;
 }
 
-const KindName& kindOf(FaultKind kind) {
-    for (const KindName& k : KINDS)
-        if (k.kind == kind) return k;
-    return KINDS[0];
-}
-
 // Unsigned number, decimal or 0x hex, that fits 32 bits (64 for request numbers).
 bool parseNumber(const std::string& s, uint64_t max, uint64_t* out) {
     if (s.empty() || s[0] == '-' || s[0] == '+' || s[0] == ' ') return false;
@@ -163,26 +157,6 @@ bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error
     }
     *rule = r;
     return true;
-}
-
-std::string faultRuleText(const FaultRule& rule) {
-    const KindName& k = kindOf(rule.kind);
-    std::string s = k.name;
-    if (k.needsValue || rule.value != k.defaultValue) s += "=" + std::to_string(rule.value);
-    switch (rule.trigger) {
-    case FaultTrigger::Always:
-        break;
-    case FaultTrigger::Nth:
-        s += "@" + std::to_string(rule.n);
-        break;
-    case FaultTrigger::EveryNth:
-        s += "@every:" + std::to_string(rule.n);
-        break;
-    case FaultTrigger::Probability:
-        s += "@p:" + std::to_string(rule.p);
-        break;
-    }
-    return s;
 }
 
 FaultPlan::FaultPlan(std::vector<FaultRule> rules, uint32_t seed)

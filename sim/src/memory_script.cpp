@@ -2,13 +2,32 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <sstream>
 
 namespace plcsim {
 
 namespace {
+
+// Editors on Windows often start a UTF-8 text with this mark; it is no part of line 1.
+const std::string UTF8_BOM = "\xEF\xBB\xBF";
+
+// The whole file; false with errno set when it cannot be opened or read (a directory).
+bool readWholeFile(const std::string& path, std::string* text) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    char buf[4096];
+    size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text->append(buf, n);
+    const bool ok = !std::ferror(f);
+    const int readErrno = errno;
+    std::fclose(f);
+    errno = readErrno;
+    return ok;
+}
 
 std::string trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -140,34 +159,35 @@ void applyAssignment(PlcMemory& memory, const MemoryAssignment& a) {
 }
 
 bool loadMemoryText(const std::string& text, const std::string& source, PlcMemory& memory,
-                    std::string* error) {
-    std::istringstream in(text);
+                    std::vector<std::string>* errors) {
+    std::istringstream in(
+        text.compare(0, UTF8_BOM.size(), UTF8_BOM) == 0 ? text.substr(UTF8_BOM.size()) : text);
     std::string line;
     int lineNo = 0;
+    bool ok = true;
     while (std::getline(in, line)) {
         ++lineNo;
         const std::string content = trim(line.substr(0, line.find('#')));
         if (content.empty()) continue;
         MemoryAssignment a;
         std::string why;
-        if (!parseAssignment(content, &a, &why)) {
-            if (error) *error = source + ":" + std::to_string(lineNo) + ": " + why;
-            return false;
+        if (parseAssignment(content, &a, &why)) {
+            applyAssignment(memory, a);
+            continue;
         }
-        applyAssignment(memory, a);
+        ok = false;
+        if (errors) errors->push_back(source + ":" + std::to_string(lineNo) + ": " + why);
     }
-    return true;
+    return ok;
 }
 
-bool loadMemoryFile(const std::string& path, PlcMemory& memory, std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
-        if (error) *error = "cannot open memory file '" + path + "'";
+bool loadMemoryFile(const std::string& path, PlcMemory& memory, std::vector<std::string>* errors) {
+    std::string text;
+    if (!readWholeFile(path, &text)) {
+        if (errors) errors->push_back(path + ": " + std::strerror(errno));
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return loadMemoryText(text.str(), path, memory, error);
+    return loadMemoryText(text, path, memory, errors);
 }
 
 void animateStep(PlcMemory& memory) {

@@ -70,10 +70,12 @@ SessionOutput FinsSession::handleNodeAddress(const FinsTcpFrame& frame) {
     if (frame.payload.size() != 4)
         return tcpError("node", CMD_NODE_ADDRESS_REPLY, TCP_UNSUPPORTED_COMMAND, false);
     const uint32_t proposed = Reader(frame.payload.data(), 4).u32(0);
-    if (proposed > MAX_CLIENT_NODE)
-        return tcpError("node", CMD_NODE_ADDRESS_REPLY, TCP_NODE_OUT_OF_RANGE, false);
-    if (proposed == serverNode_)
-        return tcpError("node", CMD_NODE_ADDRESS_REPLY, TCP_NODE_IS_SERVER, false);
+    if (proposed > MAX_CLIENT_NODE || proposed == serverNode_) {
+        const uint32_t code = proposed == serverNode_ ? TCP_NODE_IS_SERVER : TCP_NODE_OUT_OF_RANGE;
+        SessionOutput refused = tcpError("node", CMD_NODE_ADDRESS_REPLY, code, false);
+        refused.info.address = proposed; // the log shows which node was refused
+        return refused;
+    }
     clientNode_ = proposed == 0 ? autoNode_ : static_cast<int>(proposed);
     std::vector<uint8_t> body;
     putU32(body, static_cast<uint32_t>(clientNode_));

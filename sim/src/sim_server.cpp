@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -50,10 +51,30 @@ bool setNonBlocking(int fd) {
     return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-std::string peerName(const sockaddr_in& addr) {
+std::string addressText(const in_addr& addr) {
     char text[INET_ADDRSTRLEN] = "?";
-    inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(addr.sin_port));
+    inet_ntop(AF_INET, &addr, text, sizeof text);
+    return text;
+}
+
+std::string peerName(const sockaddr_in& addr) {
+    return addressText(addr.sin_addr) + ":" + std::to_string(ntohs(addr.sin_port));
+}
+
+// A dotted address or a host name ("localhost"), resolved as the host program resolves --plc.
+bool resolveIpv4(const std::string& name, in_addr* addr, std::string* error) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &found);
+    if (rc != 0 || !found) {
+        if (error) *error = "cannot resolve bind address '" + name + "': " + gai_strerror(rc);
+        return false;
+    }
+    *addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+    return true;
 }
 
 std::string hex(uint32_t v, int digits) {
@@ -101,6 +122,7 @@ struct SimServer::Impl {
     int listenFd = -1;
     int wake[2] = {-1, -1};
     uint16_t port = 0;
+    std::string address; // the bind address resolved, dotted
     std::thread thread;
     std::atomic<bool> stopRequested{false};
     std::vector<std::unique_ptr<Connection>> connections;
@@ -134,9 +156,9 @@ bool SimServer::Impl::start(std::string* error) {
         return false;
     };
     in_addr addr{};
-    if (inet_pton(AF_INET, config.bind.c_str(), &addr) != 1)
-        return fail("bind address '" + config.bind + "' is not an IPv4 address");
-    if (!config.allowRemoteBind && !isLoopbackAddress(config.bind))
+    if (!resolveIpv4(config.bind, &addr, error)) return false;
+    address = addressText(addr);
+    if (!config.allowRemoteBind && !isLoopbackAddress(address))
         return fail("bind address '" + config.bind +
                     "' is not a loopback address (127.x.x.x); use --allow-remote-bind");
     if (pipe(wake) != 0 || !setNonBlocking(wake[0]) || !setNonBlocking(wake[1]))
@@ -351,6 +373,9 @@ bool SimServer::start(std::string* error) {
 }
 uint16_t SimServer::port() const {
     return impl_->port;
+}
+std::string SimServer::address() const {
+    return impl_->address;
 }
 
 void SimServer::run() {

@@ -1,35 +1,37 @@
-// Hex helpers and small frame builders shared by the simulator tests.
+// Hex, FINS/TCP frame and memory helpers shared by the simulator tests.
 #ifndef PLCSIM_SIM_TEST_UTIL_H
 #define PLCSIM_SIM_TEST_UTIL_H
 
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "plcsim/memory_script.h"
+#include "plcsim/session.h"
 
 namespace plcsim_test {
 
 using Bytes = std::vector<uint8_t>;
 
-// "46 49 4e53" -> bytes; spaces are ignored.
+// "46 49 4e53" -> bytes; anything but hex digits is ignored.
 inline Bytes fromHex(const std::string& text) {
-    Bytes out;
     std::string digits;
     for (char c : text)
         if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+    Bytes out;
     for (size_t i = 0; i + 1 < digits.size(); i += 2)
         out.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return out;
 }
 
 inline std::string toHex(const Bytes& bytes) {
+    static const char DIGITS[] = "0123456789abcdef";
     std::string s;
-    char buf[4];
-    for (uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        s += buf;
-    }
+    for (uint8_t b : bytes)
+        s += {DIGITS[b >> 4], DIGITS[b & 15]};
     return s;
 }
 
@@ -37,25 +39,50 @@ inline std::string normHex(const std::string& text) {
     return toHex(fromHex(text));
 }
 
-inline Bytes concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// FINS/TCP frame: header with the given command and length, then the payload.
+// FINS/TCP frame: "FINS", length, command, error 0, then the payload.
 inline Bytes tcpFrame(uint32_t command, const Bytes& payload) {
     Bytes out = fromHex("46494e53");
-    const uint32_t length = static_cast<uint32_t>(8 + payload.size());
-    for (int i = 3; i >= 0; --i)
-        out.push_back(static_cast<uint8_t>(length >> (8 * i)));
-    for (int i = 3; i >= 0; --i)
-        out.push_back(static_cast<uint8_t>(command >> (8 * i)));
-    out.insert(out.end(), 4, 0);
-    return concat(out, payload);
+    for (uint32_t field : {uint32_t(8 + payload.size()), command, 0u})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<uint8_t>(field >> shift));
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
 }
 
 inline Bytes nodeRequest(uint8_t proposed) {
     return tcpFrame(0, {0, 0, 0, proposed});
+}
+
+// Feeds `stream` in pieces cut at `cuts`; every reply, concatenated, as hex.
+inline std::string replies(plcsim::Session& session, const Bytes& stream,
+                           const std::vector<size_t>& cuts = {}, bool* closes = nullptr) {
+    std::vector<plcsim::SessionOutput> out;
+    size_t from = 0;
+    for (size_t to : cuts) {
+        session.feed(stream.data() + from, to - from, &out);
+        from = to;
+    }
+    session.feed(stream.data() + from, stream.size() - from, &out);
+    std::string all;
+    for (const auto& o : out) {
+        all += toHex(o.reply);
+        if (closes) *closes = *closes || o.closeAfter;
+    }
+    return all;
+}
+
+// A memory preset from memory-file text.
+inline void preset(plcsim::PlcMemory& memory, const char* text) {
+    EXPECT_TRUE(plcsim::loadMemoryText(text, "preset", memory, nullptr));
+}
+
+// "D1001 = 0x5678" or "CIO10.03 = 1" holds in memory.
+inline void expectMemory(const plcsim::PlcMemory& memory, const char* check) {
+    plcsim::MemoryAssignment a;
+    ASSERT_TRUE(plcsim::parseAssignment(check, &a, nullptr)) << check;
+    EXPECT_EQ(a.bit >= 0 ? memory.bit(a.area, a.address, a.bit) : memory.word(a.area, a.address),
+              a.value)
+        << check;
 }
 
 } // namespace plcsim_test

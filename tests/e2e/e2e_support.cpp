@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include <thread>
+
 namespace e2e {
 
 namespace {
@@ -68,6 +70,11 @@ const Tag& Host::tag(const std::string& name) {
 
 Exchange Host::turn() {
     Exchange ex = session_->exchangeOnce();
+    // A station waiting out its reconnect backoff is not a turn of its own.
+    while (ex.waiting) {
+        std::this_thread::sleep_until(session_->nextAttempt());
+        ex = session_->exchangeOnce();
+    }
     history_.push_back(ex);
     return ex;
 }

@@ -198,10 +198,10 @@ TEST_F(Exchanges, OneShotReadsAreServedFirstAndReportedOnce) {
     }
     EXPECT_EQ(once_frames, 4);
     ASSERT_EQ(host->session().notices().size(), 2u);
-    EXPECT_EQ(host->session().notices()[0].rfind("one-shot read of big done: ", 0), 0u)
-        << host->session().notices()[0];
-    EXPECT_EQ(host->session().notices()[1].rfind("one-shot read of lamps done: ", 0), 0u)
-        << host->session().notices()[1];
+    EXPECT_EQ(host->session().notices()[0].text.rfind("one-shot read of big done: ", 0), 0u)
+        << host->session().notices()[0].text;
+    EXPECT_EQ(host->session().notices()[1].text.rfind("one-shot read of lamps done: ", 0), 0u)
+        << host->session().notices()[1].text;
 }
 
 } // namespace

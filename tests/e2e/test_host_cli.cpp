@@ -11,10 +11,17 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <thread>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "e2e_support.h"
+#include "host_bridge.h"
+#include "host_runner.h"
 
 extern char** environ;
 
@@ -66,9 +73,16 @@ class HostProgram : public ::testing::Test {
         EXPECT_TRUE(sim) << error;
         return sim;
     }
-    std::string plcArg(uint16_t port) {
-        return "--plc 127.0.0.1:" + std::to_string(port) + " --hmi-ip 127.0.0." +
-               std::to_string(HMI_NODE) + " --driver '" FINS_DRIVER_PATH "'";
+    // The PLC, the panel's address and the driver, each unless `extra` gives its own.
+    std::string plcArg(uint16_t port, const std::string& extra = "") {
+        std::string args = extra;
+        if (extra.find("--plc ") == std::string::npos)
+            args += " --plc 127.0.0.1:" + std::to_string(port);
+        if (extra.find("--hmi-ip ") == std::string::npos)
+            args += " --hmi-ip 127.0.0." + std::to_string(HMI_NODE);
+        if (extra.find("--driver ") == std::string::npos)
+            args += " --driver '" FINS_DRIVER_PATH "'";
+        return args;
     }
 
     std::string dir;
@@ -79,6 +93,11 @@ TEST_F(HostProgram, HelpDescribesTheOptionsAndExitsZero) {
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.out.find("Usage: fins-host --tags FILE"), std::string::npos);
     EXPECT_NE(r.out.find("--station N=HOST:PORT"), std::string::npos);
+    EXPECT_NE(r.out.find("T.flag C.flag (5, 6)             timer / counter completion"),
+              std::string::npos);
+    r = run("--version");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.rfind("fins-host 1.", 0), 0u) << r.out;
 }
 
 struct BadInputRow {
@@ -95,40 +114,155 @@ TEST_F(HostProgram, BadInputStopsBeforeConnecting) {
         {"a D 1\nb D 2\nc Q 3\n", "", 3, "screen.tags: line 3: unknown register type 'Q'"},
         {"a D 1\na D 2\n", "", 3, "screen.tags: line 2: duplicate name 'a' (first on line 1)"},
         {"a CIO.bit 7\n", "", 3, "screen.tags: line 1: bit address '7' needs word.bit"},
-        {"# nothing\n", "", 3, "screen.tags: line 0: no tag in the file"},
+        {"# nothing\n", "", 3, "screen.tags: no tag in the file\n"},
+        {"a D 1\nb D 2 1 2\n", "--multi-station", 2,
+         "screen.tags: line 2: tag 'b' is on station 2, which has no --station address"},
+        {"a D 1\n", "--tags /nonexistent.tags", 3, "/nonexistent.tags: No such file or directory"},
+        {"a D 1\n", "--hmi-ip 300.1.1.1", 2, "A.B.C.D, got '300.1.1.1' (see --help)\n"},
+        {"a D 1\n", "--json=yes", 2, "fins-host: --json takes no value (see --help)\n"},
+        {"a D 1\n", "--cycles 2", 2, "--cycles given more than once"},
+        {"a D 1\n", "--station 2=h:1", 2, "--station needs --multi-station"},
+        {"a D 1\n", "--max-block 500", 2, "CP1L carries at most 499 words"},
         {"a D 1\n", "--write nope=1", 2, "no tag named 'nope'"},
         {"a D 1\n", "--read-once nope", 2, "no tag named 'nope'"},
         {"a D 1\n", "--write a=70000", 2, "bad value '70000' for 'a'"},
         {"a D 1 2\n", "--write a=1,2,3", 2, "'a' takes 1 to 2 value(s), got '1,2,3'"},
-        {"a D 1\n", "--max-block 0", 2, "--max-block expects a whole number 1-999, got '0'"},
         {"a D 1\n", "--bogus", 2, "unknown option --bogus"},
-        {"a D 1\n", "--station 3=nowhere", 2, "expected HOST:PORT, got 'nowhere'"},
         {"a D 1\n", "--driver /nonexistent/libdriver.so", 4, "cannot load driver"},
     };
     for (const BadInputRow& row : rows) {
         std::string tags = writeFile("screen.tags", row.tags);
-        std::string args = "--tags '" + tags + "' " + plcArg(sim->port()) + " --cycles 1 ";
-        ProgramRun r = run(args + row.extra);
+        const std::string tags_arg =
+            std::string(row.extra).find("--tags ") == 0 ? "" : "--tags '" + tags + "' ";
+        ProgramRun r = run(tags_arg + plcArg(sim->port(), row.extra) + " --cycles 1");
         EXPECT_EQ(r.code, row.code) << row.tags << " " << row.extra << "\n" << r.err;
         EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
     }
     EXPECT_EQ(sim->connectionsAccepted(), 0u);
 }
 
-TEST_F(HostProgram, AnUnreachablePlcEndsAsLostConnection) {
+// Faults a user meets, each through the real program against the simulator: the
+// reason shown, the JSON, the exit code, and no more connections than the backoff
+// (20 ms, doubling to 2 s) allows in the run.
+struct FaultRow {
+    const char* what;
+    const char* tags;
+    bool plc_gone;     // --plc names a port nobody listens on
+    const char* extra; // %C: a port nobody listens on
+    const char* fault; // simulator fault rules, or ""
+    int code;
+    int station;        // whose state is checked
+    const char* reason; // that station's reason, also in the status line
+    const char* action; // "outcome: detail" of the first action, or ""
+    int max_connects;
+};
+
+TEST_F(HostProgram, FaultsAreNamedPacedAndReportedInTheExitCode) {
     uint16_t closed_port = 0;
     {
         std::string error;
-        auto sim = startSim(simConfig(), &error); // take a free port, then free it again
-        ASSERT_TRUE(sim) << error;
-        closed_port = sim->port();
+        auto gone = startSim(simConfig(), &error); // take a free port, then free it again
+        ASSERT_TRUE(gone) << error;
+        closed_port = gone->port();
     }
-    std::string tags = writeFile("screen.tags", "a D 1\n");
-    ProgramRun r = run("--tags '" + tags + "' " + plcArg(closed_port) +
-                       " --cycles 1 --max-offline-seconds 0.5 --json");
-    EXPECT_EQ(r.code, 5) << r.err;
-    EXPECT_NE(r.out.find("\"outcome\":\"gave up: no good reply\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"offline\":1"), std::string::npos) << r.out;
+    const FaultRow rows[] = {
+        {"refused connect", "a D 1\n", true, "", "", 5, 1, "connection refused", "", 9},
+        {"node clash", "a D 1\n", false, "--hmi-ip 127.0.0.200", "", 5, 1,
+         "node address refused: FINS/TCP error 0x24 (node in use: --hmi-ip proposes the PLC's "
+         "own node)",
+         "", 9},
+        {"wrong framing", "a D 1\n", false, "--remote-mode", "", 5, 1,
+         "FINS/TCP reply to a remote-mode frame (the port speaks FINS/TCP: no --remote-mode?)", "",
+         9},
+        {"write refused by end code", "ro A 10\n", false, "--write ro=7", "", 6, 1, "",
+         "refused: end code 0x2101 (read-only area)", 1},
+        // Request 1 is the node address exchange, 2 and 3 the write and its one retry.
+        {"write given up", "sp D 100\n", false, "--write sp=7 --retry-limit 1",
+         "error=0x21@2 error=0x21@3", 6, 1, "",
+         "gave up: after 2 bad replies: error code in the reply (result 12)", 2},
+        {"dead station", "a D 1 1\nb D 1 1 2\n", false, "--multi-station --station 2=127.0.0.1:%C",
+         "", 5, 2, "connection refused", "", 9},
+    };
+    for (const FaultRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto sim = startSimulator();
+        ASSERT_TRUE(sim);
+        std::vector<plcsim::FaultRule> rules;
+        std::istringstream fault_texts(row.fault);
+        for (std::string text, error; fault_texts >> text;) {
+            rules.emplace_back();
+            ASSERT_TRUE(plcsim::parseFaultRule(text, &rules.back(), &error)) << error;
+        }
+        sim->setFaults(rules);
+        std::string extra = row.extra;
+        const size_t mark = extra.find("%C");
+        if (mark != std::string::npos) extra.replace(mark, 2, std::to_string(closed_port));
+        std::string tags = writeFile("screen.tags", row.tags);
+        ProgramRun r =
+            run("--tags '" + tags + "' " + plcArg(row.plc_gone ? closed_port : sim->port(), extra) +
+                " --seconds 2 --max-offline-seconds 1.5 --json");
+        EXPECT_EQ(r.code, row.code) << r.err << r.out;
+        const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+        EXPECT_EQ(doc["exit_code"].toInt(), row.code);
+        QJsonObject station;
+        for (const QJsonValue& st : doc["stations"].toArray())
+            if (st["station"].toInt() == row.station) station = st.toObject();
+        EXPECT_EQ(station["reason"].toString().toStdString(), row.reason) << r.out;
+        const std::string summary = doc["status"]["summary"].toString().toStdString();
+        EXPECT_NE(summary.find(row.station == 1 ? row.reason
+                                                : "station 2 unreachable: cyclic "
+                                                  "reads of every station wait for it"),
+                  std::string::npos)
+            << summary;
+        EXPECT_EQ(doc["status"]["online"].toBool(), row.code == 6);
+        const QJsonValue action = doc["actions"][0];
+        EXPECT_EQ(*row.action ? action["outcome"].toString() + ": " + action["detail"].toString()
+                              : QString(),
+                  row.action);
+        const int connects = station["connects"].toInt();
+        EXPECT_GE(connects, 1);
+        EXPECT_LE(connects, row.max_connects);
+        if (row.station == 1 && !row.plc_gone) { // the simulator saw the same
+            EXPECT_EQ(sim->connectionsAccepted(), static_cast<uint64_t>(connects));
+        }
+    }
+}
+
+// Another thread's requests go the way of --write and --read-once; their outcomes
+// come back in the published state document.
+TEST_F(HostProgram, BridgeRequestsAreServedByTheLoop) {
+    auto sim = startSimulator();
+    ASSERT_TRUE(sim);
+    const std::string tags = writeFile("screen.tags", "sp D 100\nro A 10\n");
+    const std::string port = "127.0.0.1:" + std::to_string(sim->port());
+    const char* argv[] = {"fins-host", "--tags",       tags.c_str(), "--plc",          port.c_str(),
+                          "--hmi-ip",  "127.0.0.23",   "--driver",   FINS_DRIVER_PATH, "--seconds",
+                          "30",        "--refresh-ms", "20",         "--json"};
+    fhost::HostBridge bridge;
+    int code = -1;
+    std::thread loop([&] { code = fhost::runHost(sizeof argv / sizeof argv[0], argv, &bridge); });
+    ASSERT_TRUE(bridge.waitNewer(0, 10000));
+    using Kind = fhost::HostBridge::Request;
+    const quint64 ids[] = {bridge.request(Kind::Write, "sp", "99"),
+                           bridge.request(Kind::Write, "ro", "1"),
+                           bridge.request(Kind::ReadOnce, "nope")};
+    std::map<quint64, QString> outcomes;
+    quint64 seq = 0;
+    for (int i = 0; i < 500 && outcomes.size() < 3; ++i) {
+        bridge.waitNewer(seq, 100);
+        outcomes.clear();
+        for (const QJsonValue& a : bridge.state(&seq)["actions"].toArray())
+            if (a["outcome"].toString() != "pending")
+                outcomes[a["id"].toVariant().toULongLong()] =
+                    a["outcome"].toString() + ": " + a["detail"].toString();
+    }
+    fhost::requestStop();
+    loop.join();
+    EXPECT_EQ(outcomes[ids[0]], "done: ");
+    EXPECT_EQ(outcomes[ids[1]], "refused: end code 0x2101 (read-only area)");
+    EXPECT_EQ(outcomes[ids[2]], "refused: no tag named 'nope'");
+    EXPECT_EQ(sim->memory().word(plcsim::Area::D, 100), 99);
+    EXPECT_EQ(code, 6);
 }
 
 TEST_F(HostProgram, JsonReportHoldsTheSimulatorsValuesTheWriteAndTheOneShotRead) {
@@ -139,27 +273,33 @@ TEST_F(HostProgram, JsonReportHoldsTheSimulatorsValuesTheWriteAndTheOneShotRead)
     m.setWord(plcsim::Area::D, 201, 0xABCD);
     m.setBit(plcsim::Area::CIO, 3, 1, true);
     m.setFlag(plcsim::Area::TimerFlag, 6, true);
-    std::string tags = writeFile("screen.tags", "sp   D       100\n"
+    std::string tags = writeFile("screen.tags", "\xEF\xBB\xBFsp   D       100\n"
                                                 "rec  D       200 2\n"
                                                 "lamp CIO.bit 3.00 2\n"
                                                 "done T.flag  5 2\n");
     ProgramRun r = run("--tags '" + tags + "' " + plcArg(sim->port()) +
                        " --cycles 2 --json --write sp=321 --read-once rec");
     EXPECT_EQ(r.code, 0) << r.err;
+    // Qt writes the keys of an object in order.
     const char* expected[] = {
-        "{\"outcome\":\"cycles done\",\"exit_code\":0,",
-        "{\"name\":\"sp\",\"type\":\"D\",\"address\":\"100\",\"station\":1,\"values\":[321]}",
-        "{\"name\":\"rec\",\"type\":\"D\",\"address\":\"200\",\"station\":1,"
+        "\"exit_code\":0,",
+        "\"outcome\":\"cycles done\",",
+        "{\"address\":\"100\",\"name\":\"sp\",\"station\":1,\"type\":\"D\",\"values\":[321]}",
+        "{\"address\":\"200\",\"name\":\"rec\",\"station\":1,\"type\":\"D\","
         "\"values\":[11,43981]}",
-        "{\"name\":\"lamp\",\"type\":\"CIO.bit\",\"address\":\"3.00\",\"station\":1,"
+        "{\"address\":\"3.00\",\"name\":\"lamp\",\"station\":1,\"type\":\"CIO.bit\","
         "\"values\":[0,1]}",
-        "{\"name\":\"done\",\"type\":\"T.flag\",\"address\":\"5\",\"station\":1,"
+        "\"name\":\"done\",\"stale\":false,\"station\":1,\"type\":5,\"type_name\":\"T.flag\","
         "\"values\":[0,1]}",
-        "\"writes\":[{\"name\":\"sp\",\"value\":\"321\",\"local_only\":false,\"acked\":1,"
-        "\"failed\":0,\"last_result\":1}]",
-        "\"read_once\":[{\"name\":\"rec\",\"status\":1,\"values\":[11,43981]}]",
-        "\"notices\":[\"one-shot read of rec done: 11 (0x000B)  43981 (0xABCD)\"]",
-        "\"cycles\":2,\"read_blocks\":4,",
+        "\"actions\":[{\"detail\":\"\",\"id\":0,\"kind\":\"write\",\"outcome\":\"done\","
+        "\"tag\":\"sp\",\"value\":\"321\",\"values\":[]},{\"detail\":\"\",\"id\":0,"
+        "\"kind\":\"read-once\",\"outcome\":\"done\",\"tag\":\"rec\",\"values\":[11,43981]}]",
+        "\"count\":1,",
+        "\"text\":\"one-shot read of rec done: 11 (0x000B)  43981 (0xABCD)\"}],"
+        "\"notices_left_out\":0,",
+        "\"cycles\":2,",
+        "\"read_blocks\":4,",
+        "\"online\":true,",
     };
     for (const char* e : expected)
         EXPECT_NE(r.out.find(e), std::string::npos) << e << "\n" << r.out;

@@ -97,7 +97,9 @@ TEST_F(Recovery, ErrorCodesUntilTheDriverGivesUp) {
     EXPECT_EQ(results, (std::vector<int>{0, 0, 11}));
     EXPECT_EQ(host->session().comInfo().offline, 1);
     ASSERT_FALSE(host->session().notices().empty());
-    EXPECT_EQ(host->session().notices().back().rfind("gave up on an exchange", 0), 0u);
+    EXPECT_EQ(host->session().notices().back().text,
+              "gave up on the cyclic read of v (D 100) after 3 bad replies: error code in the "
+              "reply (result 11)");
 
     sim->setFaults({});
     int turns = turnsToRecover();
@@ -118,10 +120,11 @@ TEST_F(Recovery, OneShotReadThatRunsOutOfRetriesIsReportedAsFailed) {
     EXPECT_EQ(results, (std::vector<int>{0, 0, 13})); // one-shot requester kind 2: 10 + 3
     ASSERT_EQ(host->session().onceReads().size(), 1u);
     EXPECT_EQ(host->session().onceReads()[0].status, 2);
-    const std::vector<std::string>& notices = host->session().notices();
+    const std::vector<fhost::Notice>& notices = host->session().notices();
     ASSERT_EQ(notices.size(), 2u);
-    EXPECT_EQ(notices[0], "one-shot read of v failed");
-    EXPECT_EQ(notices[1].rfind("gave up on an exchange for requester kind 2", 0), 0u);
+    EXPECT_EQ(notices[0].text, "one-shot read of v failed");
+    EXPECT_EQ(notices[1].text, "gave up on a one-shot read of v (D 100) after 3 bad replies: "
+                               "error code in the reply (result 13)");
 
     sim->setFaults({});
     changePlcValues(5);

@@ -37,8 +37,6 @@ struct FaultRule {
 // Parses "drop@3", "delay=500@every:5", "error=0x21@p:0.1", "corrupt=2@4",
 // "extra=3", "short=1@every:2", "close@7", "close-after=20".
 bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error);
-// The rule written back in the syntax above.
-std::string faultRuleText(const FaultRule& rule);
 
 // What happens to one reply. Several rules may hit the same request.
 struct FaultDecision {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "plcsim/plc_memory.h"
 
@@ -20,10 +21,12 @@ struct MemoryAssignment {
 // One "NAME = VALUE" (spaces optional); VALUE decimal, 0x hex, or -32768..-1.
 bool parseAssignment(const std::string& text, MemoryAssignment* out, std::string* error);
 void applyAssignment(PlcMemory& memory, const MemoryAssignment& a);
-// Whole text, one assignment per line; errors name "source:line".
+// Whole text, one assignment per line: good lines are applied, and every bad line is
+// reported as "source:line: reason". False when any line was bad.
 bool loadMemoryText(const std::string& text, const std::string& source, PlcMemory& memory,
-                    std::string* error);
-bool loadMemoryFile(const std::string& path, PlcMemory& memory, std::string* error);
+                    std::vector<std::string>* errors);
+// As above; a file that cannot be read gives "path: <system's reason>".
+bool loadMemoryFile(const std::string& path, PlcMemory& memory, std::vector<std::string>* errors);
 
 // The demo animation: D0 counts up by one (wrapping) and CIO 0.00 toggles.
 constexpr uint32_t ANIMATE_COUNTER_WORD = 0;

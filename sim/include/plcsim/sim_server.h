@@ -18,12 +18,12 @@
 namespace plcsim {
 
 struct SimConfig {
-    std::string bind = "127.0.0.1";
-    uint16_t port = 9600; // 0 = any free port
-    uint8_t node = 1;     // the PLC's own FINS node
-    bool remote = false;  // speak the remote framing instead of FINS/TCP
-    bool log = false;     // one line per request
-    uint32_t seed = 1;    // fault injection seed
+    std::string bind = "127.0.0.1"; // dotted IPv4 or a host name such as localhost
+    uint16_t port = 9600;           // 0 = any free port
+    uint8_t node = 1;               // the PLC's own FINS node
+    bool remote = false;            // speak the remote framing instead of FINS/TCP
+    bool log = false;               // one line per request
+    uint32_t seed = 1;              // fault injection seed
     std::vector<FaultRule> faults;
     bool animate = false;
     uint32_t animateIntervalMs = 1000;
@@ -49,10 +49,11 @@ class SimServer {
 
     bool start(std::string* error); // bind + listen; port() valid afterwards
     uint16_t port() const;
-    void run();             // serve on the calling thread until stop()/requestStop()
-    void runInBackground(); // serve in an internal thread until stop()
-    void requestStop();     // async-signal-safe: makes run() return soon
-    void stop();            // closes every connection and the listener, joins the thread
+    std::string address() const; // the bind address as dotted IPv4, valid after start()
+    void run();                  // serve on the calling thread until stop()/requestStop()
+    void runInBackground();      // serve in an internal thread until stop()
+    void requestStop();          // async-signal-safe: makes run() return soon
+    void stop();                 // closes every connection and the listener, joins the thread
 
     PlcMemory& memory() { return memory_; }
     void setFaults(const std::vector<FaultRule>& rules); // seeded with config.seed
