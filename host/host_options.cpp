@@ -131,11 +131,12 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
 }
 
 // Options that take no value, and value options that may be given more than once.
-const char* const kFlags[] = {"multi-station", "remote-mode", "json",   "plain",
+const char* const kFlags[] = {"multi-station", "remote-mode", "json",    "plain",
                               "status-only",   "help",        "version", "http-allow-remote"};
-const char* const kValueOptions[] = {"tags",    "driver", "pcap",     "plc",
-                                     "hmi-ip",  "cycles", "seconds",  "max-offline-seconds",
-                                     "station", "write",  "read-once", "http", "http-token"};
+const char* const kValueOptions[] = {"tags",      "driver", "pcap",      "plc",
+                                     "hmi-ip",    "cycles", "seconds",   "max-offline-seconds",
+                                     "station",   "write",  "read-once", "http",
+                                     "http-token"};
 const char* const kRepeatable[] = {"station", "write", "read-once"};
 
 bool isRepeatable(const QString& name) {

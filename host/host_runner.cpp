@@ -168,7 +168,7 @@ bool startPanel(const HostOptions& options, PanelServer& panel) {
 
 int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge) {
     const bool ansi = !options.json && !options.plain && isatty(STDOUT_FILENO);
-    const int refresh_ms = options.refresh_ms           ? options.refresh_ms
+    const int refresh_ms = options.refresh_ms              ? options.refresh_ms
                            : ansi || !options.http.empty() ? kPanelRefreshMs
                                                            : 1000;
     ScreenPrinter screen(stdout, ansi, options.status_only);

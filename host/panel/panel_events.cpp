@@ -14,8 +14,8 @@ const int kAgeStepMs = 1000;
 const char* const kRetryLine = "retry: 1000\n";
 
 std::string sseEvent(const char* name, const QJsonObject& data) {
-    return std::string("event: ") + name + "\ndata: " +
-           QJsonDocument(data).toJson(QJsonDocument::Compact).toStdString() + "\n\n";
+    return std::string("event: ") + name +
+           "\ndata: " + QJsonDocument(data).toJson(QJsonDocument::Compact).toStdString() + "\n\n";
 }
 
 int ageStep(const QJsonValue& age_ms) {
@@ -51,9 +51,9 @@ std::string PanelEventStream::next(const QJsonObject& document) {
         started_ = true;
         return kRetryLine + sseEvent("state", document);
     }
-    QJsonObject update{{"status", document.value("status")},
-                       {"tags", changedTags(before.value("tags").toArray(),
-                                            document.value("tags").toArray())}};
+    QJsonObject update{
+        {"status", document.value("status")},
+        {"tags", changedTags(before.value("tags").toArray(), document.value("tags").toArray())}};
     for (const char* part : {"stations", "actions", "notices", "notices_left_out"})
         if (before.value(part) != document.value(part)) update.insert(part, document.value(part));
     return sseEvent("update", update);

@@ -11,9 +11,9 @@ namespace fhost {
 
 class PanelEventStream {
   public:
-    // "event: state" with the document (and the reconnect delay) the first time; then "event: update" with the
-    // status, the tags whose values, staleness or age in whole seconds changed, and
-    // the stations, actions and notices when they changed.
+    // "event: state" with the document (and the reconnect delay) the first time; then "event:
+    // update" with the status, the tags whose values, staleness or age in whole seconds changed,
+    // and the stations, actions and notices when they changed.
     std::string next(const QJsonObject& document);
 
   private:

@@ -33,8 +33,7 @@ const int kTokenBytes = 16;
 bool isLoopbackAddress(const std::string& address) {
     in_addr v4;
     in6_addr v6;
-    if (inet_pton(AF_INET, address.c_str(), &v4) == 1)
-        return (ntohl(v4.s_addr) >> 24) == 127;
+    if (inet_pton(AF_INET, address.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
     return inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
@@ -117,7 +116,8 @@ bool valueText(const QJsonValue& value, std::string* text) {
 bool parsePanelAddress(const std::string& text, PanelOptions* out, std::string* error) {
     const size_t colon = text.rfind(':');
     char* end = nullptr;
-    const long port = colon == std::string::npos ? -1 : std::strtol(text.c_str() + colon + 1, &end, 10);
+    const long port =
+        colon == std::string::npos ? -1 : std::strtol(text.c_str() + colon + 1, &end, 10);
     if (colon == std::string::npos || colon == 0 || !end || *end || port < 0 || port > 65535 ||
         colon + 1 == text.size()) {
         *error = "--http expects ADDR:PORT (port 0: any free port), got '" + text + "'";
@@ -148,7 +148,8 @@ struct PanelServer::Impl {
     bool hasToken(const httplib::Request& req) const {
         const std::string& token = options.token;
         const std::string auth = req.get_header_value("Authorization");
-        return sameSecret(auth, "Bearer " + token) || sameSecret(req.get_param_value("token"), token) ||
+        return sameSecret(auth, "Bearer " + token) ||
+               sameSecret(req.get_param_value("token"), token) ||
                sameSecret(cookieValue(req.get_header_value("Cookie"), cookieName()), token);
     }
 
@@ -161,7 +162,8 @@ struct PanelServer::Impl {
             return httplib::Server::HandlerResponse::Handled;
         }
         if (!options.token.empty() && !hasToken(req)) {
-            replyError(res, 401, "this panel needs its token (?token=... or Authorization: Bearer ...)");
+            replyError(res, 401,
+                       "this panel needs its token (?token=... or Authorization: Bearer ...)");
             return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;
@@ -170,7 +172,8 @@ struct PanelServer::Impl {
     void serveAsset(const httplib::Request& req, httplib::Response& res) {
         const PanelAsset* asset = findPanelAsset(req.path);
         if (!asset) return replyError(res, 404, "no such page: " + req.path);
-        res.set_content(reinterpret_cast<const char*>(asset->data), asset->size, asset->content_type);
+        res.set_content(reinterpret_cast<const char*>(asset->data), asset->size,
+                        asset->content_type);
         if (req.has_param("token") && !options.token.empty())
             res.set_header("Set-Cookie", cookieName() + "=" + options.token +
                                              "; Path=/; HttpOnly; SameSite=Strict");
@@ -211,17 +214,20 @@ struct PanelServer::Impl {
 
     // A write or read request: from this panel's page (Origin), a JSON object naming
     // a tag of the tag file. Answers the client and returns null when it is not.
-    const Tag* requestedTag(const httplib::Request& req, httplib::Response& res, QJsonObject* body) {
+    const Tag* requestedTag(const httplib::Request& req, httplib::Response& res,
+                            QJsonObject* body) {
         const std::string origin = req.get_header_value("Origin");
         if (!origin.empty() && origin != "http://" + req.get_header_value("Host")) {
             replyError(res, 403, "origin '" + origin + "' is not this panel");
             return nullptr;
         }
         QJsonParseError parse;
-        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(req.body), &parse);
+        const QJsonDocument doc =
+            QJsonDocument::fromJson(QByteArray::fromStdString(req.body), &parse);
         if (parse.error != QJsonParseError::NoError || !doc.isObject()) {
-            replyError(res, 400, "the body must be a JSON object" +
-                                     (parse.error ? ": " + parse.errorString().toStdString() : ""));
+            replyError(res, 400,
+                       "the body must be a JSON object" +
+                           (parse.error ? ": " + parse.errorString().toStdString() : ""));
             return nullptr;
         }
         *body = doc.object();
@@ -238,10 +244,11 @@ struct PanelServer::Impl {
 
     void acceptRequest(httplib::Response& res, HostBridge::Request::Kind kind, const Tag& tag,
                        const std::string& value) {
-        const quint64 id = bridge.request(kind, QString::fromStdString(tag.name),
-                                          QString::fromStdString(value));
-        replyJson(res, 202, QJsonObject{{"id", static_cast<double>(id)},
-                                        {"tag", QString::fromStdString(tag.name)}});
+        const quint64 id =
+            bridge.request(kind, QString::fromStdString(tag.name), QString::fromStdString(value));
+        replyJson(res, 202,
+                  QJsonObject{{"id", static_cast<double>(id)},
+                              {"tag", QString::fromStdString(tag.name)}});
     }
 
     void handleWrite(const httplib::Request& req, httplib::Response& res) {
@@ -252,8 +259,10 @@ struct PanelServer::Impl {
         QByteArray buffer;
         int count = 0;
         if (!valueText(body.value("value"), &text))
-            return replyError(res, 400, "\"value\" must be a number, a text or an array of numbers");
-        if (!parseWriteValues(*tag, text, &buffer, &count, &error)) return replyError(res, 400, error);
+            return replyError(res, 400,
+                              "\"value\" must be a number, a text or an array of numbers");
+        if (!parseWriteValues(*tag, text, &buffer, &count, &error))
+            return replyError(res, 400, error);
         acceptRequest(res, HostBridge::Request::Write, *tag, text);
     }
 
@@ -275,21 +284,18 @@ struct PanelServer::Impl {
         server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
             if (res.body.empty()) replyError(res, res.status, statusReason(res.status));
         });
-        server.Get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
-            serveState(res);
-        });
-        server.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
-            serveEvents(res);
-        });
+        server.Get("/api/state",
+                   [this](const httplib::Request&, httplib::Response& res) { serveState(res); });
+        server.Get("/api/events",
+                   [this](const httplib::Request&, httplib::Response& res) { serveEvents(res); });
         server.Post("/api/write", [this](const httplib::Request& req, httplib::Response& res) {
             handleWrite(req, res);
         });
         server.Post("/api/read-once", [this](const httplib::Request& req, httplib::Response& res) {
             handleReadOnce(req, res);
         });
-        server.Get(R"(/[A-Za-z0-9_.-]*)", [this](const httplib::Request& req, httplib::Response& res) {
-            serveAsset(req, res);
-        });
+        server.Get(R"(/[A-Za-z0-9_.-]*)", [this](const httplib::Request& req,
+                                                 httplib::Response& res) { serveAsset(req, res); });
     }
 };
 
@@ -304,14 +310,16 @@ bool PanelServer::start(const PanelOptions& options, std::string* error) {
     Impl& d = *impl_;
     d.options = options;
     if (!options.allow_remote && !isLoopbackAddress(options.address)) {
-        *error = "--http " + options.address + " is not a loopback address; add --http-allow-remote "
+        *error = "--http " + options.address +
+                 " is not a loopback address; add --http-allow-remote "
                  "(a token is then required)";
         return false;
     }
     if (options.allow_remote && d.options.token.empty()) d.options.token = generateToken();
     d.route();
-    d.port = options.port == 0 ? d.server.bind_to_any_port(options.address)
-                               : (d.server.bind_to_port(options.address, options.port) ? options.port : -1);
+    d.port = options.port == 0
+                 ? d.server.bind_to_any_port(options.address)
+                 : (d.server.bind_to_port(options.address, options.port) ? options.port : -1);
     if (d.port <= 0) {
         *error = "cannot listen on " + options.address + ":" + std::to_string(options.port);
         return false;
