@@ -12,6 +12,8 @@ const trended = new Set();     // names on the trend
 let actions = [];              // the latest actions list: an answer may come after its outcome
 let samples = [];              // [Date, Map(name -> value)]
 let graph = null, paused = false, sortKey = 'name', sortUp = true;
+// ?trend=a,b puts those tags on the trend when the page opens.
+let trendAsked = new URLSearchParams(location.search).getAll('trend').join(',').split(',').filter(Boolean);
 
 const $ = (sel) => document.querySelector(sel);
 
@@ -203,6 +205,8 @@ function onState(doc) {
   const frag = document.createDocumentFragment();
   doc.tags.forEach((t) => frag.appendChild(buildRow(t)));
   body.appendChild(frag);
+  trendAsked.forEach((n) => trended.add(n));
+  trendAsked = [];
   trended.forEach((n) => { if (!rows.has(n)) trended.delete(n); else rows.get(n).tr.querySelector('[data-trend]').checked = true; });
   sortTable();
   filterTable();
