@@ -6,7 +6,7 @@ const TREND_RATE_HZ = 4;
 const BIT_TYPES = ['CIO.bit', 'W.bit', 'H.bit', 'A.bit', 'D.bit', 'T.flag', 'C.flag'];
 const UP_STATES = ['up', 'online', 'connected'];
 
-const rows = new Map();        // tag name -> {tag, tr, cells}
+const rows = new Map();        // tag name -> {tag, tr (the row element), cells}
 const pending = new Map();     // request id -> tag name
 const trended = new Set();     // names on the trend
 let actions = [];              // the latest actions list: an answer may come after its outcome
@@ -17,8 +17,8 @@ let trendAsked = new URLSearchParams(location.search).getAll('trend').join(',').
 
 const $ = (sel) => document.querySelector(sel);
 
-function cell(tr, field, text) {
-  const td = document.createElement('td');
+function cell(tr, field, text, kind = 'td') {
+  const td = document.createElement(kind);
   if (field) td.dataset.field = field;
   if (text !== undefined) td.textContent = text;
   tr.appendChild(td);
@@ -56,23 +56,25 @@ function showOutcome(el, state, detail) {
 }
 
 function buildRow(tag) {
-  const tr = document.createElement('tr');
+  const tr = document.createElement('div');
+  tr.className = 'row';
   tr.dataset.tag = tag.name;
   const cells = {};
-  cell(tr, 'name', tag.name);
-  cell(tr, 'type', tag.type_name);
-  cell(tr, 'address', tag.address);
-  cell(tr, 'station', tag.station);
-  cells.value = cell(tr, 'value');
-  cells.hex = cell(tr, 'hex');
-  cells.age = cell(tr, 'age');
+  const span = (field, text) => cell(tr, field, text, 'span');
+  span('name', tag.name);
+  span('type', tag.type_name);
+  span('address', tag.address);
+  span('station', tag.station);
+  cells.value = span('value');
+  cells.hex = span('hex');
+  cells.age = span('age');
   const trend = document.createElement('input');
   trend.type = 'checkbox';
   trend.dataset.trend = tag.name;
   trend.title = 'trend';
   trend.onchange = () => { trend.checked ? trended.add(tag.name) : trended.delete(tag.name); drawTrend(); };
-  cell(tr).appendChild(trend);
-  const tools = cell(tr);
+  span().appendChild(trend);
+  const tools = span();
   const input = document.createElement('input');
   input.dataset.write = tag.name;
   input.placeholder = isBits(tag) ? '0 or 1' : 'value';
@@ -85,7 +87,7 @@ function buildRow(tag) {
   read.dataset.read = tag.name;
   read.onclick = () => post('api/read-once', { tag: tag.name }, tag.name);
   tools.append(input, write, read);
-  cells.outcome = cell(tr);
+  cells.outcome = span();
   cells.outcome.dataset.outcome = tag.name;
   rows.set(tag.name, { tag, tr, cells });
   updateRow(tag);
@@ -96,7 +98,7 @@ function updateRow(change) {
   const row = rows.get(change.name);
   if (!row) return;
   Object.assign(row.tag, change);
-  row.cells.value.textContent = row.tag.values.join(' ');
+  row.cells.value.textContent = row.cells.value.title = row.tag.values.join(' ');
   row.cells.hex.textContent = hexAndBits(row.tag);
   row.cells.age.textContent = ageText(row.tag);
   row.tr.classList.toggle('stale', !!row.tag.stale);
@@ -119,7 +121,7 @@ function sortTable() {
   const frag = document.createDocumentFragment();
   list.forEach((r) => frag.appendChild(r.tr));
   body.appendChild(frag);
-  document.querySelectorAll('th[data-sort]').forEach((th) => {
+  document.querySelectorAll('[data-sort]').forEach((th) => {
     th.classList.toggle('asc', th.dataset.sort === sortKey && sortUp);
     th.classList.toggle('desc', th.dataset.sort === sortKey && !sortUp);
   });
@@ -232,7 +234,7 @@ function connect() {
   events.onerror = () => { link.textContent = 'reconnecting…'; link.className = 'badge down'; };
 }
 
-document.querySelectorAll('th[data-sort]').forEach((th) => {
+document.querySelectorAll('[data-sort]').forEach((th) => {
   th.onclick = () => { sortUp = sortKey === th.dataset.sort ? !sortUp : true; sortKey = th.dataset.sort; sortTable(); };
 });
 $('#filter').oninput = filterTable;
