@@ -7,13 +7,7 @@
 
 namespace {
 
-enum : int {
-    HMI_ADDRESS_OFFSET = 122400, // where the host keeps the HMI's IPv4 address text in LW
-    HMI_ADDRESS_BYTES = 16,
-    DEFAULT_HMI_NODE = 100,
-    REPLY_CLIENT_NODE = 19, // low byte of the client node: the HMI's node
-    REPLY_SERVER_NODE = 23  // low byte of the server node: the PLC's node
-};
+enum : int { DEFAULT_HMI_NODE = 100 };
 
 // 1 until the address text has been read with four parts, then 0 for good.
 unsigned char ok = 1;
@@ -24,8 +18,9 @@ unsigned char HMI_IP = DEFAULT_HMI_NODE;
 // (or an LW not handed over yet) leaves the proposal as it is, to be read again.
 void readHmiAddress() {
     if (!ok || !LW) return;
-    char text[24] = {};
-    std::memcpy(text, static_cast<const char*>(LW) + HMI_ADDRESS_OFFSET, HMI_ADDRESS_BYTES);
+    char text[fins::HMI_ADDRESS_BYTES + 1] = {};
+    std::memcpy(text, static_cast<const char*>(LW) + fins::HMI_ADDRESS_OFFSET,
+                fins::HMI_ADDRESS_BYTES);
     const QStringList parts = QString::fromLatin1(text).split(QLatin1Char('.'));
     if (parts.size() != 4) return;
     HMI_IP = static_cast<unsigned char>(parts.at(3).toInt(nullptr, 10) & 0xFF);
@@ -34,38 +29,33 @@ void readHmiAddress() {
 
 } // namespace
 
-void OMRON_HandShake() {
+void BuildHandShake(int station) {
     readHmiAddress();
-    QByteArray frame;
-    frame.reserve(fins::HANDSHAKE_REQUEST_SIZE);
-    fins::appendTcpHeader(frame, fins::TCP_CMD_NODE_ADDRESS_SEND, fins::HANDSHAKE_REQUEST_SIZE - 8);
-    fins::appendU32(frame, HMI_IP); // client node
     RW_VAR var = RW_VAR();
-    var.station = plc_add_number;
-    fins::queueFrame(frame, fins::HANDSHAKE_REPLY_SIZE, 0, 0, var);
+    var.station = station;
+    fins::queueFrame(fins::nodeAddressRequest(HMI_IP), fins::NODE_ADDRESS_REPLY_SIZE, 0, 0, var);
+}
+
+void OMRON_HandShake() {
+    BuildHandShake(plc_add_number);
 }
 
 int OMRON_CheckHSReturn(QByteArray* reply) {
-    if (!reply || reply->size() != static_cast<int>(fins::HANDSHAKE_REPLY_SIZE)) return 0;
-    return fins::replyErrorCodeIsZero(*reply) ? 1 : 0;
+    fins::NodePair nodes;
+    return reply && fins::decodeNodeAddressReply(*reply, nodes) ? 1 : 0;
 }
 
-int EvaluateHandShakeReply(QByteArray* reply) {
-    const bool acceptable = OMRON_CheckHSReturn(reply) == 1;
+int EvaluateHandShakeReply(Check_Plc* station, const QByteArray* reply) {
+    fins::NodePair nodes;
+    const bool acceptable = reply && fins::decodeNodeAddressReply(*reply, nodes);
     PLC_driver.protocol_list.clear();
-    std::map<int, Check_Plc>::iterator station = map_list.find(plc_add_number);
     if (!acceptable) {
         setCommFailed(1);
-        if (station != map_list.end()) station->second.hs_done = 0;
-        return 201;
+        if (station) station->hs_done = 0;
+        return RESULT_HANDSHAKE_REFUSED;
     }
-    if (station != map_list.end()) {
-        const fins::ByteReader in(*reply);
-        station->second.hs_done = 1;
-        station->second.plc_node = static_cast<unsigned char>(in.u8(REPLY_SERVER_NODE));
-        station->second.hmi_node = static_cast<unsigned char>(in.u8(REPLY_CLIENT_NODE));
-    }
-    return 1;
+    if (station) *station = Check_Plc{1, nodes.plc_node, nodes.hmi_node};
+    return RESULT_GOOD;
 }
 
 void ResetHmiAddress() {

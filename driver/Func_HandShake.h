@@ -8,8 +8,12 @@
 void OMRON_HandShake();
 // 1 when reply is an acceptable node address answer, 0 otherwise.
 int OMRON_CheckHSReturn(QByteArray* reply);
-// Applies a handshake answer for the station plc_add_number; returns result 1 or 201.
-int EvaluateHandShakeReply(QByteArray* reply);
+
+// Queues the node address request on behalf of station.
+void BuildHandShake(int station);
+// Applies a handshake answer to the station's node state (nullptr when map_list has
+// none); returns result 1 or 201.
+int EvaluateHandShakeReply(Check_Plc* station, const QByteArray* reply);
 // Forgets the HMI address read from LW, so the next handshake reads it again.
 void ResetHmiAddress();
 

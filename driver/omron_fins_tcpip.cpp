@@ -34,8 +34,8 @@ Omron_Fins_TcpIP_Series::Omron_Fins_TcpIP_Series()
     std::memset(d_image, 0, sizeof d_image);
     std::memset(t_flag_image, 0, sizeof t_flag_image);
     std::memset(c_flag_image, 0, sizeof c_flag_image);
-    map_list.clear();
-    plc_add_number = 0;
+    // map_list and plc_add_number are left alone: map_list is defined after PLC_driver
+    // and is not yet constructed when this runs at load; ResetDriverState resets both.
 }
 
 void passRetValue(RW_VAR const& source, RW_VAR& target) {

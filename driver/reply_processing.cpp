@@ -1,5 +1,7 @@
 // DataCom: judges the host's reply to the outstanding frame, stores read data,
 // counts retries, advances the list the frame came from and sends the notices.
+// DataCom takes the frame and its station once and hands them down; the described
+// steps below (DealDataOf..., GetDriverReturnValue) wrap the same code for the head frame.
 #include "reply_processing.h"
 
 #include "Func_Check.h"
@@ -7,52 +9,75 @@
 #include "Func_HandShake.h"
 #include "driver_lock.h"
 #include "driver_object.h"
+#include "entry_guard.h"
 
 namespace {
 
-// Result indices of GetDriverReturnValue; a remote-area reply adds REMOTE_AREA.
+// Indices of GetDriverReturnValue: the verdict, plus REMOTE_INDEX for a remote-area reply.
 enum ReplyVerdict { GOOD = 0, REFUSED = 1, EMPTY = 2, WRONG_LENGTH = 3 };
-enum { LOCAL_AREA = 0, REMOTE_AREA = 4 };
+enum { LOCAL_INDEX = 0, REMOTE_INDEX = 4 };
 
-// List the outstanding frame came from (cur_kind).
-enum { FROM_READ_LIST = 0, FROM_WRITE_LIST = 1, FROM_ONCE_LIST = 2 };
+// The exchange being judged: the host block, the station the frame went to (nullptr
+// when map_list has none) and whether the reply is a local-area one.
+struct Exchange {
+    COM_INFO& com;
+    Check_Plc* station;
+    bool local;
+};
 
 const Protocol* headFrame() {
     const QList<Protocol>& frames = PLC_driver.protocol_list;
     return frames.isEmpty() ? nullptr : &frames.constFirst();
 }
 
-// Verdict of the reply length against the head frame, or GOOD when the length is fine.
-ReplyVerdict lengthVerdict(const Protocol& head, int len) {
-    if (len == 0) return head.reply_len != 0 ? EMPTY : GOOD;
-    if (head.reply_len != -1 && len != head.reply_len) return WRONG_LENGTH;
+// Verdict of the reply length against the frame, or GOOD when the length is fine.
+ReplyVerdict lengthVerdict(const Protocol& frame, int len) {
+    if (len == 0) return frame.reply_len != 0 ? EMPTY : GOOD;
+    if (frame.reply_len != -1 && len != frame.reply_len) return WRONG_LENGTH;
     return GOOD;
-}
-
-void storeReadReply(QByteArray* reply) {
-    DriverLock lock(PLC_driver.data_mutex);
-    SaveToLocalDataErea(reply);
-}
-
-// Evaluation common to both areas; only a local-area read reply is stored.
-int evaluateReply(QByteArray* reply, int len, int area) {
-    QByteArray none;
-    if (!reply) {
-        reply = &none;
-        len = 0;
-    }
-    const Protocol* head = headFrame();
-    if (!head) return GetDriverReturnValue(area + REFUSED);
-    const ReplyVerdict by_length = lengthVerdict(*head, len);
-    if (by_length != GOOD) return GetDriverReturnValue(area + by_length);
-    const int check = CheckGetData(reply, len);
-    if (check != 1 && check != 2) return GetDriverReturnValue(area + REFUSED);
-    if (check == 1 && area == LOCAL_AREA) storeReadReply(reply);
-    return GetDriverReturnValue(area + GOOD);
 }
 
 int errorOffset(int req_kind) {
     return req_kind >= 0 && req_kind <= 11 ? req_kind + 1 : 1;
+}
+
+// Result code of a GetDriverReturnValue index for a frame of requester kind req_kind.
+int resultFor(int index, int req_kind) {
+    static const int kBases[] = {RESULT_GOOD,
+                                 FAMILY_REFUSED,
+                                 FAMILY_NO_REPLY,
+                                 FAMILY_WRONG_LENGTH,
+                                 RESULT_GOOD_REMOTE,
+                                 REMOTE_AREA + FAMILY_REFUSED,
+                                 REMOTE_AREA + FAMILY_NO_REPLY,
+                                 REMOTE_AREA + FAMILY_WRONG_LENGTH};
+    if (index < 0 || index > 7) return RESULT_NOT_EVALUATED;
+    const bool good = index == LOCAL_INDEX + GOOD || index == REMOTE_INDEX + GOOD;
+    return good ? kBases[index] : kBases[index] + errorOffset(req_kind);
+}
+
+// Evaluation common to both areas; only a local-area read reply is stored (and only
+// once the host block tells the station mode).
+int judgeReply(const Protocol& frame, const QByteArray& reply, int len, int area,
+               const COM_INFO* com) {
+    const int kind = frame.var.req_kind;
+    const ReplyVerdict by_length = lengthVerdict(frame, len);
+    if (by_length != GOOD) return resultFor(area + by_length, kind);
+    const int check = CheckReply(frame, reply);
+    if (check != 1 && check != 2) return resultFor(area + REFUSED, kind);
+    if (check == 1 && area == LOCAL_INDEX && com) {
+        DriverLock lock(PLC_driver.data_mutex);
+        StoreReply(frame, reply, com->multi_station != 0);
+    }
+    return resultFor(area + GOOD, kind);
+}
+
+// The described steps judge the head frame; a missing reply is an empty one.
+int judgeHeadFrame(QByteArray* reply, int len, int area) {
+    const Protocol* head = headFrame();
+    if (!head) return resultFor(area + REFUSED, -1);
+    const QByteArray none;
+    return judgeReply(*head, reply ? *reply : none, reply ? len : 0, area, PLC_driver.com_info);
 }
 
 bool sameRequester(const RW_VAR& a, const RW_VAR& b) {
@@ -65,8 +90,8 @@ void noticeForOnceHead() {
     const QList<RW_VAR>& once = PLC_driver.once_list;
     if (once.isEmpty()) return;
     const RW_VAR& head = once.constFirst();
-    const int status = commFailed() == 0 ? 1 : 2;
-    if (status == 1) {
+    const int status = commFailed() == 0 ? ONCE_SUCCEEDED : ONCE_FAILED;
+    if (status == ONCE_SUCCEEDED) {
         for (int i = 1; i < once.size(); ++i)
             if (sameRequester(once.at(i), head)) return;
     }
@@ -136,8 +161,10 @@ void reportFailure() {
     d.comm_fail_cb(&none, d.cur_var.req_kind, 1);
 }
 
-RW_VAR* acceptGoodReply(COM_INFO& com, int result, bool local) {
+RW_VAR* acceptGoodReply(const Exchange& ex, int result) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
+    COM_INFO& com = ex.com;
+    const bool local = ex.local;
     setCommFailed(0);
     d.protocol_list.removeFirst();
     ++com.frames_done;
@@ -153,21 +180,23 @@ RW_VAR* acceptGoodReply(COM_INFO& com, int result, bool local) {
     return &d.cur_var;
 }
 
-RW_VAR* rejectBadReply(COM_INFO& com, int result, bool local, Check_Plc* station) {
+RW_VAR* rejectBadReply(const Exchange& ex, int result) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
+    COM_INFO& com = ex.com;
+    const bool local = ex.local;
     ++com.retry_count;
     setCommFailed(1);
     DriverLock lock(d.list_mutex);
     d.read_index = 0;
     com.cycle_done = 0;
     if (com.retry_count <= com.retry_limit) {
-        d.cur_var.result = 0; // the frame stays outstanding and is sent again
+        d.cur_var.result = RESULT_SENT_AGAIN; // the frame stays outstanding
         return &d.cur_var;
     }
     com.retry_count = 0;
     d.protocol_list.clear();
     com.offline = 1;
-    if (station) *station = Check_Plc{0, 0, 0}; // the station must repeat the handshake
+    if (ex.station) *ex.station = Check_Plc{0, 0, 0}; // the station must repeat the handshake
     advanceSourceList(local);
     reportFailure();
     purgeAfterFailure(com);
@@ -183,34 +212,16 @@ Check_Plc* currentStation() {
 } // namespace
 
 int DealDataOfLocalArea(QByteArray* reply, int len) {
-    return evaluateReply(reply, len, LOCAL_AREA);
+    return judgeHeadFrame(reply, len, LOCAL_INDEX);
 }
 
 int DealDataOfRemoteArea(QByteArray* reply, int len) {
-    return evaluateReply(reply, len, REMOTE_AREA);
+    return judgeHeadFrame(reply, len, REMOTE_INDEX);
 }
 
 int GetDriverReturnValue(int index) {
-    switch (index) {
-    case 0:
-        return 1;
-    case 1:
-        return SwitchErrorReturn(10);
-    case 2:
-        return SwitchErrorReturn(40);
-    case 3:
-        return SwitchErrorReturn(70);
-    case 4:
-        return 100;
-    case 5:
-        return SwitchErrorReturn(110);
-    case 6:
-        return SwitchErrorReturn(140);
-    case 7:
-        return SwitchErrorReturn(170);
-    default:
-        return 200;
-    }
+    const Protocol* head = headFrame();
+    return resultFor(index, head ? head->var.req_kind : -1);
 }
 
 int SwitchErrorReturn(int base) {
@@ -241,26 +252,37 @@ void PurgeWritesOfStation(int station) {
         if (writes.at(i).station == station) writes.removeAt(i);
 }
 
-RW_VAR* DataCom(QByteArray* reply, int len) {
+namespace {
+
+RW_VAR* evaluateDataCom(QByteArray* reply, int len) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
-    d.cur_var.result = 1;
+    d.cur_var.result = RESULT_GOOD;
     COM_INFO* com = d.com_info;
     if (!com || d.protocol_list.isEmpty()) return &d.cur_var;
-    QByteArray none;
-    if (!reply) {
-        reply = &none;
-        len = 0;
-    }
+    const QByteArray none;
+    const QByteArray& bytes = reply ? *reply : none;
+    if (!reply) len = 0;
     Check_Plc* station = currentStation();
     if (com->remote_mode == 0) {
         if (!station) return &d.cur_var; // nothing to evaluate against; the frame stays
         if (station->hs_done == 0) {
-            d.cur_var.result = EvaluateHandShakeReply(reply);
+            d.cur_var.result = EvaluateHandShakeReply(station, &bytes);
             return &d.cur_var;
         }
     }
-    const bool local = d.protocol_list.constFirst().var.link_id == com->local_link;
-    const int r = local ? DealDataOfLocalArea(reply, len) : DealDataOfRemoteArea(reply, len);
-    if (r == 1 || r == 100) return acceptGoodReply(*com, r, local);
-    return rejectBadReply(*com, r, local, station);
+    const Protocol& frame = d.protocol_list.constFirst();
+    const Exchange ex{*com, station, frame.var.link_id == com->local_link};
+    const int r = judgeReply(frame, bytes, len, ex.local ? LOCAL_INDEX : REMOTE_INDEX, com);
+    if (r == RESULT_GOOD || r == RESULT_GOOD_REMOTE) return acceptGoodReply(ex, r);
+    return rejectBadReply(ex, r);
+}
+
+} // namespace
+
+RW_VAR* DataCom(QByteArray* reply, int len) {
+    RW_VAR* const evaluated =
+        guardEntry<RW_VAR*>(nullptr, [&] { return evaluateDataCom(reply, len); });
+    if (evaluated) return evaluated;
+    PLC_driver.cur_var.result = RESULT_SENT_AGAIN; // not evaluated: the frame stays
+    return &PLC_driver.cur_var;
 }

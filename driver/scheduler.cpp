@@ -5,18 +5,14 @@
 #include "Func_Remote.h"
 #include "Func_Write.h"
 #include "driver_lock.h"
+#include "driver_object.h"
+#include "entry_guard.h"
 #include "fins_frame.h"
 #include "reply_processing.h"
 
 namespace {
 
 enum { BURST_LIMIT = 5 };
-enum { FROM_READ_LIST = 0, FROM_WRITE_LIST = 1, FROM_ONCE_LIST = 2 };
-
-bool hasWriteFrame(const RW_VAR& entry) {
-    const fins::RegType* t = fins::regType(entry.reg_type);
-    return t && t->write_area != 0;
-}
 
 bool hasReadFrame(const RW_VAR& entry) {
     return fins::regType(entry.reg_type) != nullptr;
@@ -29,8 +25,8 @@ const Check_Plc& stationEntry(int station) {
 
 // Builds the frame for entry: the handshake while its station has none, else
 // the read or write (remote-mode framing when remote_mode is set).
-void serveEntry(RW_VAR& entry, bool write) {
-    if (PLC_driver.com_info->remote_mode != 0) {
+void serveEntry(RW_VAR& entry, bool write, const COM_INFO& com) {
+    if (com.remote_mode != 0) {
         if (write)
             Remote_WriteVar(&entry);
         else
@@ -38,19 +34,21 @@ void serveEntry(RW_VAR& entry, bool write) {
         return;
     }
     plc_add_number = entry.station;
-    if (stationEntry(entry.station).hs_done == 0)
-        OMRON_HandShake();
+    const Check_Plc& nodes = stationEntry(entry.station);
+    if (nodes.hs_done == 0)
+        BuildHandShake(entry.station);
     else if (write)
-        WriteRegister(&entry);
+        BuildWrite(entry, nodes);
     else
-        ReadRegister(&entry);
+        BuildRead(entry, nodes);
 }
 
-// Entries whose register type has no FINS frame would block their list forever;
-// in remote mode every type gets a frame.
-bool canHaveFrame(const RW_VAR& entry, bool write) {
-    if (PLC_driver.com_info->remote_mode != 0) return true;
-    return write ? hasWriteFrame(entry) : hasReadFrame(entry);
+// Entries the builder will not frame (a register type without a FINS frame, a word
+// count the frame cannot carry) would block their list forever; in remote mode every
+// entry gets a frame.
+bool canHaveFrame(const RW_VAR& entry, bool write, const COM_INFO& com) {
+    if (com.remote_mode != 0) return true;
+    return write ? WriteFrameCarries(entry) : hasReadFrame(entry);
 }
 
 // A write without a frame is still applied to the local store, as WriteRegister
@@ -65,7 +63,7 @@ void disposeWrite() {
 // notice, and the requester's other pieces go with it.
 void disposeOnceRead() {
     const RW_VAR head = PLC_driver.once_list.constFirst();
-    SendOnceNotice(head, 2);
+    SendOnceNotice(head, ONCE_FAILED);
     PurgeOnceRequester(head, false);
 }
 
@@ -75,35 +73,35 @@ void disposeCyclicRead() {
 
 // Step of the source choice; false when an entry was disposed of and the choice
 // must be made again.
-bool serveOneSource() {
+bool serveOneSource(COM_INFO& com) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
     if (!d.write_list.isEmpty() && d.write_burst < BURST_LIMIT) {
-        if (!canHaveFrame(d.write_list.constFirst(), true)) {
+        if (!canHaveFrame(d.write_list.constFirst(), true, com)) {
             disposeWrite();
             return false;
         }
         d.cur_kind = FROM_WRITE_LIST;
-        serveEntry(d.write_list.first(), true);
+        serveEntry(d.write_list.first(), true, com);
         ++d.write_burst;
     } else if (!d.once_list.isEmpty() && d.once_burst < BURST_LIMIT) {
-        if (!canHaveFrame(d.once_list.constFirst(), false)) {
+        if (!canHaveFrame(d.once_list.constFirst(), false, com)) {
             disposeOnceRead();
             return false;
         }
         d.cur_kind = FROM_ONCE_LIST;
-        serveEntry(d.once_list.first(), false);
+        serveEntry(d.once_list.first(), false, com);
         ++d.once_burst;
     } else if (!d.read_list.isEmpty()) {
-        if (!canHaveFrame(d.read_list.constFirst(), false)) {
+        if (!canHaveFrame(d.read_list.constFirst(), false, com)) {
             disposeCyclicRead();
             return false;
         }
         d.cur_kind = FROM_READ_LIST;
-        serveEntry(d.read_list.first(), false);
+        serveEntry(d.read_list.first(), false, com);
         d.write_burst = d.once_burst = 0;
     } else {
         d.write_burst = d.once_burst = 0;
-        d.com_info->cycle_done = 1; // nothing left to send
+        com.cycle_done = 1; // nothing left to send
     }
     return true;
 }
@@ -119,10 +117,13 @@ Protocol* ComCommunication() {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
     if (!d.com_info) return nullptr;
     if (!d.protocol_list.isEmpty()) return outstandingFrame();
-    {
-        DriverLock lock(d.list_mutex);
-        while (!serveOneSource()) {
+    COM_INFO& com = *d.com_info;
+    return guardEntry<Protocol*>(nullptr, [&] {
+        {
+            DriverLock lock(d.list_mutex);
+            while (!serveOneSource(com)) {
+            }
         }
-    }
-    return outstandingFrame();
+        return outstandingFrame();
+    });
 }

@@ -49,10 +49,9 @@ int ASCIIToDigital(int c) {
 // The reply's FINS/TCP error code must be zero; the outstanding frame's direction
 // then tells a read reply (1) from a write acknowledgement (2). The FINS end code
 // is not judged.
-int CheckGetData(QByteArray* reply, int) {
-    if (!reply || !fins::replyErrorCodeIsZero(*reply)) return 0;
-    if (PLC_driver.protocol_list.isEmpty()) return 0;
-    switch (PLC_driver.protocol_list.first().var.access) {
+int CheckReply(const Protocol& frame, const QByteArray& reply) {
+    if (fins::replyErrorCode(reply) != 0) return 0;
+    switch (frame.var.access) {
     case 0:
         return 1;
     case 1:
@@ -60,4 +59,9 @@ int CheckGetData(QByteArray* reply, int) {
     default:
         return 0;
     }
+}
+
+int CheckGetData(QByteArray* reply, int) {
+    const QList<Protocol>& frames = PLC_driver.protocol_list;
+    return reply && !frames.isEmpty() ? CheckReply(frames.constFirst(), *reply) : 0;
 }

@@ -12,5 +12,7 @@ int DigitalToASCII(int v);
 int ASCIIToDigital(int c);
 // 0 bad, 1 good read reply, 2 good write reply, judged against the outstanding frame.
 int CheckGetData(QByteArray* reply, int len);
+// The same judgement of reply against the frame it answers.
+int CheckReply(const Protocol& frame, const QByteArray& reply);
 
 #endif

@@ -7,4 +7,8 @@
 void ReadRegister(RW_VAR* var);
 void ReadAnalog(RW_VAR* var);
 
+// Queues the read of var for the station with node pair nodes (nothing for a type
+// without an area).
+void BuildRead(const RW_VAR& var, const Check_Plc& nodes);
+
 #endif

@@ -16,16 +16,17 @@ enum : int {
 // Size byte (0 until the frame is complete) and the variable's description.
 QByteArray remoteDescription(const RW_VAR& var) {
     QByteArray out;
-    fins::appendU8(out, 0);
-    fins::appendU8(out, static_cast<unsigned int>(var.req_kind));
-    fins::appendU8(out, static_cast<unsigned int>(var.access));
-    fins::appendU8(out, static_cast<unsigned int>(var.link_id));
-    fins::appendU8(out, static_cast<unsigned int>(var.station));
-    fins::appendU16(out, static_cast<unsigned int>(var.reg_type));
-    fins::appendU32(out, static_cast<unsigned int>(var.address));
-    fins::appendU16(out, static_cast<unsigned int>(var.length));
-    fins::appendU32(out, static_cast<unsigned int>(var.aux1));
-    fins::appendU32(out, static_cast<unsigned int>(var.aux2));
+    fins::Writer(out)
+        .u8(0)
+        .u8(static_cast<unsigned>(var.req_kind))
+        .u8(static_cast<unsigned>(var.access))
+        .u8(static_cast<unsigned>(var.link_id))
+        .u8(static_cast<unsigned>(var.station))
+        .u16(static_cast<unsigned>(var.reg_type))
+        .u32(static_cast<quint32>(var.address))
+        .u16(static_cast<unsigned>(var.length))
+        .u32(static_cast<quint32>(var.aux1))
+        .u32(static_cast<quint32>(var.aux2));
     return out;
 }
 
@@ -33,14 +34,14 @@ QByteArray remoteDescription(const RW_VAR& var) {
 // everything before it. CalSUM counts at most 65535 bytes a call, so longer frames
 // are summed in pieces; the low byte of the sum is the same either way.
 void finishRemoteFrame(QByteArray& frame) {
-    fins::putU8(frame, 0, static_cast<unsigned int>(frame.size() + 1));
+    frame[0] = static_cast<char>((frame.size() + 1) & 0xFF);
     unsigned int sum = 0;
     for (int pos = 0; pos < frame.size(); pos += 0xFFFF) {
         const int piece = qMin(0xFFFF, frame.size() - pos);
         sum += CalSUM(reinterpret_cast<unsigned char*>(frame.data()) + pos,
                       static_cast<unsigned short>(piece));
     }
-    fins::appendU8(frame, sum);
+    fins::Writer(frame).u8(sum);
 }
 
 // Data bytes a read reply carries: two per flag group, four per element otherwise.

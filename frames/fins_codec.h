@@ -96,6 +96,12 @@ inline bool isFlagType(int reg_type) {
     return t && t->unit == Unit::Flag;
 }
 
+// Elements a 16-bit FINS address reaches for a type, in its own unit: bits for bit
+// types, words or flags otherwise.
+inline long long addressSpaceOf(int reg_type) {
+    return isBitType(reg_type) ? BIT_ADDRESS_SPACE : ADDRESS_SPACE;
+}
+
 // Address sent on the wire for a type: counters carry 0x8000 on top of their number.
 inline quint16 wireAddress(const RegType& t, long long address) {
     return static_cast<quint16>(address + (t.counter ? COUNTER_OFFSET : 0u));

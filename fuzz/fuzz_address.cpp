@@ -7,8 +7,8 @@
 #include <climits>
 
 #include "Func_Initi.h"
-#include "driver_session.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
+#include "fuzz_session.h"
 #include "image_areas.h"
 #include "image_snapshot.h"
 
@@ -44,7 +44,7 @@ int expectedAddress(int reg_type, const QString& text) {
     if (text.indexOf(QLatin1Char('.')) < 0) return -1;
     const QStringList parts = text.split(QLatin1Char('.'));
     const long long n = 16LL * parts[0].toInt(nullptr, 10) + parts[1].toInt(nullptr, 10);
-    return n < 0 || n > INT_MAX ? -1 : static_cast<int>(n);
+    return n < INT_MIN || n > INT_MAX ? -1 : static_cast<int>(n);
 }
 
 int registerType(Input& in) {
@@ -64,11 +64,11 @@ struct Area {
     long long capacity; // elements as addressed by the type: bits, words or flags
 };
 
-// Elements past an area's capacity read 0 and are never stored, in both station modes;
-// a type without an area addresses the 16-bit FINS address space (multi-station mode).
+// Single-station elements past an area's capacity read 0 and are never stored; a type
+// without an area addresses the 16-bit FINS address space.
 Area areaOf(int reg_type) {
     const fins::RegType* t = fins::regType(reg_type);
-    if (!t) return {nullptr, 0x10000};
+    if (!t) return {nullptr, fins::ADDRESS_SPACE};
     if (t->unit == fins::Unit::Flag) return {t, 8LL * flagImage(t->image).capacity};
     const long long words = wordImage(t->image).capacity;
     return {t, t->unit == fins::Unit::Bit ? 16 * words : words};
@@ -99,22 +99,14 @@ int expectedElement(bool multi, int reg_type, const QByteArray& in, long long i,
 
 int elementAt(const QByteArray& out, bool bits, long long i) {
     if (bits) return static_cast<unsigned char>(out[static_cast<int>(i)]);
-    return static_cast<unsigned char>(out[static_cast<int>(2 * i)]) |
-           (static_cast<unsigned char>(out[static_cast<int>(2 * i + 1)]) << 8);
+    return static_cast<int>(fins::hostWordAt(out, i));
 }
 
 // ---- One run -------------------------------------------------------------------
 
 class Run {
   public:
-    explicit Run(Input& in) : in_(in) {
-        std::memset(&com_, 0, sizeof com_);
-        com_.multi_station = in.flag();
-        com_.max_block = in.number();
-        com_.default_station = in.pick(4);
-        com_.retry_limit = 2;
-        fuzz::startSession(com_, "192.168.250.10");
-    }
+    explicit Run(Input& in) : in_(in), session_(settings(in)), com_(session_.com) {}
 
     void step() {
         switch (in_.pick(OPS)) {
@@ -204,9 +196,11 @@ class Run {
         // Multi-station flag writes land in word entries that flag reads do not use.
         if (com_.multi_station && fins::isFlagType(t)) return;
         const QByteArray after = readBack(t, text, station, cnt);
-        const Area area = areaOf(t);
+        // The per-station store keeps the whole 16-bit FINS address space.
+        const long long capacity =
+            !com_.multi_station ? areaOf(t).capacity : fins::addressSpaceOf(t);
         for (long long i = 0; i < cnt; ++i) {
-            const bool inside = n + i < area.capacity;
+            const bool inside = n + i < capacity;
             const int prev = elementAt(before, bitsOrFlags(t), i);
             const int want = inside ? expectedElement(com_.multi_station, t, value, i, prev) : 0;
             if (elementAt(after, bitsOrFlags(t), i) != want)
@@ -238,8 +232,11 @@ class Run {
         const fins::RegType* type = fins::regType(t);
         const bool writable = type && type->write_area != 0;
         // A write reaching past the 16-bit FINS address space would wrap on the wire.
-        const long long space = fins::isBitType(t) ? 16LL * 0x10000 : 0x10000;
-        if (n < 0 || !writable || cnt < 1 || n + static_cast<long long>(cnt) > space) {
+        const long long space = fins::addressSpaceOf(t);
+        // A negative max_block splits into one piece only when it exceeds the count in size.
+        const bool no_piece = type && type->unit == fins::Unit::Word && com_.max_block < 0 &&
+                              cnt >= -static_cast<long long>(com_.max_block);
+        if (n < 0 || !writable || cnt < 1 || n + static_cast<long long>(cnt) > space || no_piece) {
             FUZZ_CHECK(r == 0 && PLC_driver.write_list.isEmpty());
             FUZZ_CHECK(image.changes().empty());
             return;
@@ -280,7 +277,17 @@ class Run {
     }
 
     Input& in_;
-    COM_INFO com_;
+    static SessionSettings settings(Input& in) {
+        SessionSettings s;
+        s.multi_station = in.flag();
+        s.max_block = in.number();
+        s.default_station = in.pick(4);
+        s.run_mode = 0;
+        return s;
+    }
+
+    fuzz::Session session_;
+    COM_INFO& com_;
 };
 
 } // namespace

@@ -1,5 +1,5 @@
-// Sequential reader over a fuzz input, and its writer twin that builds seed files in the
-// same layout. Reading past the end yields zeros, so every input is a complete run.
+// Sequential reader over a fuzz input. Reading past the end yields zeros, so every
+// input is a complete run.
 #ifndef FUZZ_INPUT_H
 #define FUZZ_INPUT_H
 
@@ -17,55 +17,13 @@ namespace fuzz {
 // Integers that sit on the edges the driver must survive: signs, area capacities,
 // the 16-bit wire fields and the limits of int. Chosen by one byte of the input.
 inline const std::vector<int>& edgeInts() {
-    static const std::vector<int> v = {0,
-                                       1,
-                                       -1,
-                                       2,
-                                       3,
-                                       7,
-                                       8,
-                                       15,
-                                       16,
-                                       17,
-                                       63,
-                                       64,
-                                       65,
-                                       100,
-                                       499,
-                                       500,
-                                       514,
-                                       515,
-                                       516,
-                                       959,
-                                       960,
-                                       1024,
-                                       4095,
-                                       4096,
-                                       4119,
-                                       4120,
-                                       6149,
-                                       6150,
-                                       6151,
-                                       32767,
-                                       32768,
-                                       32769,
-                                       32770,
-                                       65535,
-                                       65536,
-                                       98399,
-                                       98400,
-                                       99999,
-                                       -2,
-                                       -16,
-                                       -64,
-                                       INT_MAX,
-                                       INT_MIN,
-                                       INT_MAX - 1,
-                                       INT_MAX / 2,
-                                       INT_MAX / 16,
-                                       (INT_MAX / 16) + 1,
-                                       INT_MIN + 1,
-                                       0x7FFF0000};
+    // clang-format off
+    static const std::vector<int> v = {
+        0, 1, -1, 2, 3, 7, 8, 15, 16, 17, 63, 64, 65, 100, 499, 500, 514, 515, 516, 959, 960,
+        1024, 4095, 4096, 4119, 4120, 6149, 6150, 6151, 32767, 32768, 32769, 32770, 65535,
+        65536, 98399, 98400, 99999, -2, -16, -64, INT_MAX, INT_MIN, INT_MAX - 1, INT_MAX / 2,
+        INT_MAX / 16, (INT_MAX / 16) + 1, INT_MIN + 1, 0x7FFF0000};
+    // clang-format on
     return v;
 }
 
@@ -108,40 +66,6 @@ class Input {
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;
-};
-
-// Builds an input for Input to read back, for the seed corpus.
-class Writer {
-  public:
-    Writer& u8(int v) {
-        out_.push_back(static_cast<uint8_t>(v));
-        return *this;
-    }
-    Writer& u16(unsigned v) { return u8(v >> 8).u8(v); }
-    Writer& u32(unsigned v) { return u16(v >> 16).u16(v); }
-    // The form of number() that yields v: small, edge or raw.
-    Writer& number(int v) {
-        if (v >= -4 && v < 36) return u8(v + 4);
-        const std::vector<int>& e = edgeInts();
-        for (size_t i = 0; i < e.size(); ++i)
-            if (e[i] == v) return u8(200).u8(static_cast<int>(i));
-        return u8(250).u32(static_cast<unsigned>(v));
-    }
-    Writer& bytes(const QByteArray& b) {
-        for (char c : b)
-            u8(static_cast<uint8_t>(c));
-        return *this;
-    }
-    Writer& text(const std::string& s) {
-        u8(static_cast<int>(s.size()));
-        for (char c : s)
-            u8(static_cast<uint8_t>(c));
-        return *this;
-    }
-    const std::vector<uint8_t>& data() const { return out_; }
-
-  private:
-    std::vector<uint8_t> out_;
 };
 
 } // namespace fuzz

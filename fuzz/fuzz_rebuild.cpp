@@ -7,8 +7,8 @@
 #include <map>
 #include <utility>
 
-#include "driver_session.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
+#include "fuzz_session.h"
 #include "image_areas.h"
 
 namespace {
@@ -76,7 +76,7 @@ int addressOf(int reg_type, const QString& text) {
     if (text.indexOf(QLatin1Char('.')) < 0) return -1;
     const QStringList parts = text.split(QLatin1Char('.'));
     const long long n = 16LL * parts[0].toInt(nullptr, 10) + parts[1].toInt(nullptr, 10);
-    return n < 0 || n > INT_MAX ? -1 : static_cast<int>(n);
+    return n < INT_MIN || n > INT_MAX ? -1 : static_cast<int>(n);
 }
 
 // What the rebuild must read for one description, or false when it is left out.
@@ -132,6 +132,9 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
         if (!needed(d, &need)) continue;
         const fins::RegType& t = *fins::regType(d.reg_type);
         if (need.end > areaElements(t)) continue; // past the area: may be cut
+        // A negative max_block makes a piece only when it exceeds the length in size.
+        const long long most = (t.unit == fins::Unit::Flag ? 8LL : 1LL) * com.max_block;
+        if (most < 0 && need.end - need.first >= -most) continue;
         const int station = com.multi_station ? d.station : com.default_station;
         FUZZ_CHECK(coveredBy(need, blocks[groupOf(station, d.reg_type)]));
     }
@@ -141,14 +144,14 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Input in(data, size);
-    COM_INFO com;
-    std::memset(&com, 0, sizeof com);
-    com.multi_station = in.flag();
-    com.max_block = in.number();
-    com.default_station = in.pick(3);
-    com.local_link = in.pick(3);
-    com.remote_mode = in.pick(2);
-    fuzz::startSession(com, "192.168.250.10");
+    SessionSettings settings;
+    settings.multi_station = in.flag();
+    settings.max_block = in.number();
+    settings.default_station = in.pick(3);
+    settings.local_link = in.pick(3);
+    settings.remote_mode = in.pick(2);
+    fuzz::Session session(settings);
+    const COM_INFO& com = session.com;
 
     for (int round = 0; round < 3 && !in.done(); ++round) {
         QList<VAR_DESC> vars;

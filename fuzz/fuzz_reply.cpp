@@ -5,8 +5,8 @@
 // retry counter, the outstanding frame and the image elements that may change.
 #include <algorithm>
 
-#include "driver_session.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
+#include "fuzz_session.h"
 #include "image_areas.h"
 #include "image_snapshot.h"
 
@@ -37,25 +37,23 @@ RW_VAR variable(Input& in, const COM_INFO& com) {
 
 // ---- The reply -------------------------------------------------------------
 
-QByteArray finsReply(Input& in, const Protocol& p, unsigned int error_code) {
-    QByteArray r;
-    const bool handshake = p.frame.size() == fins::HANDSHAKE_REQUEST_SIZE;
-    if (handshake) {
-        fins::appendTcpHeader(r, fins::TCP_CMD_NODE_ADDRESS_REPLY, 16);
-        fins::appendU32(r, in.u8()); // client node
-        fins::appendU32(r, in.u8()); // server node
-    } else {
-        const int size = std::max(16, std::min(p.reply_len, 4096));
-        fins::appendTcpHeader(r, fins::TCP_CMD_FRAME_SEND, static_cast<unsigned>(size - 8));
-        r.append(in.bytes(14)); // response header, MRC SRC, end code
-        while (r.size() < size)
-            r.append(static_cast<char>(in.u8()));
-        r.resize(size);
+// A reply of the frame's expected size (at most 4 KiB) with the chosen FINS/TCP error
+// code; node address answers name the nodes the input gives.
+QByteArray finsReply(Input& in, const Protocol& p, quint32 error_code) {
+    if (p.frame.size() == fins::NODE_ADDRESS_REQUEST_SIZE) {
+        const quint32 client = in.u8();
+        return fins::nodeAddressReply(client, in.u8(), error_code);
     }
-    r[12] = static_cast<char>(error_code >> 24);
-    r[13] = static_cast<char>(error_code >> 16);
-    r[14] = static_cast<char>(error_code >> 8);
-    r[15] = static_cast<char>(error_code);
+    const int size = std::max(fins::TCP_HEADER_SIZE, std::min(p.reply_len, 4096));
+    QByteArray r;
+    fins::Writer out(r);
+    fins::TcpHeader tcp;
+    tcp.length = static_cast<quint32>(size - fins::TCP_LENGTH_COVERS);
+    tcp.command = fins::TCP_FRAME_SEND;
+    tcp.error = error_code;
+    fins::encodeTcpHeader(out, tcp);
+    while (r.size() < size) // response header, MRC SRC, end code, data
+        out.u8(in.u8());
     return r;
 }
 
@@ -84,8 +82,7 @@ int replyLength(Input& in, const QByteArray& r, const Protocol* p) {
 // ---- The model of DataCom --------------------------------------------------
 
 bool errorCodeZero(const QByteArray* reply) {
-    if (!reply || reply->size() < 16) return false;
-    return reply->at(12) == 0 && reply->at(13) == 0 && reply->at(14) == 0 && reply->at(15) == 0;
+    return reply && fins::replyErrorCode(*reply) == 0;
 }
 
 // Result code expected for a reply to the outstanding frame p that is not a handshake,
@@ -163,9 +160,7 @@ void checkStoredWords(const Protocol& p, const QByteArray& reply) {
         const long long idx = static_cast<long long>(p.var.address) + k;
         const long long at = static_cast<long long>(p.p_aux1) + 2 * k;
         if (idx < 0 || idx >= img.capacity || at < 0 || at + 1 >= reply.size()) continue;
-        const unsigned want = (static_cast<unsigned char>(reply[static_cast<int>(at)]) << 8) |
-                              static_cast<unsigned char>(reply[static_cast<int>(at + 1)]);
-        FUZZ_CHECK(img.words[idx] == want);
+        FUZZ_CHECK(img.words[idx] == fins::wireWordAt(fins::Reader(reply), at));
     }
 }
 
@@ -173,20 +168,7 @@ void checkStoredWords(const Protocol& p, const QByteArray& reply) {
 
 class Run {
   public:
-    explicit Run(Input& in) : in_(in) {
-        std::memset(&com_, 0, sizeof com_);
-        const uint8_t mode = in.u8();
-        com_.multi_station = mode & 1;
-        com_.remote_mode = (mode >> 1) & 1;
-        com_.local_link = (mode >> 2) & 3;
-        com_.retry_limit = in.pick(5) - 1; // -1 .. 3
-        com_.max_block = in.number();
-        com_.default_station = in.pick(3);
-        com_.run_mode = 2;
-        com_.cb_context = 42;
-        const char* hmi[] = {"192.168.250.10", "10.0.0.300", "1..2.3", "192.168.250", "10.0.0.x"};
-        fuzz::startSession(com_, hmi[in.pick(5)]);
-    }
+    explicit Run(Input& in) : in_(in), session_(settings(in)), com_(session_.com) {}
 
     void step() {
         switch (in_.pick(OPS)) {
@@ -217,6 +199,20 @@ class Run {
     }
 
   private:
+    static SessionSettings settings(Input& in) {
+        SessionSettings s;
+        const uint8_t mode = in.u8();
+        s.multi_station = mode & 1;
+        s.remote_mode = (mode >> 1) & 1;
+        s.local_link = (mode >> 2) & 3;
+        s.retry_limit = in.pick(5) - 1; // -1 .. 3
+        s.max_block = in.number();
+        s.default_station = in.pick(3);
+        const char* hmi[] = {"192.168.250.10", "10.0.0.300", "1..2.3", "192.168.250", "10.0.0.x"};
+        s.hmi_address = hmi[in.pick(5)];
+        return s;
+    }
+
     Protocol* schedule() {
         const bool outstanding = !PLC_driver.protocol_list.isEmpty();
         const Protocol* head = outstanding ? &PLC_driver.protocol_list.first() : nullptr;
@@ -253,19 +249,18 @@ class Run {
     }
 
     void checkFrameShape(const Protocol& p) {
-        const fins::ByteReader f(p.frame);
+        const fins::Reader f(p.frame);
         if (com_.remote_mode) {
             FUZZ_CHECK(f.size() >= 22);
-            FUZZ_CHECK(f.u8(0) == (f.size() & 0xFF));
+            FUZZ_CHECK(f.u8At(0) == (f.size() & 0xFF));
             unsigned sum = 0;
             for (int i = 0; i + 1 < f.size(); ++i)
-                sum += f.u8(i);
-            FUZZ_CHECK(f.u8(f.size() - 1) == static_cast<int>(sum & 0xFF));
+                sum += f.u8At(i);
+            FUZZ_CHECK(f.u8At(f.size() - 1) == static_cast<int>(sum & 0xFF));
             return;
         }
-        unsigned length = 0;
-        FUZZ_CHECK(f.size() >= 20 && p.frame.startsWith("FINS") && f.u32(4, length));
-        FUZZ_CHECK(length == static_cast<unsigned>(f.size() - 8));
+        FUZZ_CHECK(f.size() >= fins::NODE_ADDRESS_REQUEST_SIZE);
+        FUZZ_CHECK(fins::announcedFrameSize(p.frame.constData(), p.frame.size()) == f.size());
     }
 
     void exchange() {
@@ -283,7 +278,7 @@ class Run {
         const bool handshake =
             outstanding && !gated && !com_.remote_mode && map_list[station].hs_done == 0;
         const int retries = com_.retry_count;
-        const int fails = fuzz::notices().comm_fail;
+        const size_t fails = failNotices().size();
         std::vector<Range> stored;
         if (!com_.multi_station) stored.push_back(readRange(frame));
         const ImageSnapshot image;
@@ -337,13 +332,14 @@ class Run {
         }
         FUZZ_CHECK(isErrorCode(want));
         FUZZ_CHECK(com_.offline == 1 && com_.retry_count == 0);
-        FUZZ_CHECK(fuzz::notices().comm_fail == fails + 1);
+        FUZZ_CHECK(failNotices().size() == fails + 1);
         if (!com_.remote_mode) FUZZ_CHECK(map_list[station].hs_done == 0);
         checkChanges(image, {});
     }
 
     Input& in_;
-    COM_INFO com_;
+    fuzz::Session session_;
+    COM_INFO& com_;
 };
 
 } // namespace

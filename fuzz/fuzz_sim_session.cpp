@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "fins_codec.h"
 #include "fuzz_check.h"
 #include "plcsim/plc_memory.h"
 #include "plcsim/remote_handler.h"
@@ -30,9 +31,10 @@ void checkReply(bool remote, const plcsim::SessionOutput& o) {
         FUZZ_CHECK(r.size() >= plcsim::REMOTE_HEAD_SIZE + plcsim::REMOTE_TAIL_SIZE);
         return;
     }
-    FUZZ_CHECK(r.size() >= 16 && std::memcmp(r.data(), "FINS", 4) == 0);
-    const uint32_t length = (uint32_t(r[4]) << 24) | (uint32_t(r[5]) << 16) | (r[6] << 8) | r[7];
-    FUZZ_CHECK(length == r.size() - 8);
+    const char* bytes = reinterpret_cast<const char*>(r.data());
+    FUZZ_CHECK(r.size() >= fins::TCP_HEADER_SIZE);
+    FUZZ_CHECK(fins::announcedFrameSize(bytes, static_cast<int>(r.size())) ==
+               static_cast<long long>(r.size()));
     // A FINS response message never exceeds the CP1L's 1016 bytes.
     FUZZ_CHECK(r.size() <= 16 + 1016);
 }

@@ -6,7 +6,6 @@
 #define OMRON_FINS_TCPIP_H
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QString>
@@ -139,9 +138,6 @@ class Omron_Fins_TcpIP_Series {
     unsigned short d_image[D_IMAGE_WORDS];
     unsigned char t_flag_image[T_FLAG_IMAGE_BYTES];
     unsigned char c_flag_image[C_FLAG_IMAGE_BYTES];
-    // Lookup index over extend_list, keyed by (station, type, address); guarded by
-    // data_mutex like the list itself. Entries of extend_list never move.
-    QHash<quint64, int> extend_index;
 
   private:
     Omron_Fins_TcpIP_Series(const Omron_Fins_TcpIP_Series&);

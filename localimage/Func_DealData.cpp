@@ -2,6 +2,7 @@
 // and the lookup of extended variables.
 #include "Func_DealData.h"
 
+#include <QHash>
 #include <algorithm>
 #include <cstring>
 
@@ -14,6 +15,10 @@ namespace {
 // Next key tried when a key is taken by an entry of another (station, type, address).
 const quint64 PROBE_STEP = 0x9E3779B97F4A7C15ull;
 
+// Lookup index over extend_list, keyed by extendKey; guarded by data_mutex like the
+// list itself. Entries of extend_list never move, so their indexes stay valid.
+QHash<quint64, int> extend_index;
+
 bool hasKey(const EXTENDVAR& e, int station, int type, int address) {
     return e.ext_station == station && e.ext_type == type && e.ext_address == address;
 }
@@ -23,8 +28,8 @@ bool hasKey(const EXTENDVAR& e, int station, int type, int address) {
 int findIndexed(quint64& key, int station, int type, int address) {
     const Omron_Fins_TcpIP_Series& d = PLC_driver;
     for (;;) {
-        QHash<quint64, int>::const_iterator it = d.extend_index.constFind(key);
-        if (it == d.extend_index.constEnd()) return -1;
+        QHash<quint64, int>::const_iterator it = extend_index.constFind(key);
+        if (it == extend_index.constEnd()) return -1;
         if (hasKey(d.extend_list.at(it.value()), station, type, address)) return it.value();
         key += PROBE_STEP;
     }
@@ -34,43 +39,42 @@ int findIndexed(quint64& key, int station, int type, int address) {
 // the list. Only needed when the list grew other than through ExtendFindSameVar.
 void rebuildExtendIndex() {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
-    d.extend_index.clear();
+    extend_index.clear();
     for (int i = 0; i < d.extend_list.size(); ++i) {
         const EXTENDVAR& e = d.extend_list.at(i);
         quint64 key = extendKey(e.ext_station, e.ext_type, e.ext_address);
         if (findIndexed(key, e.ext_station, e.ext_type, e.ext_address) < 0)
-            d.extend_index.insert(key, i);
+            extend_index.insert(key, i);
     }
 }
 
 // The data bytes of the reply that the head frame describes.
 struct ReplyData {
-    fins::ByteReader reader;
+    fins::Reader reader;
     long long offset;  // p_aux1
     long long bytes;   // p_aux2
     long long address; // var.address
 };
 
 ReplyData replyData(const QByteArray& reply, const Protocol& head) {
-    return {fins::ByteReader(reply), head.p_aux1, head.p_aux2, head.var.address};
+    return {fins::Reader(reply), head.p_aux1, head.p_aux2, head.var.address};
 }
 
 // Word k of the reply as a 16-bit number (wire order: high byte first), or -1 when the
 // reply does not hold both bytes.
 int replyWord(const ReplyData& r, long long k) {
     const long long pos = r.offset + 2 * k;
-    if (!r.reader.has(pos, 2)) return -1;
-    return r.reader.u8(pos) * 256 + r.reader.u8(pos + 1);
+    return static_cast<int>(r.reader.u16At(pos));
 }
 
 // Flag group g of the reply packed into one byte (flag j in bit j), or -1 when the
 // reply does not hold all eight flag bytes.
 int replyFlagGroup(const ReplyData& r, long long g) {
     const long long pos = r.offset + 8 * g;
-    if (!r.reader.has(pos, 8)) return -1;
+    if (!r.reader.within(pos, 8)) return -1;
     int packed = 0;
     for (int j = 0; j < 8; ++j)
-        packed |= (r.reader.u8(pos + j) & 1) << j;
+        packed |= (r.reader.u8At(pos + j) & 1) << j;
     return packed;
 }
 
@@ -158,27 +162,30 @@ void storeExtendValue(int index, const char* bytes, int n) {
 
 int ExtendFindSameVar(int station, int type, int address) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
-    if (d.extend_index.size() != d.extend_list.size()) rebuildExtendIndex();
+    if (extend_index.size() != d.extend_list.size()) rebuildExtendIndex();
     quint64 key = extendKey(station, type, address);
     const int found = findIndexed(key, station, type, address);
     if (found >= 0) return found;
     const int index = d.extend_list.size();
     d.extend_list.append(EXTENDVAR{station, type, address, QByteArray(4, '\0')});
-    d.extend_index.insert(key, index);
+    extend_index.insert(key, index);
     return index;
+}
+
+void StoreReply(const Protocol& frame, const QByteArray& reply, bool multi_station) {
+    const fins::RegType* t = fins::regType(frame.var.reg_type);
+    if (!t) return;
+    const ReplyData r = replyData(reply, frame);
+    if (multi_station)
+        storeMultiStation(r, *t, frame.var.station);
+    else
+        storeSingleStation(r, *t);
 }
 
 void SaveToLocalDataErea(QByteArray* reply) {
     const Omron_Fins_TcpIP_Series& d = PLC_driver;
     if (!reply || !d.com_info || d.protocol_list.isEmpty()) return;
-    const Protocol& head = d.protocol_list.first();
-    const fins::RegType* t = fins::regType(head.var.reg_type);
-    if (!t) return;
-    const ReplyData r = replyData(*reply, head);
-    if (d.com_info->multi_station == 0)
-        storeSingleStation(r, *t);
-    else
-        storeMultiStation(r, *t, head.var.station);
+    StoreReply(d.protocol_list.constFirst(), *reply, d.com_info->multi_station != 0);
 }
 
 void SaveWord_unsigned_short(QByteArray* reply, unsigned short* area) {

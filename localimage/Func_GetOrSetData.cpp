@@ -2,16 +2,19 @@
 #include "Func_GetOrSetData.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
-#include <new>
 
 #include "Func_DealData.h"
 #include "Func_Initi.h"
+#include "Func_Write.h"
 #include "driver_lock.h"
 #include "driver_object.h"
+#include "entry_guard.h"
 #include "fins_frame.h"
 #include "image_access.h"
 #include "image_areas.h"
+#include "piece_split.h"
 
 // ---- Bounded accessors ----------------------------------------------------------
 
@@ -59,10 +62,10 @@ void getBits(QByteArray& out, const T* area, long long capacity, long long start
 template <typename T>
 void setBits(long long start, T* area, long long capacity, const QByteArray* in, int count) {
     if (!area || !in || count < 1) return;
-    const fins::ByteReader r(*in);
+    const fins::Reader r(*in);
     const Span s = positionsWithin(start, std::min(count, r.size()), capacity * bitsOf<T>());
     for (long long i = s.begin; i < s.end; ++i)
-        putBit(area, start + i, r.u8(i) == 1);
+        putBit(area, start + i, r.u8At(i) == 1);
 }
 
 } // namespace
@@ -134,10 +137,10 @@ void setBits8(long long start, unsigned char* area, long long capacity, const QB
 void setWords16(long long start, unsigned short* area, long long capacity, const QByteArray* in,
                 int count) {
     if (!area || !in || count < 1) return;
-    const fins::ByteReader r(*in);
+    const fins::Reader r(*in);
     const Span s = positionsWithin(start, std::min(count, r.size() / 2), capacity);
     for (long long k = s.begin; k < s.end; ++k)
-        area[start + k] = static_cast<unsigned short>(r.u8(2 * k) + 256 * r.u8(2 * k + 1));
+        area[start + k] = static_cast<unsigned short>(fins::hostWordAt(*in, k));
 }
 
 } // namespace image
@@ -265,13 +268,13 @@ void readImage(QByteArray& out, const fins::RegType& t, long long n, int count) 
 // Multi-station bit write: the word entry must hold both bytes; value 1 sets the bit,
 // 0 clears it, any other value leaves it.
 void applyExtendedBits(const RW_VAR& var, const fins::RegType& t) {
-    const fins::ByteReader r(var.value);
+    const fins::Reader r(var.value);
     const image::Span s =
         image::positionsWithin(var.address, var.length, addressablePositions(var.reg_type));
     for (long long i = s.begin; i < s.end; ++i) {
         const long long b = static_cast<long long>(var.address) + i;
         const int index = ExtendFindSameVar(var.station, t.word_type, static_cast<int>(b >> 4));
-        const int bit_value = r.u8(i);
+        const int bit_value = r.u8At(i);
         if (extendValueAt(index).size() < 2 || (bit_value != 0 && bit_value != 1)) continue;
         char& byte = PLC_driver.extend_list[index].ext_value.data()[(b >> 3) & 1];
         const char mask = static_cast<char>(1 << (b & 7));
@@ -282,13 +285,13 @@ void applyExtendedBits(const RW_VAR& var, const fins::RegType& t) {
 // Multi-station write of any other type: word k, when both its bytes exist, replaces the
 // value of the entry (station, type, address + k); other words are not looked up.
 void applyExtendedWords(const RW_VAR& var) {
-    const fins::ByteReader r(var.value);
+    const fins::Reader r(var.value);
     const int words = std::min(var.length, r.size() / 2);
     const image::Span s =
         image::positionsWithin(var.address, words, addressablePositions(var.reg_type));
     for (long long k = s.begin; k < s.end; ++k) {
-        const char low_first[2] = {static_cast<char>(r.u8(2 * k)),
-                                   static_cast<char>(r.u8(2 * k + 1))};
+        const char low_first[2] = {static_cast<char>(r.u8At(2 * k)),
+                                   static_cast<char>(r.u8At(2 * k + 1))};
         const int index =
             ExtendFindSameVar(var.station, var.reg_type, static_cast<int>(var.address + k));
         storeExtendValue(index, low_first, 2);
@@ -344,25 +347,25 @@ int serveHostRead(int reg_type, int station, QByteArray& buffer, long long n, in
 int GetRegisterData(QString*, int reg_type, QString* addr_text, int station, QByteArray* buffer,
                     int count) {
     if (!PLC_driver.com_info || !addr_text || !buffer) return 0;
-    try {
+    return guardEntry(0, [&] {
         const int n = StringAddressToInt(reg_type, *addr_text);
-        if (n < 0) return 0;
-        return serveHostRead(reg_type, station, *buffer, n, count);
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
+        return n < 0 ? 0 : serveHostRead(reg_type, station, *buffer, n, count);
+    });
 }
 
 // ---- Host writes ----------------------------------------------------------------
 
 namespace {
 
-// Positions a queued write may reach: the 16-bit FINS word address space (bits: 16 per
-// word). Past it the address sent would wrap onto other PLC words, so such writes are
-// refused; this also bounds the work of absurd counts.
-bool withinWireAddressSpace(const fins::RegType& t, long long n, long long count) {
-    const long long positions = t.unit == fins::Unit::Bit ? 16LL * 0x10000 : 0x10000;
-    return n + count <= positions;
+// Elements a queued write may cover: the size of the 16-bit FINS address space (bits:
+// 16 per word). In FINS mode they must lie inside it, or the address sent would wrap
+// onto other PLC words; remote frames carry the whole address, so there only the
+// extent is bounded and every address must fit in an int. This also bounds the work
+// of absurd counts.
+bool writeFits(const fins::RegType& t, long long n, long long count, bool remote) {
+    const long long space = fins::addressSpaceOf(t.code);
+    if (remote) return count <= space && n + count - 1 <= INT_MAX;
+    return n + count <= space;
 }
 
 RW_VAR hostWriteRequest(const QString* name, int reg_type, const QString& addr_text, int station,
@@ -395,10 +398,10 @@ int queueWrite(RW_VAR& request) {
 
 // One single-bit request per bit, in ascending order; missing value bytes write 0.
 int queueBitWrites(RW_VAR& request, int n, const QByteArray& value, int count) {
-    const fins::ByteReader r(value);
+    const fins::Reader r(value);
     int size = 0;
     for (int i = 0; i < count; ++i) {
-        const int byte = r.u8(i);
+        const int byte = r.u8At(i);
         request.address = n + i;
         request.length = 1;
         request.value = QByteArray(1, static_cast<char>(byte < 0 ? 0 : byte));
@@ -407,23 +410,40 @@ int queueBitWrites(RW_VAR& request, int n, const QByteArray& value, int count) {
     return size;
 }
 
-// Pieces of at most max_block words (one piece when max_block < 1), each with its
-// value bytes from the host buffer and zeros past the buffer's end.
+// Length of the first, and longest, piece of count words split at max_block; 0 when
+// the split gives no piece.
+long long firstPieceLength(int count, int max_block) {
+    long long first = 0;
+    varlists::forEachPiece(0, count, max_block, max_block, varlists::kAnyIntStart,
+                           [&](qint64, qint64 length) {
+                               first = length;
+                               return false;
+                           });
+    return first;
+}
+
+// Pieces of count words split at max_block, each with its value bytes from the host
+// buffer and zeros past the buffer's end. In FINS mode a split that gives a piece no
+// write frame can carry queues nothing.
 int queueWordWrites(RW_VAR& request, int n, const QByteArray& value, int count) {
-    const int max_block = PLC_driver.com_info->max_block;
-    const int piece = max_block < 1 ? count : max_block;
+    const COM_INFO& c = *PLC_driver.com_info;
+    request.length = static_cast<int>(firstPieceLength(count, c.max_block));
+    if (request.length == 0) return 0;
+    if (c.remote_mode == 0 && !WriteFrameCarries(request)) return 0;
     int size = 0;
-    for (int first = 0; first < count; first += std::min(piece, count - first)) {
-        const int length = std::min(piece, count - first);
-        const QByteArray available = value.mid(2 * first, 2 * length);
-        request.address = n + first;
-        request.length = length;
-        request.value = available;
-        request.value.resize(2 * length);
-        std::memset(request.value.data() + available.size(), 0,
-                    static_cast<size_t>(2 * length - available.size()));
-        size = queueWrite(request);
-    }
+    varlists::forEachPiece(
+        0, count, c.max_block, c.max_block, varlists::kAnyIntStart, [&](qint64 first, qint64 len) {
+            const int length = static_cast<int>(len);
+            const QByteArray available = value.mid(static_cast<int>(2 * first), 2 * length);
+            request.address = n + static_cast<int>(first);
+            request.length = length;
+            request.value = available;
+            request.value.resize(2 * length);
+            std::memset(request.value.data() + available.size(), 0,
+                        static_cast<size_t>(2 * length - available.size()));
+            size = queueWrite(request);
+            return true;
+        });
     return size;
 }
 
@@ -438,7 +458,7 @@ int serveHostWrite(RW_VAR& request, int n, const QByteArray& value, int count) {
     }
     const fins::RegType* t = fins::regType(request.reg_type);
     if (!t || t->unit == fins::Unit::Flag || count < 1) return 0;
-    if (!withinWireAddressSpace(*t, n, count)) return 0;
+    if (!writeFits(*t, n, count, d.com_info->remote_mode != 0)) return 0;
     return t->unit == fins::Unit::Bit ? queueBitWrites(request, n, value, count)
                                       : queueWordWrites(request, n, value, count);
 }
@@ -448,12 +468,10 @@ int serveHostWrite(RW_VAR& request, int n, const QByteArray& value, int count) {
 int SetRegisterData(QString* name, int reg_type, QString* addr_text, int station, QByteArray* value,
                     int count, int req_kind, int req_id) {
     if (!PLC_driver.com_info || !addr_text || !value) return 0;
-    try {
+    return guardEntry(0, [&] {
         const int n = StringAddressToInt(reg_type, *addr_text);
         if (n < 0) return 0;
         RW_VAR request = hostWriteRequest(name, reg_type, *addr_text, station, req_kind, req_id);
         return serveHostWrite(request, n, *value, count);
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
+    });
 }

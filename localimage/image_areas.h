@@ -51,25 +51,11 @@ inline FlagImage flagImage(fins::ImageArea area) {
     }
 }
 
-// Words a register type with no PLC area can address: the 16-bit FINS address space.
-enum { NO_AREA_WORDS = 0x10000 };
-
-// Positions a register type can address, in its own unit: bits for bit types, flags
-// for flag types, words otherwise. Bounds the per-station store the same way as the
-// image, so no element is stored or created at or beyond an area's end.
+// Positions the per-station store keeps for a register type, in its own unit: the
+// 16-bit FINS address space of words or flags, 16 bits per word for bit types. Its
+// entries are made for any element, not bounded by the single-station image.
 inline long long addressablePositions(int reg_type) {
-    const fins::RegType* t = fins::regType(reg_type);
-    if (!t) return NO_AREA_WORDS;
-    switch (t->unit) {
-    case fins::Unit::Bit:
-        return 16LL * wordImage(t->image).capacity;
-    case fins::Unit::Flag:
-        return 8LL * flagImage(t->image).capacity;
-    case fins::Unit::Word:
-        return wordImage(t->image).capacity;
-    default:
-        return 0;
-    }
+    return fins::addressSpaceOf(reg_type);
 }
 
 // Elements of type T from p to the end of the image array that holds p, or -1 when p

@@ -2,6 +2,7 @@
 #include <climits>
 
 #include "Func_Initi.h"
+#include "entry_guard.h"
 #include "fins_frame.h"
 
 namespace {
@@ -32,8 +33,8 @@ qint64 decimalOrZero(const QString& text, int begin, int end) {
 }
 
 // Bit types are written "word.bit" (parts after a second point are ignored); the
-// result is word * 16 + bit, or -1 when the text has no point or the number is
-// negative or does not fit in an int.
+// result is word * 16 + bit, negative parts included ("-1.5" gives -11, which callers
+// reject), or -1 when the text has no point or the number does not fit in an int.
 int bitAddressToInt(const QString& text) {
     const int dot = text.indexOf(QLatin1Char('.'));
     if (dot < 0) return -1;
@@ -42,7 +43,7 @@ int bitAddressToInt(const QString& text) {
     const qint64 word = decimalOrZero(text, 0, dot);
     const qint64 bit = decimalOrZero(text, dot + 1, bit_end);
     const qint64 address = word * 16 + bit;
-    if (address < 0 || address > INT_MAX) return -1;
+    if (address < INT_MIN || address > INT_MAX) return -1;
     return static_cast<int>(address);
 }
 
@@ -56,5 +57,5 @@ int StringAddressToInt(int reg_type, QString addr_text) {
 }
 
 int PLCAddressChangeIntef(int reg_type, QString addr_text) {
-    return StringAddressToInt(reg_type, addr_text);
+    return guardEntry(-1, [&] { return StringAddressToInt(reg_type, addr_text); });
 }

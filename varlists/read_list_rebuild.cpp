@@ -6,6 +6,7 @@
 
 #include "Func_Initi.h"
 #include "driver_lock.h"
+#include "entry_guard.h"
 #include "fins_frame.h"
 #include "piece_split.h"
 
@@ -31,18 +32,11 @@ struct PieceRun {
 bool toPieceRun(int reg_type, int a, int n, bool multi_station, PieceRun& run) {
     const fins::RegType* t = fins::regType(reg_type);
     if (!t) return false;
+    const varlists::ReadRun units = varlists::toReadRun(*t, a, n);
+    run.start = units.start;
+    run.length = units.length;
+    run.flags = units.flags;
     run.reg_type = multi_station ? t->word_type : reg_type;
-    run.flags = t->unit == fins::Unit::Flag;
-    if (t->unit == fins::Unit::Bit) {
-        run.start = a >> 4;
-        run.length = varlists::ceilDiv(static_cast<qint64>(a & 15) + n, 16);
-    } else if (run.flags) {
-        run.start = a & ~7;
-        run.length = (a - run.start) + static_cast<qint64>(n);
-    } else {
-        run.start = a;
-        run.length = n;
-    }
     return true;
 }
 
@@ -66,13 +60,18 @@ RW_VAR rebuildTemplate(const VAR_DESC& d, const PieceRun& run, int station, cons
     return e;
 }
 
+bool remoteMode() {
+    return PLC_driver.com_info && PLC_driver.com_info->remote_mode != 0;
+}
+
 // Appends the pieces of templ (from its address, `length` elements) to dest.
 void appendPieces(qint64 length, qint64 maximum, RW_VAR& templ, QList<RW_VAR>& dest) {
-    varlists::forEachPiece(templ.address, length, maximum, maximum, varlists::kAddressSpace,
-                           [&](qint64 at, qint64 len) {
+    varlists::forEachPiece(templ.address, length, maximum, maximum,
+                           varlists::pieceStartLimit(remoteMode()), [&](qint64 at, qint64 len) {
                                templ.address = static_cast<int>(at);
                                templ.length = static_cast<int>(len);
                                dest.append(templ);
+                               return true;
                            });
 }
 
@@ -80,8 +79,8 @@ void appendPieces(qint64 length, qint64 maximum, RW_VAR& templ, QList<RW_VAR>& d
 // description's template with the piece's address and length.
 struct Piece {
     int address;
-    int length;
-    int source; // index of the template
+    qint64 length; // elements; a flag run may exceed the int range
+    int source;    // index of the template
 };
 
 struct Rebuild {
@@ -95,11 +94,11 @@ const RW_VAR& entryOf(const RW_VAR& p) {
 
 void addPieces(const PieceRun& run, int max_block, int source, std::vector<Piece>& dest) {
     const qint64 maximum = run.flags ? 8 * static_cast<qint64>(max_block) : max_block;
-    varlists::forEachPiece(
-        run.start, run.length, maximum, maximum, varlists::kAddressSpace,
-        [&](qint64 at, qint64 len) {
-            dest.push_back({static_cast<int>(at), static_cast<int>(len), source});
-        });
+    varlists::forEachPiece(run.start, run.length, maximum, maximum,
+                           varlists::pieceStartLimit(remoteMode()), [&](qint64 at, qint64 len) {
+                               dest.push_back({static_cast<int>(at), len, source});
+                               return true;
+                           });
 }
 
 template <class Seq> void sortByAddress(Seq& pieces) {
@@ -198,6 +197,36 @@ int rebuildMultiStation(const QList<VAR_DESC>& vars, const COM_INFO& ci) {
     return count;
 }
 
+// Empties read_list unless the rebuild finished: a rebuild that fails (an allocation)
+// leaves no half-built list behind its result of 0.
+class ReadListRollback {
+  public:
+    ~ReadListRollback() {
+        if (!finished_) PLC_driver.read_list.clear();
+    }
+    void finished() { finished_ = true; }
+
+  private:
+    bool finished_ = false;
+};
+
+int rebuildReadList(const QList<VAR_DESC>* vars) {
+    Omron_Fins_TcpIP_Series& d = PLC_driver;
+    DriverLock lock(d.list_mutex);
+    ReadListRollback rollback;
+    d.read_list.clear();
+    if (!vars || vars->isEmpty()) return 0;
+    d.read_index = 0;
+    d.com_info->cycle_done = 0;
+    const COM_INFO ci = *d.com_info;
+    if (ci.multi_station == 0)
+        rebuildSingleStation(*vars, ci);
+    else
+        rebuildMultiStation(*vars, ci);
+    rollback.finished();
+    return d.read_list.size();
+}
+
 } // namespace
 
 int AppendReadVarLocked(const RW_VAR& var) {
@@ -207,8 +236,10 @@ int AppendReadVarLocked(const RW_VAR& var) {
 
 int AddListReadVar(RW_VAR* var) {
     if (!PLC_driver.com_info || !var) return 0;
-    DriverLock lock(PLC_driver.list_mutex);
-    return AppendReadVarLocked(*var);
+    return guardEntry(0, [&] {
+        DriverLock lock(PLC_driver.list_mutex);
+        return AppendReadVarLocked(*var);
+    });
 }
 
 void WhetherGroup(int length, int maximum, RW_VAR* templ, QList<RW_VAR>* dest) {
@@ -229,17 +260,6 @@ int BitVarReCreat(QList<RW_VAR>* group, int maximum, int count) {
 }
 
 int ReCreatReadVarList(QList<VAR_DESC>* vars) {
-    Omron_Fins_TcpIP_Series& d = PLC_driver;
-    if (!d.com_info) return 0;
-    DriverLock lock(d.list_mutex);
-    d.read_list.clear();
-    if (!vars || vars->isEmpty()) return 0;
-    d.read_index = 0;
-    d.com_info->cycle_done = 0;
-    const COM_INFO ci = *d.com_info;
-    if (ci.multi_station == 0)
-        rebuildSingleStation(*vars, ci);
-    else
-        rebuildMultiStation(*vars, ci);
-    return d.read_list.size();
+    if (!PLC_driver.com_info) return 0;
+    return guardEntry(0, [&] { return rebuildReadList(vars); });
 }

@@ -1,6 +1,7 @@
 // The write queue and the one-shot read queue: how host requests enter them.
 #include "Func_Initi.h"
 #include "driver_lock.h"
+#include "entry_guard.h"
 #include "fins_frame.h"
 #include "piece_split.h"
 
@@ -31,35 +32,24 @@ bool onceQueued(const QList<RW_VAR>& queue, const RW_VAR& var) {
     return false;
 }
 
-// A one-shot request in read units: words, or groups of 8 flags from a multiple of 8.
-struct ReadRun {
-    qint64 step_per_element; // elements the address advances per unit of length
-    qint64 cap;              // most units one request may cover
-};
-
-// Converts the record at numeric address a into read units, in place.
-ReadRun toReadUnits(RW_VAR& var, int a) {
+// Converts the record at numeric address a into read units, in place: words, or groups
+// of 8 flags from a multiple of 8. Returns the elements the address advances per unit.
+// Types without an area keep the record's own address and length.
+qint64 toReadUnits(RW_VAR& var, int a) {
     const fins::RegType* t = fins::regType(var.reg_type);
-    const qint64 n = var.length;
-    if (t && t->unit == fins::Unit::Bit) {
-        var.address = a >> 4;
-        var.length = static_cast<int>(varlists::ceilDiv((a & 15) + n, 16));
-    } else if (t && t->unit == fins::Unit::Flag) {
-        var.address = a & ~7;
-        var.length = static_cast<int>(varlists::ceilDiv((a & 7) + n, 8));
-        return {8, varlists::kAddressSpace / 8};
-    } else if (t) {
-        var.address = a;
-    }
-    // Types without an area keep the record's own address and length.
-    return {1, varlists::kAddressSpace};
+    if (!t) return 1;
+    const varlists::ReadRun run = varlists::toReadRun(*t, a, var.length);
+    var.address = static_cast<int>(run.start);
+    var.length = static_cast<int>(run.flags ? varlists::ceilDiv(run.length, 8) : run.length);
+    return run.flags ? 8 : 1;
 }
 
 } // namespace
 
-int AddListWriteVar(RW_VAR* var, int direct) {
+namespace {
+
+int queueWriteRequest(RW_VAR* var, int direct) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
-    if (!d.com_info || !var) return 0;
     DriverLock lock(d.list_mutex);
     QList<RW_VAR>& queue = d.write_list;
     if (direct == 1 || queue.size() < 2) {
@@ -74,9 +64,8 @@ int AddListWriteVar(RW_VAR* var, int direct) {
     return queue.size();
 }
 
-int AddListOnceReadVar(RW_VAR* var, int direct) {
+int queueOnceRead(RW_VAR* var, int direct) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
-    if (!d.com_info || !var) return 0;
     if (direct == 1) {
         DriverLock lock(d.list_mutex);
         d.once_list.append(*var);
@@ -88,17 +77,31 @@ int AddListOnceReadVar(RW_VAR* var, int direct) {
     var->aux1 = 0;
     var->aux2 = 0;
     if (ci.multi_station == 0) var->station = ci.default_station;
-    const ReadRun run = toReadUnits(*var, a);
+    const qint64 step_per_unit = toReadUnits(*var, a);
     const qint64 maximum = ci.max_block;
 
     DriverLock lock(d.list_mutex);
     QList<RW_VAR>& queue = d.once_list;
-    varlists::forEachPiece(var->address, var->length, maximum, run.step_per_element * maximum,
-                           run.cap, [&](qint64 at, qint64 len) {
+    varlists::forEachPiece(var->address, var->length, maximum, step_per_unit * maximum,
+                           varlists::pieceStartLimit(ci.remote_mode != 0),
+                           [&](qint64 at, qint64 len) {
                                var->address = static_cast<int>(at);
                                var->length = static_cast<int>(len);
                                if (queue.size() < kQueueLimit && !onceQueued(queue, *var))
                                    queue.append(*var);
+                               return true;
                            });
     return queue.size();
+}
+
+} // namespace
+
+int AddListWriteVar(RW_VAR* var, int direct) {
+    if (!PLC_driver.com_info || !var) return 0;
+    return guardEntry(0, [&] { return queueWriteRequest(var, direct); });
+}
+
+int AddListOnceReadVar(RW_VAR* var, int direct) {
+    if (!PLC_driver.com_info || !var) return 0;
+    return guardEntry(0, [&] { return queueOnceRead(var, direct); });
 }

@@ -2,31 +2,41 @@
 
 #include <thread>
 
+#include "reg_types.h"
+
 namespace e2e {
 
 namespace {
 
-// Area of a register type in the simulator's terms.
-plcsim::Area areaOf(int reg_type) {
+using fhost::TagUnit;
+
+// One element of a tag in the simulator's terms.
+struct Element {
+    plcsim::Area area;
+    TagUnit unit;
+    uint32_t at; // word, flag or present-value number
+    unsigned bit;
+};
+
+Element elementOf(const Tag& tag, int i) {
     static const plcsim::Area areas[] = {
         plcsim::Area::CIO,         plcsim::Area::W,        plcsim::Area::H,
         plcsim::Area::A,           plcsim::Area::D,        plcsim::Area::TimerFlag,
         plcsim::Area::CounterFlag, plcsim::Area::CIO,      plcsim::Area::W,
         plcsim::Area::H,           plcsim::Area::A,        plcsim::Area::D,
         plcsim::Area::TimerPV,     plcsim::Area::CounterPV};
-    return areas[reg_type];
-}
-
-int bitStart(const Tag& tag) {
-    size_t dot = tag.addr_text.find('.');
-    return std::stoi(tag.addr_text.substr(0, dot)) * 16 + std::stoi(tag.addr_text.substr(dot + 1));
+    const TagUnit unit = fhost::tagTypeByCode(tag.reg_type)->unit;
+    const bool bit = unit == TagUnit::Bit;
+    const std::string& a = tag.addr_text;
+    const int n =
+        bit ? std::stoi(a) * 16 + std::stoi(a.substr(a.find('.') + 1)) + i : std::stoi(a) + i;
+    return {areas[tag.reg_type], unit, uint32_t(bit ? n / 16 : n), unsigned(bit ? n % 16 : 0)};
 }
 
 } // namespace
 
 plcsim::SimConfig simConfig(uint16_t port, bool remote) {
     plcsim::SimConfig c;
-    c.bind = "127.0.0.1";
     c.port = port;
     c.node = SIM_NODE;
     c.remote = remote;
@@ -89,55 +99,28 @@ int Host::runUntil(const std::function<bool()>& done, int max_turns) {
 
 std::vector<int> simValues(const plcsim::PlcMemory& memory, const Tag& tag) {
     std::vector<int> out;
-    const plcsim::Area area = areaOf(tag.reg_type);
-    if (tag.reg_type <= 4) {
-        const int start = bitStart(tag);
-        for (int i = 0; i < tag.length; ++i)
-            out.push_back(memory.bit(area, (start + i) / 16, (start + i) % 16) ? 1 : 0);
-    } else {
-        const int start = std::stoi(tag.addr_text);
-        for (int i = 0; i < tag.length; ++i) {
-            if (tag.reg_type <= 6)
-                out.push_back(memory.flag(area, start + i) ? 1 : 0);
-            else
-                out.push_back(memory.word(area, start + i));
-        }
+    for (int i = 0; i < tag.length; ++i) {
+        const Element e = elementOf(tag, i);
+        out.push_back(e.unit == TagUnit::Bit    ? memory.bit(e.area, e.at, e.bit)
+                      : e.unit == TagUnit::Flag ? memory.flag(e.area, e.at)
+                                                : memory.word(e.area, e.at));
     }
     return out;
 }
 
 void fillPattern(plcsim::PlcMemory& memory, const std::vector<Tag>& tags, int seed) {
     for (const Tag& tag : tags) {
-        const plcsim::Area area = areaOf(tag.reg_type);
-        if (tag.reg_type <= 4) {
-            const int start = bitStart(tag);
-            for (int i = 0; i < tag.length; ++i) {
-                const int b = start + i;
-                memory.setBit(area, b / 16, b % 16, ((b * 7 + seed) % 3) == 0);
-            }
-        } else if (tag.reg_type <= 6) {
-            const int start = std::stoi(tag.addr_text);
-            for (int i = 0; i < tag.length; ++i)
-                memory.setFlag(area, start + i, ((start + i + seed) % 3) != 1);
-        } else {
-            const int start = std::stoi(tag.addr_text);
-            for (int i = 0; i < tag.length; ++i) {
-                const unsigned v =
-                    (tag.reg_type * 4099u + (start + i) * 131u + seed * 7u) & 0xFFFFu;
-                memory.setWord(area, start + i, static_cast<uint16_t>(v));
-            }
+        for (int i = 0; i < tag.length; ++i) {
+            const Element e = elementOf(tag, i);
+            const unsigned v = tag.reg_type * 4099u + e.at * 131u + e.bit * 17u + seed * 7u;
+            if (e.unit == TagUnit::Bit)
+                memory.setBit(e.area, e.at, e.bit, v % 3 == 0);
+            else if (e.unit == TagUnit::Flag)
+                memory.setFlag(e.area, e.at, v % 3 != 1);
+            else
+                memory.setWord(e.area, e.at, static_cast<uint16_t>(v));
         }
     }
-}
-
-bool tagMatchesSim(HostSession& session, const plcsim::PlcMemory& memory, const Tag& tag) {
-    return session.readTag(tag) == simValues(memory, tag);
-}
-
-bool hostMatchesSim(HostSession& session, const plcsim::PlcMemory& memory) {
-    for (const Tag& t : session.tags())
-        if (!tagMatchesSim(session, memory, t)) return false;
-    return true;
 }
 
 } // namespace e2e

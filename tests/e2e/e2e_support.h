@@ -1,5 +1,5 @@
 // Shared pieces of the end-to-end tests: a simulated PLC on a free loopback port,
-// the host core with the real driver, and the PLC-memory view of a tag.
+// the host's session code with the real driver, and the PLC-memory view of a tag.
 #ifndef E2E_SUPPORT_H
 #define E2E_SUPPORT_H
 
@@ -32,7 +32,7 @@ std::unique_ptr<plcsim::SimServer> startSim(const plcsim::SimConfig& config, std
 // Options for a host talking to the simulator on `port`.
 HostOptions hostOptions(uint16_t port);
 
-// The host core with the driver loaded from the build tree.
+// The host's session with the driver loaded from the build tree.
 class Host {
   public:
     explicit Host(const HostOptions& options) : options_(options) {}
@@ -56,12 +56,9 @@ class Host {
 // The values the simulator holds for a tag, in the host's element units.
 std::vector<int> simValues(const plcsim::PlcMemory& memory, const Tag& tag);
 
-// Fills the words, bits and flags that `tags` cover with distinct values.
+// Fills the words, bits and flags that `tags` cover with values that depend on the
+// seed and on the address.
 void fillPattern(plcsim::PlcMemory& memory, const std::vector<Tag>& tags, int seed);
-
-// True when every tag of the session reads what the simulator holds.
-bool hostMatchesSim(HostSession& session, const plcsim::PlcMemory& memory);
-bool tagMatchesSim(HostSession& session, const plcsim::PlcMemory& memory, const Tag& tag);
 
 } // namespace e2e
 

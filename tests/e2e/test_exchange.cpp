@@ -1,207 +1,224 @@
-// The host and the driver against the simulator: node address exchange, block reads
-// of every area, writes and one-shot reads, compared with the simulator's memory.
+// The host's session code and the driver against the simulator: the bytes of the node
+// address exchange and a read, then one table of sessions (every area, writes of words
+// and bits, one-shot reads, two stations, remote mode, outside run mode 2) whose tags
+// must end equal to the PLCs' memory, and a station without a PLC.
+#include <sstream>
+
 #include "e2e_support.h"
 
 namespace e2e {
 namespace {
 
-std::string hex(const QByteArray& bytes) {
-    return bytes.toHex(' ').toUpper().toStdString();
+enum class Mode { Plain, TwoStations, Remote, NotRunning };
+
+struct SessionRow {
+    const char* name;
+    Mode mode;
+    const char* tags;   // station 2 is a second simulator
+    const char* writes; // "NAME=VALUE ..."
+    const char* once;   // "NAME ...": one-shot reads
+    int once_frames;    // one-shot frames, all before the first cyclic read
+    int max_block;
+    bool oversized_write_first = false; // one more write than a frame carries, queued first
+};
+
+void PrintTo(const SessionRow& row, std::ostream* os) {
+    *os << row.name;
 }
 
-const char kEveryArea[] = "cio_bits   CIO.bit 10.05    20\n"
-                          "w_bits     W.bit   3.15     3\n"
-                          "h_bits     H.bit   511.00   16\n"
-                          "a_bits     A.bit   100.07   9\n"
-                          "d_bits     D.bit   32767.08 8\n"
-                          "t_flags    T.flag  13       3\n"
-                          "c_flags    C.flag  4090     6\n"
-                          "cio_words  CIO     6100     44\n"
-                          "w_words    W       0        10\n"
-                          "h_words    H       500      12\n"
-                          "a_words    A       900      60\n"
-                          "d_long     D       0        150\n"
-                          "d_inside   D       130      5\n"
-                          "d_high     D       32700    68\n"
-                          "t_pv       T       0        70\n"
-                          "c_pv       C       4000     96\n";
+const char kEveryArea[] =
+    "cio_bits CIO.bit 10.05 20\n w_bits W.bit 3.15 3\n h_bits H.bit 511.00 16\n"
+    "a_bits A.bit 100.07 9\n d_bits D.bit 32767.08 8\n t_flags T.flag 13 3\n"
+    "c_flags C.flag 4090 6\n cio CIO 6100 44\n w_words W 0 10\n h_words H 500 12\n"
+    "a_words A 900 60\n d_long D 0 150\n d_inside D 130 5\n d_high D 32700 68\n"
+    "t_pv T 0 70\n c_pv C 4000 96\n";
 
-class Exchanges : public ::testing::Test {
+const SessionRow kSessions[] = {
+    {"EveryArea", Mode::Plain, kEveryArea, "", "", 0, 64},
+    {"WritesOfWordsAndBits", Mode::Plain,
+     "sp D 100\n recipe D 200 10\n lamps CIO.bit 10.14 4\n motor W.bit 5.03\n hold H 7 2\n"
+     "tpv T 5\n cpv C 9\n",
+     "sp=1234 recipe=0,3,6,9,12,15,18,21,24,27 lamps=1,0,1,1 motor=1 hold=0xBEEF,-1 tpv=250 "
+     "cpv=0x7fff",
+     "", 0, 4, true},
+    {"OneShotReadsFirst", Mode::Plain, "recipe D 200 4\n big D 1000 150\n lamps CIO.bit 3.04 12\n",
+     "", "big lamps", 4, 64},
+    {"TwoStationsEachOnItsOwnConnection", Mode::TwoStations,
+     "sp1 D 100 1 1\n sp2 D 100 1 2\n bits1 CIO.bit 0.00 8 1\n bits2 CIO.bit 0.00 8 2\n"
+     "tpv1 T 3 2 1\n tpv2 T 3 2 2\n flags2 C.flag 8 4 2\n",
+     "sp2=999", "", 0, 64},
+    {"RemoteFraming", Mode::Remote,
+     "sp D 100\n recipe D 200 4\n bits CIO.bit 1.03 5\n tpv T 7\n cpv C 9 3\n", "sp=4321", "recipe",
+     1, 64},
+    // Outside run mode 2 a write changes only the driver's store; the next read undoes it.
+    {"WriteOutsideRunModeTwoStaysLocal", Mode::NotRunning, "sp D 100\n", "sp=77", "", 0, 64},
+};
+
+// Queues a write of 65536 words, more than one write frame can carry, through the
+// driver's entry point (the copy the host session loaded).
+void queueOversizedWrite(const COM_INFO& com, int address) {
+    RW_VAR v = RW_VAR();
+    v.access = 1;
+    v.link_id = com.local_link;
+    v.reg_type = 11;
+    v.address = address;
+    v.station = com.default_station;
+    v.length = 0x10000;
+    v.value = QByteArray(2, '\x11');
+    AddListWriteVar(&v, 0);
+}
+
+std::vector<std::string> split(const std::string& text, char by) {
+    std::vector<std::string> out;
+    std::stringstream in(text);
+    for (std::string item; std::getline(in, item, by);)
+        if (!item.empty()) out.push_back(item);
+    return out;
+}
+
+// The values a write's text puts into the PLC: words as 16 bits, bits as 0 or 1.
+std::vector<int> written(const std::string& text) {
+    std::vector<int> out;
+    for (const std::string& item : split(text, ','))
+        out.push_back(std::stoi(item, nullptr, 0) & 0xFFFF);
+    return out;
+}
+
+class Sessions : public ::testing::TestWithParam<SessionRow> {
   protected:
-    void SetUp() override {
+    // Two simulators (station 1 and 2) and a host started with `tags`.
+    void start(const char* tags, Mode mode, int max_block = 64) {
         std::string error;
-        sim = startSim(simConfig(), &error);
-        ASSERT_TRUE(sim) << error;
-        options = hostOptions(sim->port());
-    }
-    bool startHost(const std::string& tags) {
+        for (auto& sim : sims) {
+            sim = startSim(simConfig(0, mode == Mode::Remote), &error);
+            ASSERT_TRUE(sim) << error;
+        }
+        HostOptions options = hostOptions(sims[0]->port());
+        options.stations[2] = fhost::Endpoint{"127.0.0.1", sims[1]->port()};
+        options.multi_station = mode == Mode::TwoStations;
+        options.remote_mode = mode == Mode::Remote;
+        options.run_mode = mode == Mode::NotRunning ? 0 : 2;
+        options.max_block = max_block;
         host.reset(new Host(options));
-        std::string error;
-        bool ok = host->start(tags, &error);
-        EXPECT_TRUE(ok) << error;
-        return ok;
+        ASSERT_TRUE(host->start(tags, &error)) << error;
     }
-    int runCycles(long cycles, int max_turns) {
-        return host->runUntil([&] { return host->session().counters().cycles >= cycles; },
-                              max_turns);
+    plcsim::PlcMemory& memoryOf(const Tag& tag) {
+        return sims[host->session().stationOf(tag) - 1]->memory();
     }
+    // Values that differ between the two PLCs too.
+    void fill(int seed) {
+        for (const Tag& t : host->session().tags())
+            fillPattern(memoryOf(t), {t}, seed + 10 * host->session().stationOf(t));
+    }
+    void expectTagsEqualThePlcs() {
+        for (const Tag& t : host->session().tags())
+            EXPECT_EQ(host->session().readTag(t), simValues(memoryOf(t), t)) << t.name;
+    }
+    bool cycled(long n) { return host->session().counters().cycles >= n; }
 
-    std::unique_ptr<plcsim::SimServer> sim;
-    HostOptions options;
+    std::unique_ptr<plcsim::SimServer> sims[2];
     std::unique_ptr<Host> host;
 };
 
-TEST_F(Exchanges, NodeAddressExchangeThenReadsCarryBothNodes) {
-    sim->memory().setWord(plcsim::Area::D, 100, 0x1234);
-    ASSERT_TRUE(startHost("v D 100\n"));
+TEST_P(Sessions, TagsEqualThePlcsMemory) {
+    const SessionRow& row = GetParam();
+    start(row.tags, row.mode, row.max_block);
+    fill(1);
+    std::string error;
+    std::vector<std::pair<std::string, std::string>> writes;
+    for (const std::string& w : split(row.writes, ' '))
+        writes.emplace_back(w.substr(0, w.find('=')), w.substr(w.find('=') + 1));
+    const std::vector<std::string> once = split(row.once, ' ');
+    if (row.oversized_write_first) // the writes behind it still go out
+        queueOversizedWrite(host->session().comInfo(), 300);
+    for (const auto& w : writes)
+        ASSERT_TRUE(host->session().queueWrite(w.first, w.second, &error)) << error;
+    for (const std::string& name : once)
+        ASSERT_TRUE(host->session().queueOnceRead(name, &error)) << error;
 
-    Exchange hs = host->turn();
-    EXPECT_EQ(hs.kind, FrameKind::Handshake);
-    EXPECT_EQ(hs.result, 1);
-    EXPECT_EQ(hex(hs.frame), "46 49 4E 53 00 00 00 0C 00 00 00 00 00 00 00 00 00 00 00 17");
-    EXPECT_EQ(hex(hs.reply), "46 49 4E 53 00 00 00 10 00 00 00 01 00 00 00 00 "
-                             "00 00 00 17 00 00 00 C8");
-
-    Exchange rd = host->turn();
-    EXPECT_EQ(rd.kind, FrameKind::CyclicRead);
-    EXPECT_EQ(rd.result, 1);
-    // DA1 = the PLC's node 0xC8, SA1 = ours 0x17; D100, one word.
-    EXPECT_EQ(hex(rd.frame), "46 49 4E 53 00 00 00 1A 00 00 00 02 00 00 00 00 "
-                             "80 00 02 00 C8 00 00 17 00 00 01 01 82 00 64 00 00 01");
-    EXPECT_EQ(hex(rd.reply), "46 49 4E 53 00 00 00 18 00 00 00 02 00 00 00 00 "
-                             "C0 00 02 00 17 00 00 C8 00 00 01 01 00 00 12 34");
-    EXPECT_EQ(host->session().readTag(host->tag("v")), std::vector<int>{0x1234});
-    EXPECT_EQ(host->session().comInfo().offline, 0);
-}
-
-TEST_F(Exchanges, ClashingNodeNumbersAreRefusedAndTheExchangeRepeated) {
-    options.hmi_ip = "127.0.0." + std::to_string(SIM_NODE); // proposes the PLC's own node
-    ASSERT_TRUE(startHost("v D 100\n"));
-    for (int i = 0; i < 3; ++i) {
-        Exchange ex = host->turn();
-        EXPECT_EQ(ex.kind, FrameKind::Handshake) << i;
-        EXPECT_EQ(ex.result, 201) << i;
-        EXPECT_EQ(hex(ex.reply.mid(12, 4)), "00 00 00 24") << i; // node used by the server
+    ASSERT_GE(host->runUntil([&] { return !host->session().actionsPending(); }, 100), 0);
+    ASSERT_GE(host->runUntil([&] { return cycled(1); }, 200), 0);
+    expectTagsEqualThePlcs();
+    const bool running = row.mode != Mode::NotRunning;
+    for (size_t i = 0; i < writes.size() && running; ++i) {
+        const Tag& t = host->tag(writes[i].first);
+        EXPECT_EQ(simValues(memoryOf(t), t), written(writes[i].second)) << t.name;
+        const fhost::WriteAction& w = host->session().writes()[i];
+        EXPECT_EQ(w.acked, w.expected_pieces) << t.name;
     }
-    EXPECT_EQ(host->session().counters().handshake_refusals, 3);
-    EXPECT_EQ(host->session().comInfo().offline, 1);
-}
+    for (size_t i = 0; i < once.size(); ++i) {
+        const Tag& t = host->tag(once[i]);
+        EXPECT_EQ(host->session().onceReads()[i].status, 1) << t.name;
+        EXPECT_EQ(host->session().onceReads()[i].values, simValues(memoryOf(t), t)) << t.name;
+    }
+    int once_frames = 0, write_frames = 0;
+    for (const Exchange& ex : host->history()) {
+        write_frames += ex.kind == FrameKind::Write;
+        if (ex.kind == FrameKind::CyclicRead) break;
+        once_frames += ex.kind == FrameKind::OnceRead;
+    }
+    EXPECT_EQ(once_frames, row.once_frames);
+    EXPECT_EQ(write_frames > 0, running && !writes.empty());
+    const int stations = row.mode == Mode::TwoStations ? 2 : 1;
+    EXPECT_EQ(host->session().counters().handshakes, row.mode == Mode::Remote ? 0 : stations);
+    EXPECT_EQ(host->session().counters().connects, stations);
+    if (row.mode == Mode::Remote) // the write of sp = 4321 goes first, in the remote framing
+        EXPECT_EQ(host->history().front().frame,
+                  QByteArray::fromHex(
+                      "18 01 01 00 01 00 0B 00 00 00 64 00 01 00 00 00 00 00 00 00 00 E1 10 7C"));
 
-TEST_F(Exchanges, BlockReadsOfEveryAreaEqualTheSimulatorsMemory) {
-    ASSERT_TRUE(startHost(kEveryArea));
-    fillPattern(sim->memory(), host->session().tags(), 1);
-    ASSERT_GE(runCycles(1, 200), 0);
-    for (const Tag& t : host->session().tags())
-        EXPECT_EQ(host->session().readTag(t), simValues(sim->memory(), t)) << t.name;
-
-    // New values in the PLC show after the next pass: the screen is refreshed, not stale.
-    fillPattern(sim->memory(), host->session().tags(), 2);
-    ASSERT_GE(runCycles(2, 200), 0);
-    for (const Tag& t : host->session().tags())
-        EXPECT_EQ(host->session().readTag(t), simValues(sim->memory(), t)) << t.name;
+    // New values in the PLCs show after the next pass: the screen is refreshed, not stale.
+    fill(2);
+    ASSERT_GE(host->runUntil([&] { return cycled(2); }, 200), 0);
+    expectTagsEqualThePlcs();
     EXPECT_EQ(host->session().counters().retries, 0);
     EXPECT_EQ(host->session().counters().failures, 0);
 }
 
-TEST_F(Exchanges, WritesOfWordsAndBitsReachTheSimulator) {
-    plcsim::PlcMemory& m = sim->memory();
-    m.setBit(plcsim::Area::CIO, 10, 15, true); // the write of 0 must clear it
-    m.setWord(plcsim::Area::D, 100, 1);
-    ASSERT_TRUE(startHost("sp     D       100\n"
-                          "recipe D       200   70\n"
-                          "lamps  CIO.bit 10.14 4\n"
-                          "motor  W.bit   5.03\n"
-                          "hold   H       7     2\n"
-                          "tpv    T       5\n"
-                          "cpv    C       9\n"));
-    std::string recipe;
-    for (int i = 0; i < 70; ++i)
-        recipe += (i ? "," : "") + std::to_string(i * 3);
-    std::string error;
-    for (auto w : std::vector<std::pair<std::string, std::string>>{{"sp", "1234"},
-                                                                   {"recipe", recipe},
-                                                                   {"lamps", "1,0,1,1"},
-                                                                   {"motor", "1"},
-                                                                   {"hold", "0xBEEF,-1"},
-                                                                   {"tpv", "250"},
-                                                                   {"cpv", "0x7fff"}})
-        ASSERT_TRUE(host->session().queueWrite(w.first, w.second, &error)) << error;
+INSTANTIATE_TEST_SUITE_P(Host, Sessions, ::testing::ValuesIn(kSessions),
+                         [](const ::testing::TestParamInfo<SessionRow>& info) {
+                             return std::string(info.param.name);
+                         });
 
-    ASSERT_GE(host->runUntil([&] { return !host->session().actionsPending(); }, 100), 0);
-    ASSERT_GE(runCycles(1, 100), 0);
-
-    EXPECT_EQ(m.word(plcsim::Area::D, 100), 1234);
-    for (int i = 0; i < 70; ++i)
-        EXPECT_EQ(m.word(plcsim::Area::D, 200 + i), i * 3) << i;
-    EXPECT_TRUE(m.bit(plcsim::Area::CIO, 10, 14));
-    EXPECT_FALSE(m.bit(plcsim::Area::CIO, 10, 15));
-    EXPECT_TRUE(m.bit(plcsim::Area::CIO, 11, 0));
-    EXPECT_TRUE(m.bit(plcsim::Area::CIO, 11, 1));
-    EXPECT_TRUE(m.bit(plcsim::Area::W, 5, 3));
-    EXPECT_EQ(m.word(plcsim::Area::H, 7), 0xBEEF);
-    EXPECT_EQ(m.word(plcsim::Area::H, 8), 0xFFFF);
-    EXPECT_EQ(m.word(plcsim::Area::TimerPV, 5), 250);
-    EXPECT_EQ(m.word(plcsim::Area::CounterPV, 9), 0x7FFF);
-    EXPECT_TRUE(hostMatchesSim(host->session(), m));
-
-    const int pieces[] = {1, 2, 4, 1, 1, 1, 1}; // recipe: 64 + 6 words; lamps: one per bit
-    ASSERT_EQ(host->session().writes().size(), 7u);
-    for (size_t i = 0; i < 7; ++i) {
-        EXPECT_EQ(host->session().writes()[i].acked, pieces[i]) << i;
-        EXPECT_EQ(host->session().writes()[i].failed, 0) << i;
-    }
+TEST_F(Sessions, NodeAddressExchangeThenReadsCarryBothNodes) {
+    start("v D 100\n", Mode::Plain);
+    sims[0]->memory().setWord(plcsim::Area::D, 100, 0x1234);
+    const Exchange hs = host->turn();
+    EXPECT_EQ(hs.result, 1);
+    EXPECT_EQ(hs.frame,
+              QByteArray::fromHex("46 49 4E 53 00 00 00 0C 00 00 00 00 00 00 00 00 00 00 00 17"));
+    EXPECT_EQ(hs.reply, QByteArray::fromHex("46 49 4E 53 00 00 00 10 00 00 00 01 00 00 00 00 "
+                                            "00 00 00 17 00 00 00 C8"));
+    const Exchange rd = host->turn();
+    EXPECT_EQ(rd.result, 1);
+    // DA1 = the PLC's node 0xC8, SA1 = ours 0x17; D100, one word.
+    EXPECT_EQ(rd.frame,
+              QByteArray::fromHex("46 49 4E 53 00 00 00 1A 00 00 00 02 00 00 00 00 "
+                                  "80 00 02 00 C8 00 00 17 00 00 01 01 82 00 64 00 00 01"));
+    EXPECT_EQ(rd.reply, QByteArray::fromHex("46 49 4E 53 00 00 00 18 00 00 00 02 00 00 00 00 "
+                                            "C0 00 02 00 17 00 00 C8 00 00 01 01 00 00 12 34"));
+    EXPECT_EQ(host->session().readTag(host->tag("v")), std::vector<int>{0x1234});
 }
 
-TEST_F(Exchanges, OutsideRunModeTwoAWriteStaysInTheDriversStore) {
-    options.run_mode = 0;
-    sim->memory().setWord(plcsim::Area::D, 100, 5);
-    ASSERT_TRUE(startHost("sp D 100\n"));
-    std::string error;
-    ASSERT_TRUE(host->session().queueWrite("sp", "77", &error)) << error;
-    EXPECT_EQ(host->session().readTag(host->tag("sp")), std::vector<int>{77});
-    EXPECT_TRUE(host->session().writes()[0].local_only);
-
-    ASSERT_GE(runCycles(1, 20), 0);
-    EXPECT_EQ(sim->memory().word(plcsim::Area::D, 100), 5);
-    EXPECT_EQ(host->session().readTag(host->tag("sp")), std::vector<int>{5});
-    for (const Exchange& ex : host->history())
-        EXPECT_NE(ex.kind, FrameKind::Write);
-}
-
-TEST_F(Exchanges, OneShotReadsAreServedFirstAndReportedOnce) {
-    ASSERT_TRUE(startHost("recipe D 200  4\n"
-                          "big    D 1000 150\n"
-                          "lamps  CIO.bit 3.04 12\n"));
-    fillPattern(sim->memory(), host->session().tags(), 3);
-    std::string error;
-    ASSERT_TRUE(host->session().queueOnceRead("big", &error)) << error;
-    ASSERT_TRUE(host->session().queueOnceRead("lamps", &error)) << error;
-
-    auto done = [&] {
-        for (const fhost::OnceAction& o : host->session().onceReads())
-            if (o.status == 0) return false;
-        return true;
-    };
-    ASSERT_GE(host->runUntil(done, 50), 0);
-    const auto& reads = host->session().onceReads();
-    EXPECT_EQ(reads[0].status, 1);
-    EXPECT_EQ(reads[0].values, simValues(sim->memory(), host->tag("big")));
-    EXPECT_EQ(reads[1].status, 1);
-    EXPECT_EQ(reads[1].values, simValues(sim->memory(), host->tag("lamps")));
-
-    // big is split into three pieces of at most 64 words, lamps is one: four one-shot
-    // frames, all before the first cyclic read, and one notice per requester.
-    int once_frames = 0;
+// Station 7 has no PLC: its node address exchange is refused at every turn without
+// network traffic (the driver keeps it at the head), while station 1 is read.
+TEST_F(Sessions, AStationWithoutAPlcFailsWithoutNetworkTraffic) {
+    start("sp1 D 100 1 1\nsp7 D 100 1 7\n", Mode::TwoStations);
+    sims[0]->memory().setWord(plcsim::Area::D, 100, 4242);
+    for (int i = 0; i < 6; ++i)
+        host->turn();
+    int station7 = 0;
     for (const Exchange& ex : host->history()) {
-        if (ex.kind == FrameKind::CyclicRead) break;
-        if (ex.kind == FrameKind::OnceRead) ++once_frames;
+        if (ex.station != 7) continue;
+        ++station7;
+        EXPECT_EQ(ex.kind, FrameKind::Handshake);
+        EXPECT_EQ(ex.result, 201);
+        EXPECT_EQ(ex.reply_bytes, 0);
     }
-    EXPECT_EQ(once_frames, 4);
-    ASSERT_EQ(host->session().notices().size(), 2u);
-    EXPECT_EQ(host->session().notices()[0].text.rfind("one-shot read of big done: ", 0), 0u)
-        << host->session().notices()[0].text;
-    EXPECT_EQ(host->session().notices()[1].text.rfind("one-shot read of lamps done: ", 0), 0u)
-        << host->session().notices()[1].text;
+    EXPECT_GE(station7, 3);
+    EXPECT_EQ(host->session().readTag(host->tag("sp1")), std::vector<int>{4242});
+    EXPECT_EQ(host->session().readTag(host->tag("sp7")), std::vector<int>{0});
+    EXPECT_EQ(host->session().counters().connects, 1);
 }
 
 } // namespace

@@ -1,193 +1,92 @@
-// The communication loop runs against the simulator while screen threads read, write,
-// ask for one-shot reads and rebuild the read list, and the callbacks fire. Meant for
-// the ThreadSanitizer build, where any race fails the test; in every build it checks
-// that nothing deadlocks (a watchdog ends the process with a message), that the last
-// value each screen writes reaches the PLC, and that a screen never sees a block half
-// stored: the PLC changes all ten words of D1000..D1009 together, so a screen read of
-// the block must always find ten equal words.
+// The host's communication loop (its own session code) runs against the simulator while
+// screen threads read, write, ask for one-shot reads and rebuild the read list, and the
+// callbacks read the store. Meant for the ThreadSanitizer build, where any race fails
+// the test; in every build a watchdog turns a deadlock into a message, the last value
+// each screen writes must reach the PLC, and a screen must never see a block half
+// stored: the PLC changes all ten words of D1000..D1009 together.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <map>
-#include <memory>
-#include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "driver_fixture.h"
-#include "driver_lock.h"
-#include "loopback_host.h"
-#include "plcsim/sim_server.h"
+#include "e2e_support.h"
 
+namespace e2e {
 namespace {
-
-using plcsim::Area;
 
 enum {
     SCREENS = 3,
     SCREEN_ROUNDS = 400,  // at least this many rounds per screen,
     MIN_EXCHANGES = 1500, // and on until the loop has made this many exchanges,
     SCREEN_SECONDS = 10,  // but never longer than this
-    MAX_ROUNDS = 1000000,
-    BLOCK = 1000, // D1000..D1009: always ten equal words in the PLC
+    BLOCK = 1000,         // D1000..D1009: always ten equal words in the PLC
     BLOCK_WORDS = 10,
     WRITE_BASE = 2000, // each screen writes D2000 + 8 * screen .. + 7
     WRITE_SLOTS = 8,
-    BIT_WORD = 10, // each screen writes CIO 10.<screen>
+    BIT_WORD = 10, // and CIO 10.<screen>
+    ONCE_KIND = 5,
     HOST_TIMEOUT_MS = 5000,
-    WATCHDOG_SECONDS = 120,
-    DRAIN_SECONDS = 60
+    DRAIN_TURNS = 2000,
+    WATCHDOG_SECONDS = 120
 };
 
-// Fails the whole test process with a message when the test does not finish in time:
-// a deadlock shows as this message instead of a hang.
-class Watchdog {
-  public:
-    explicit Watchdog(const char* what) : thread_([this, what] { watch(what); }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-  private:
-    void watch(const char* what) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (cv_.wait_for(lock, std::chrono::seconds(WATCHDOG_SECONDS), [this] { return done_; }))
-            return;
-        std::fprintf(stderr, "watchdog: %s did not finish within %d s - a deadlock?\n", what,
-                     WATCHDOG_SECONDS);
-        std::fflush(stderr);
-        std::_Exit(1);
-    }
-
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
-};
+const char kScreenTags[] = "block D 1000 10\n words D 2000 24\n bits CIO.bit 10.00 16\n"
+                           "cio CIO 0 20\n tflags T.flag 3 10\n cpv C 7 3\n";
 
 std::atomic<int> once_ok{0}, once_failed{0}, comm_failures{0}, callback_reads{0};
+
+// D words as a screen reads them from the driver's store; empty when refused.
+std::vector<int> screenWords(int address, int count) {
+    QString text = QString::number(address);
+    QByteArray b;
+    std::vector<int> words;
+    if (GetRegisterData(nullptr, 11, &text, 1, &b, count) == 1)
+        for (int k = 0; k + 1 < b.size(); k += 2)
+            words.push_back(static_cast<uint8_t>(b[k]) | static_cast<uint8_t>(b[k + 1]) << 8);
+    return words;
+}
+
+bool screenWrite(int reg_type, QString address, QByteArray data, int id, int round) {
+    QString name = QStringLiteral("screen");
+    return SetRegisterData(&name, reg_type, &address, 1, &data, 1, 1 + id, round) > 0;
+}
 
 // Callbacks run with list_mutex held: they may read the store (data_mutex comes after
 // list_mutex in the lock order) but must not call anything that takes list_mutex.
 void onceDone(int, int, int, int status) {
     (status == 1 ? once_ok : once_failed)++;
-    QString text = QString::number(BLOCK);
-    QByteArray out;
-    if (GetRegisterData(nullptr, 11, &text, 1, &out, BLOCK_WORDS) == 1) callback_reads++;
+    callback_reads += screenWords(BLOCK, BLOCK_WORDS).size() == BLOCK_WORDS;
 }
 
 void commFail(QList<RW_VAR>*, int, int) {
     comm_failures++;
 }
 
-int wordAt(const QByteArray& b, int k) {
-    return static_cast<unsigned char>(b[2 * k]) | (static_cast<unsigned char>(b[2 * k + 1]) << 8);
-}
-
-class ConcurrencyStress : public DriverTest, public ::testing::WithParamInterface<int> {
+class ConcurrencyStress : public ::testing::TestWithParam<bool> {
   protected:
-    void SetUp() override {
-        DriverTest::SetUp();
-        com.multi_station = GetParam();
-        com.retry_limit = 3;
-        RegistCallBackFuncIntf(onceDone, commFail);
-        plcsim::SimConfig config;
-        config.port = 0;
-        sim.reset(new plcsim::SimServer(config));
-        std::string error;
-        ASSERT_TRUE(sim->start(&error)) << error;
-        sim->runInBackground();
-        vars = screenVariables();
-        ASSERT_GT(ReCreatReadVarList(&vars), 0);
-    }
-
-    static VAR_DESC var(int type, const char* address, int length) {
-        VAR_DESC d = VAR_DESC();
-        d.reg_type = static_cast<unsigned char>(type);
-        d.station = 1;
-        d.addr_text = address;
-        d.name = address;
-        d.length = length;
-        return d;
-    }
-
-    static QList<VAR_DESC> screenVariables() {
-        return {var(11, "1000", BLOCK_WORDS),
-                var(11, "2000", SCREENS * WRITE_SLOTS),
-                var(0, "10.00", 16),
-                var(7, "0", 20),
-                var(5, "3", 10),
-                var(13, "7", 3)};
-    }
-
-    // The PLC side: the block changes as a whole, again and again.
-    void plcWriter() {
-        for (uint16_t v = 1; !stop_plc.load(); ++v)
-            sim->memory().writeWords(Area::D, BLOCK, std::vector<uint16_t>(BLOCK_WORDS, v));
-    }
-
-    // The host's communication thread: turns until asked to stop; once draining, it
-    // reports when every queued write has been answered.
-    void communicationLoop() {
-        LoopbackHost host(sim->port(), HOST_TIMEOUT_MS);
-        while (!stop_loop.load()) {
-            const Exchange ex = host.turn();
-            if (ex.sent)
-                exchanges++;
-            else
-                std::this_thread::yield();
-            if (draining.load() && queuesEmpty()) {
-                std::lock_guard<std::mutex> lock(drain_mutex);
-                drained = true;
-                drain_cv.notify_all();
-            }
-        }
-    }
-
-    bool queuesEmpty() {
-        DriverLock lock(PLC_driver.list_mutex);
-        return PLC_driver.write_list.isEmpty() && PLC_driver.once_list.isEmpty() &&
-               PLC_driver.protocol_list.isEmpty();
-    }
-
     void screen(int id) {
-        QString name = QStringLiteral("screen");
         const auto deadline =
             std::chrono::steady_clock::now() + std::chrono::seconds(SCREEN_SECONDS);
-        for (int round = 0; round < MAX_ROUNDS; ++round) {
-            if (round >= SCREEN_ROUNDS &&
-                (exchanges.load() >= MIN_EXCHANGES || std::chrono::steady_clock::now() > deadline))
-                break;
-            // The block: all ten words equal, whatever moment the read falls on.
-            QString block = QString::number(BLOCK);
-            QByteArray out;
-            if (GetRegisterData(nullptr, 11, &block, 1, &out, BLOCK_WORDS) == 1 &&
-                out.size() == 2 * BLOCK_WORDS) {
-                for (int k = 1; k < BLOCK_WORDS; ++k)
-                    if (wordAt(out, k) != wordAt(out, 0)) torn_reads++;
-            }
-            // A word and a bit of this screen's own.
+        for (int round = 0; round < SCREEN_ROUNDS || (exchanges < MIN_EXCHANGES &&
+                                                      std::chrono::steady_clock::now() < deadline);
+             ++round) {
+            const std::vector<int> block = screenWords(BLOCK, BLOCK_WORDS);
+            if (block.size() == BLOCK_WORDS)
+                torn_reads += std::count(block.begin(), block.end(), block[0]) != BLOCK_WORDS;
+
             const int address = WRITE_BASE + WRITE_SLOTS * id + round % WRITE_SLOTS;
             const int value = (id * 20000 + round) & 0xFFFF;
-            QString text = QString::number(address);
-            QByteArray bytes;
-            bytes.append(static_cast<char>(value & 0xFF)).append(static_cast<char>(value >> 8));
-            if (SetRegisterData(&name, 11, &text, 1, &bytes, 1, 1 + id, round) > 0)
+            if (screenWrite(11, QString::number(address),
+                            QByteArray(1, char(value & 0xFF)) + char(value >> 8), id, round))
                 last_word[id][address] = value;
-            QString bit = QStringLiteral("%1.%2").arg(BIT_WORD).arg(id);
-            QByteArray on(1, static_cast<char>(round & 1));
-            if (SetRegisterData(&name, 0, &bit, 1, &on, 1, 1 + id, round) > 0)
+            if (screenWrite(0, QStringLiteral("%1.%2").arg(BIT_WORD).arg(id),
+                            QByteArray(1, char(round & 1)), id, round))
                 last_bit[id] = round & 1;
             if (round % 10 == 0) {
                 RW_VAR once = RW_VAR();
-                once.req_kind = 5;
+                once.req_kind = ONCE_KIND;
                 once.req_id = id;
                 once.reg_type = 11;
                 once.addr_text = QString::number(BLOCK);
@@ -196,73 +95,85 @@ class ConcurrencyStress : public DriverTest, public ::testing::WithParamInterfac
                 AddListOnceReadVar(&once, 0);
             }
             if (round % 50 == 25) {
-                QList<VAR_DESC> mine = screenVariables();
+                QList<VAR_DESC> mine = descs;
                 ReCreatReadVarList(&mine);
             }
         }
     }
 
-    std::unique_ptr<plcsim::SimServer> sim;
-    QList<VAR_DESC> vars;
-    std::atomic<bool> stop_plc{false}, stop_loop{false}, draining{false};
+    QList<VAR_DESC> descs; // the read list as the host registered it
     std::atomic<int> torn_reads{0}, exchanges{0};
     std::map<int, int> last_word[SCREENS];
     int last_bit[SCREENS] = {};
-    std::mutex drain_mutex;
-    std::condition_variable drain_cv;
-    bool drained = false;
 };
 
 TEST_P(ConcurrencyStress, ScreensAndTheLoopAgree) {
-    Watchdog watchdog("the concurrency stress test");
-    std::thread plc([this] { plcWriter(); });
-    std::thread loop([this] { communicationLoop(); });
+    // A deadlock shows as this message instead of a hang; the process ends with the test.
+    std::thread([] {
+        std::this_thread::sleep_for(std::chrono::seconds(WATCHDOG_SECONDS));
+        std::fprintf(stderr, "watchdog: not done in %d s - a deadlock?\n", WATCHDOG_SECONDS);
+        std::_Exit(1);
+    }).detach();
+    std::string error;
+    std::unique_ptr<plcsim::SimServer> sim = startSim(simConfig(), &error);
+    ASSERT_TRUE(sim) << error;
+    HostOptions options = hostOptions(sim->port());
+    options.multi_station = GetParam();
+    options.timeout_ms = HOST_TIMEOUT_MS;
+    Host host(options);
+    ASSERT_TRUE(host.start(kScreenTags, &error)) << error;
+    RegistCallBackFuncIntf(onceDone, commFail);
+    for (const Tag& t : host.session().tags()) {
+        VAR_DESC d = VAR_DESC();
+        d.reg_type = static_cast<unsigned char>(t.reg_type);
+        d.station = 1;
+        d.addr_text = d.name = QString::fromStdString(t.addr_text);
+        d.length = t.length;
+        descs.append(d);
+    }
+
+    std::atomic<bool> stop{false};
+    std::thread plc([&] {
+        for (uint16_t v = 1; !stop; ++v)
+            sim->memory().writeWords(plcsim::Area::D, BLOCK, std::vector<uint16_t>(BLOCK_WORDS, v));
+    });
+    std::thread loop([&] {
+        while (!stop)
+            exchanges += host.session().exchangeOnce().kind != FrameKind::None;
+    });
     std::vector<std::thread> screens;
     for (int id = 0; id < SCREENS; ++id)
         screens.emplace_back([this, id] { screen(id); });
     for (std::thread& t : screens)
         t.join();
-
-    // Let the loop send what the screens queued last, then stop everything.
-    draining = true;
-    bool all_sent;
-    {
-        std::unique_lock<std::mutex> lock(drain_mutex);
-        all_sent = drain_cv.wait_for(lock, std::chrono::seconds(DRAIN_SECONDS),
-                                     [this] { return drained; });
-    }
-    stop_loop = true;
+    stop = true;
     loop.join();
-    stop_plc = true;
     plc.join();
+    // What the screens queued last goes out now, with no other thread left.
+    auto sent = [] {
+        return PLC_driver.write_list.isEmpty() && PLC_driver.protocol_list.isEmpty();
+    };
+    ASSERT_GE(host.runUntil(sent, DRAIN_TURNS), 0);
 
-    ASSERT_TRUE(all_sent) << "the queued writes were not sent within " << DRAIN_SECONDS << " s";
     EXPECT_GT(exchanges.load(), SCREEN_ROUNDS);
     EXPECT_EQ(torn_reads.load(), 0);
     EXPECT_EQ(comm_failures.load(), 0);
     EXPECT_EQ(once_failed.load(), 0);
     EXPECT_GT(once_ok.load(), 0);
-    EXPECT_EQ(callback_reads.load(), once_ok.load() + once_failed.load());
-    // No give-up happened, so the last value of every address reached the PLC, and the
-    // screens' store shows it too.
+    EXPECT_EQ(callback_reads.load(), once_ok.load());
     for (int id = 0; id < SCREENS; ++id) {
         for (const auto& w : last_word[id]) {
-            EXPECT_EQ(sim->memory().word(Area::D, static_cast<uint32_t>(w.first)), w.second)
-                << "D" << w.first;
-            QString text = QString::number(w.first);
-            QByteArray out;
-            ASSERT_EQ(GetRegisterData(nullptr, 11, &text, 1, &out, 1), 1);
-            EXPECT_EQ(wordAt(out, 0), w.second) << "screen D" << w.first;
+            EXPECT_EQ(sim->memory().word(plcsim::Area::D, w.first), w.second) << "D" << w.first;
+            EXPECT_EQ(screenWords(w.first, 1), std::vector<int>{w.second}) << "D" << w.first;
         }
-        EXPECT_EQ(sim->memory().bit(Area::CIO, BIT_WORD, static_cast<unsigned>(id)),
-                  last_bit[id] == 1)
-            << "CIO " << BIT_WORD << "." << id;
+        EXPECT_EQ(sim->memory().bit(plcsim::Area::CIO, BIT_WORD, id), last_bit[id] == 1) << id;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(StationModes, ConcurrencyStress, ::testing::Values(0, 1),
-                         [](const ::testing::TestParamInfo<int>& info) {
+INSTANTIATE_TEST_SUITE_P(StationModes, ConcurrencyStress, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "MultiStation" : "SingleStation");
                          });
 
 } // namespace
+} // namespace e2e

@@ -1,0 +1,163 @@
+// The driver in conversation with the simulator's in-process PLC: list entries
+// queued straight into the driver's lists, and one turn of the host's loop at a time
+// (ComCommunication, the simulator's answer, DataCom). A turn may spoil the answer
+// with a fault rule in the simulator's own syntax ("error=0x01", "short=1", "drop").
+#ifndef CONVERSATION_H
+#define CONVERSATION_H
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver_fixture.h"
+#include "fins_codec.h"
+#include "plcsim/faults.h"
+#include "plcsim/session.h"
+
+enum { READ = 0, WRITE = 1, D_WORD = 11, PLC_NODE = 1, HMI_NODE = 10 };
+using plcsim::Area;
+
+// A list entry: a D word at station 1 unless changed.
+struct Entry {
+    RW_VAR v = {};
+    Entry(int address, int access) {
+        v.address = address;
+        v.access = access;
+        v.reg_type = D_WORD;
+        v.station = v.length = 1;
+        v.req_id = -1;
+    }
+    Entry& once(int kind, int id) { return v.req_kind = kind, v.req_id = id, *this; }
+    Entry& at(int station) { return v.station = station, *this; }
+    Entry& type(int reg_type) { return v.reg_type = reg_type, *this; }
+    Entry& link(int id) { return v.link_id = id, *this; }
+    Entry& length(int n) { return v.length = n, *this; }
+};
+inline Entry dRead(int address) {
+    return Entry(address, READ);
+}
+inline Entry dWrite(int address, unsigned value) {
+    Entry e(address, WRITE);
+    fins::appendHostWord(e.v.value, value);
+    return e;
+}
+
+// One turn of the host's loop.
+struct Turn {
+    Protocol frame{};  // the frame the driver gave
+    std::string what;  // the simulator's reading of it ("node", "read D100 x1"); "" if none
+    int result = -1;   // cur_var.result after DataCom; -1 when nothing was sent
+    RW_VAR returned{}; // cur_var after DataCom
+};
+
+class SimPlc {
+  private:
+    struct Station {
+        Station(bool remote, uint8_t node) {
+            if (remote)
+                session.reset(new plcsim::RemoteSession(memory));
+            else
+                session.reset(new plcsim::FinsSession(memory, node, 0xFB));
+        }
+        std::vector<plcsim::SessionOutput> feed(const QByteArray& bytes) {
+            std::vector<plcsim::SessionOutput> out;
+            session->feed(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size(), &out);
+            return out;
+        }
+        plcsim::PlcMemory memory;
+        std::unique_ptr<plcsim::Session> session;
+    };
+
+  public:
+    explicit SimPlc(bool remote = false) : remote_(remote) {}
+
+    Station& station(int number) {
+        std::unique_ptr<Station>& s = stations_[remote_ ? 0 : number];
+        if (!s) s.reset(new Station(remote_, nodes_.count(number) ? nodes_[number] : PLC_NODE));
+        return *s;
+    }
+    plcsim::PlcMemory& memory(int number = 1) { return station(number).memory; }
+    // The node a station's PLC answers with; before the station's first frame.
+    void setPlcNode(int number, uint8_t node) { nodes_[number] = node; }
+    // The station's PLC has exchanged node addresses (the driver is told by the test).
+    void connect(int number) { station(number).feed(fins::nodeAddressRequest(HMI_NODE)); }
+
+    // The simulator's answer to p, spoiled by fault rule `fault` when given.
+    QByteArray answer(const Protocol& p, const char* fault = nullptr, std::string* what = nullptr) {
+        std::vector<plcsim::SessionOutput> out = station(p.var.station).feed(p.frame);
+        if (out.size() != 1) return QByteArray();
+        if (what) *what = out[0].info.command == "node" ? "node" : describe(out[0].info);
+        std::vector<uint8_t>& reply = out[0].reply;
+        plcsim::FaultRule rule;
+        std::string error;
+        if (fault && !plcsim::parseFaultRule(fault, &rule, &error)) return "bad fault rule";
+        const plcsim::FaultPlan plan({rule}, 1);
+        if (fault && plan.decide(1).drop) return QByteArray();
+        if (fault) plan.spoil(plan.decide(1), 1, &reply);
+        return QByteArray(reinterpret_cast<const char*>(reply.data()), int(reply.size()));
+    }
+    // ComCommunication, the answer (see answer()), then DataCom with it.
+    Turn serve(const char* fault = nullptr) {
+        Turn t;
+        const Protocol* p = ComCommunication();
+        if (!p) return t;
+        t.frame = *p;
+        QByteArray reply = answer(*p, fault, &t.what);
+        t.result = DataCom(&reply, reply.size())->result;
+        t.returned = PLC_driver.cur_var;
+        return t;
+    }
+    std::vector<std::string> serveTurns(int turns) {
+        std::vector<std::string> names;
+        for (int i = 0; i < turns; ++i)
+            names.push_back(serve().what);
+        return names;
+    }
+
+  private:
+    // "read D100 x1": the register type whose write (else read) area code it is.
+    std::string describe(const plcsim::RequestInfo& i) const {
+        std::string area = std::to_string(i.areaCode) + "@";
+        for (int by_write = 1; !remote_ && by_write >= 0 && area.back() == '@'; --by_write)
+            for (int t = fins::REG_TYPE_COUNT - 1; t >= 0; --t) {
+                const fins::RegType* r = fins::regType(t);
+                if ((by_write ? r->write_area : r->read_area) == i.areaCode) area = r->mnemonic;
+            }
+        return i.command + " " + area + std::to_string(i.address) + " x" + std::to_string(i.count);
+    }
+
+    bool remote_;
+    std::map<int, std::unique_ptr<Station>> stations_;
+    std::map<int, uint8_t> nodes_;
+};
+
+class Conversation : public DriverTest {
+  public:
+    void queueRead(const Entry& e) { PLC_driver.read_list.append(e.v); }
+    void queueWrite(const Entry& e) { PLC_driver.write_list.append(e.v); }
+    void queueOnce(const Entry& e) { PLC_driver.once_list.append(e.v); }
+
+  protected:
+    // The station has completed its node address exchange.
+    void handshakeDone(int station, unsigned char plc_node = PLC_NODE) {
+        map_list[station] = Check_Plc{1, plc_node, HMI_NODE};
+        plc.connect(station);
+    }
+    static std::vector<int> addresses(const QList<RW_VAR>& list) {
+        std::vector<int> out;
+        for (const RW_VAR& v : list)
+            out.push_back(v.address);
+        return out;
+    }
+    // The station's record as "hs_done plc_node hmi_node".
+    static std::string nodes(int station) {
+        const Check_Plc& c = map_list[station];
+        return std::to_string(c.hs_done) + " " + std::to_string(c.plc_node) + " " +
+               std::to_string(c.hmi_node);
+    }
+
+    SimPlc plc;
+};
+
+#endif
