@@ -1,10 +1,9 @@
-// The fins-host panel: a table built from the first state document, then kept up to
+// The fins-host panel: a tag table built from the first state document, then kept up to
 // date by the event stream, which sends only what changed.
 'use strict';
 
 const TREND_RATE_HZ = 4;
 const BIT_TYPES = ['CIO.bit', 'W.bit', 'H.bit', 'A.bit', 'D.bit', 'T.flag', 'C.flag'];
-const UP_STATES = ['up', 'online', 'connected'];
 
 const rows = new Map();        // tag name -> {tag, tr (the row element), cells}
 const pending = new Map();     // request id -> tag name
@@ -145,7 +144,7 @@ function showStations(stations) {
   stations.forEach((s) => {
     const tr = document.createElement('tr');
     tr.dataset.station = s.station;
-    tr.className = UP_STATES.includes(s.state) ? 'up' : 'down';
+    tr.className = s.state === 'online' ? 'up' : 'down'; // idle, connecting and down are not up
     ['station', 'address', 'state', 'reason', 'connects', 'good', 'failures'].forEach((f) => cell(tr, f, s[f]));
     cell(tr, 'rtt_ms', s.rtt_ms === null ? '–' : s.rtt_ms.toFixed(1) + ' ms');
     body.appendChild(tr);
