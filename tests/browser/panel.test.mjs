@@ -9,7 +9,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { chromium } from 'playwright-core';
 
-const WAIT_MS = 15000;
+const WAIT_MS = 30000; // generous: a loaded CI machine starts Chromium slowly
 const CHROMIUM_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 // The demo's screen and memory (counter and blinker move on their own), and a tag in
