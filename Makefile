@@ -16,9 +16,11 @@ build: setup
 test: setup
 	bash scripts/test-all.sh
 
-# PLC=HOST:PORT runs the demo against a real PLC instead of the simulator.
+# PLC=HOST:PORT runs the demo against a real PLC instead of the simulator;
+# DEMO_SECONDS=N runs it longer (default 30), PANEL_PORT=N moves its panel (default 8080).
 demo: build
-	BUILD=$(BUILD) bash scripts/demo.sh $(if $(PLC),--plc $(PLC))
+	BUILD=$(BUILD) bash scripts/demo.sh $(if $(PLC),--plc $(PLC)) \
+	  $(if $(DEMO_SECONDS),--seconds $(DEMO_SECONDS)) $(if $(PANEL_PORT),--panel-port $(PANEL_PORT))
 
 clean:
 	rm -rf $(BUILD)

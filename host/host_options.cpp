@@ -102,6 +102,10 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
         return parseWrite(value, out, error);
     else if (name == "--read-once")
         out->read_once.push_back(value);
+    else if (name == "--http")
+        out->http = value;
+    else if (name == "--http-token")
+        out->http_token = value;
     else if (name == "--hmi-ip") {
         if (!isDottedIpv4(value)) {
             *error = "--hmi-ip expects a dotted IPv4 address A.B.C.D, got '" + value + "'";
@@ -127,11 +131,12 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
 }
 
 // Options that take no value, and value options that may be given more than once.
-const char* const kFlags[] = {"multi-station", "remote-mode", "json",   "plain",
-                              "status-only",   "help",        "version"};
-const char* const kValueOptions[] = {"tags",    "driver", "pcap",     "plc",
-                                     "hmi-ip",  "cycles", "seconds",  "max-offline-seconds",
-                                     "station", "write",  "read-once"};
+const char* const kFlags[] = {"multi-station", "remote-mode", "json",    "plain",
+                              "status-only",   "help",        "version", "http-allow-remote"};
+const char* const kValueOptions[] = {"tags",      "driver", "pcap",      "plc",
+                                     "hmi-ip",    "cycles", "seconds",   "max-offline-seconds",
+                                     "station",   "write",  "read-once", "http",
+                                     "http-token"};
 const char* const kRepeatable[] = {"station", "write", "read-once"};
 
 bool isRepeatable(const QString& name) {
@@ -227,6 +232,7 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions* out, std::
     out->json = parser.isSet("json");
     out->plain = parser.isSet("plain");
     out->status_only = parser.isSet("status-only");
+    out->http_allow_remote = parser.isSet("http-allow-remote");
     for (const QString& name : parser.optionNames()) {
         const QStringList values = parser.values(name);
         if (values.isEmpty()) continue;
@@ -286,9 +292,17 @@ Running
   --json                   print a machine-readable final report instead of screens
   --plain                  plain lines even on a terminal
   --status-only            show only the status, the stations and the notices
-  --refresh-ms N           screen refresh interval (default 250 on a terminal, 1000 otherwise)
+  --refresh-ms N           screen refresh interval (default 250 on a terminal or with
+                           --http, 1000 otherwise)
   --version                the program's version
   --help                   this text
+
+Browser panel
+  --http ADDR:PORT         serve the panel there while the host runs (port 0: any free
+                           port); the address to open is printed at start
+  --http-allow-remote      allow a non-loopback ADDR; every request then needs the token
+  --http-token TOKEN       the panel's token (default with --http-allow-remote: generated
+                           and printed)
 
 Tag file: one tag per line, fields separated by blanks, '#' starts a comment.
   # name        type      address   [length]  [station]

@@ -41,6 +41,10 @@ struct HostOptions {
     bool help = false;
     bool version = false;
 
+    std::string http;          // --http ADDR:PORT: serve the browser panel there
+    bool http_allow_remote = false;
+    std::string http_token;
+
     bool scripted() const { return cycles > 0 || seconds > 0; }
 };
 

@@ -10,6 +10,7 @@
 
 #include "host_bridge.h"
 #include "host_session.h"
+#include "panel/panel_server.h"
 #include "screen.h"
 #include "state_document.h"
 
@@ -22,6 +23,8 @@ std::atomic<bool> g_stop(false);
 // Nothing to send (empty read list, queues done), or every station waits out its
 // backoff: wait a little instead of spinning.
 const std::chrono::milliseconds kIdleWait(20);
+// The refresh with a browser panel and no --refresh-ms: 4 updates a second.
+const int kPanelRefreshMs = 250;
 
 void complain(const std::string& text) {
     std::fprintf(stderr, "fins-host: %s\n", printable(text).c_str());
@@ -150,9 +153,24 @@ void waitForWork(const Exchange& ex, const HostSession& session) {
     }
 }
 
+bool startPanel(const HostOptions& options, PanelServer& panel) {
+    PanelOptions po;
+    std::string error;
+    po.allow_remote = options.http_allow_remote;
+    po.token = options.http_token;
+    if (!parsePanelAddress(options.http, &po, &error) || !panel.start(po, &error)) {
+        complain(error);
+        return false;
+    }
+    std::fprintf(stderr, "fins-host: panel at %s\n", panel.url().c_str());
+    return true;
+}
+
 int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge) {
     const bool ansi = !options.json && !options.plain && isatty(STDOUT_FILENO);
-    const int refresh_ms = options.refresh_ms ? options.refresh_ms : (ansi ? 250 : 1000);
+    const int refresh_ms = options.refresh_ms              ? options.refresh_ms
+                           : ansi || !options.http.empty() ? kPanelRefreshMs
+                                                           : 1000;
     ScreenPrinter screen(stdout, ansi, options.status_only);
     const Clock::time_point started = Clock::now();
     Clock::time_point next_refresh = started;
@@ -235,7 +253,10 @@ int runHost(int argc, const char* const* argv, HostBridge* bridge) {
     }
     if (!queueActions(options, session)) return EXIT_BAD_OPTIONS;
     HostBridge own_bridge;
-    return runLoop(options, session, bridge ? *bridge : own_bridge);
+    HostBridge& shared = bridge ? *bridge : own_bridge;
+    PanelServer panel(shared, tags);
+    if (!options.http.empty() && !startPanel(options, panel)) return EXIT_BAD_OPTIONS;
+    return runLoop(options, session, shared);
 }
 
 } // namespace fhost

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The demo: starts the PLC simulator on a free loopback port with demo data and its
-# animation, runs fins-host against it for a few seconds (live values, one write,
-# one one-shot read), then stops the simulator.
-#   scripts/demo.sh [--plc HOST:PORT] [--seconds N]
+# animation, runs fins-host against it for a while (live values, one write, one
+# one-shot read) with its browser panel, then stops the simulator.
+#   scripts/demo.sh [--plc HOST:PORT] [--seconds N] [--panel-port N]
 # --plc talks to a real PLC instead of the simulator. BUILD names the build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,14 +10,16 @@ BUILD=${BUILD:-build}
 HOST_BIN=$BUILD/host/fins-host
 SIM_BIN=$BUILD/sim/fins-plcsim
 plc=""
-seconds=6
+seconds=30
+panel_port=8080
 
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --plc) plc=${2:?--plc needs HOST:PORT}; shift 2 ;;
     --plc=*) plc=${1#--plc=}; shift ;;
     --seconds) seconds=${2:?--seconds needs a number}; shift 2 ;;
-    *) echo "usage: $0 [--plc HOST:PORT] [--seconds N]" >&2; exit 2 ;;
+    --panel-port) panel_port=${2:?--panel-port needs a number}; shift 2 ;;
+    *) echo "usage: $0 [--plc HOST:PORT] [--seconds N] [--panel-port N]" >&2; exit 2 ;;
   esac
 done
 
@@ -52,5 +54,7 @@ if [[ -z $plc ]]; then
 fi
 
 echo "demo: fins-host for ${seconds}s, writing setpoint=1750 and reading recipe once"
+echo "demo: open the panel at http://127.0.0.1:$panel_port/?trend=counter,blinker while the demo runs"
+sleep 2 # time to read the address before the screen takes the terminal
 "$HOST_BIN" --tags host/demo/screen.tags --plc "$plc" --seconds "$seconds" \
-  --write setpoint=1750 --read-once recipe
+  --http "127.0.0.1:$panel_port" --write setpoint=1750 --read-once recipe

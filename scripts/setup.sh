@@ -11,7 +11,12 @@ PACKAGES=(
   libbenchmark-dev
   clang libclang-rt-14-dev
   tshark
+  libcpp-httplib-dev libjs-dygraphs
+  chromium nodejs
 )
+# The browser test's npm: Debian's nodejs ships without it, a node from elsewhere
+# may bring its own (Debian's npm would then conflict with that nodejs).
+command -v npm >/dev/null 2>&1 || PACKAGES+=(npm)
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do
