@@ -106,13 +106,13 @@ TEST_F(RequestFrames, EveryBuilderByteForByte) {
         {WriteRegister, at(11, 0, 1, "0100", 3), ""},
 
         // Remote mode: size byte, the record's fields, value, additive checksum; no handshake.
+        // The third row's reply sizes use the full count: 0x10002 items of 4 bytes.
         {Remote_ReadVar, record(3, 0, 1, 2, 11, 100, 4, 0, 0),
          "16 03 00 01 02 000B 00000064 0004 00000000 00000000 8F", 43, 23, 16},
         {Remote_ReadVar, record(3, 0, 1, 2, 5, 100, 4, 0, 0),
          "16 03 00 01 02 0005 00000064 0004 00000000 00000000 89", 35, 23, 8},
         {Remote_ReadVar, record(0x1FF, -1, 0x102, 300, 0x12345, -2, 0x10002, -1, 0x7FFFFFFF),
-         "16 FF FF 02 2C 2345 FFFFFFFE 0002 FFFFFFFF 7FFFFFFF 1F", 27 + 4 * 0x10002, 23,
-         4 * 0x10002},
+         "16 FF FF 02 2C 2345 FFFFFFFE 0002 FFFFFFFF 7FFFFFFF 1F", 262179, 23, 262152},
         {Remote_WriteVar, record(1, 1, 0, 1, 11, 70000, 1, 0, 0, "34 12"),
          "18 01 01 00 01 000B 00011170 0001 00000000 00000000 3412 EF", 27},
         {Remote_WriteVar, record(1, 1, 0, 1, 11, 100, 1, 0, 0),
