@@ -2,6 +2,8 @@
 // what each kind does to a reply, as exact bytes.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "plcsim/faults.h"
 #include "sim_test_util.h"
 
@@ -27,11 +29,9 @@ std::vector<uint64_t> hits(const std::vector<FaultRule>& rules, uint64_t upTo, u
 }
 
 TEST(PlcsimFaults, ParsesRulesAndRefusesBadOnes) {
-    const FaultRule delay = rule("delay=500@every:5");
-    EXPECT_EQ(delay.kind, FaultKind::Delay);
-    EXPECT_EQ(delay.value, 500u);
-    EXPECT_EQ(delay.trigger, FaultTrigger::EveryNth);
-    EXPECT_EQ(delay.n, 5u);
+    const FaultRule d = rule("delay=500@every:5");
+    EXPECT_EQ(std::make_tuple(d.kind, d.value, d.trigger, d.n),
+              std::make_tuple(FaultKind::Delay, 500u, FaultTrigger::EveryNth, uint64_t(5)));
     EXPECT_DOUBLE_EQ(rule("error=0x21@p:0.25").p, 0.25);
     EXPECT_EQ(rule("error=0x21").value, 0x21u);
     EXPECT_EQ(rule("corrupt").value, 1u); // the default byte count
@@ -59,14 +59,12 @@ TEST(PlcsimFaults, TriggersHitTheRightRequestsAndCombine) {
     EXPECT_NE(seeded, hits({rule("drop@p:0.3")}, 1000, 8));
     EXPECT_GT(seeded.size(), 230u);
     EXPECT_LT(seeded.size(), 370u);
+    // Rules hitting one request combine: the longest delay, the sum of extra bytes.
     const FaultDecision d = FaultPlan({rule("delay=100@2"), rule("delay=300@every:2"),
                                        rule("extra=2@2"), rule("extra=3@2"), rule("error=7@2")},
-                                      1)
-                                .decide(2);
-    EXPECT_EQ(d.delayMs, 300u);  // the longest
-    EXPECT_EQ(d.extraBytes, 5u); // the sum
-    EXPECT_EQ(d.errorCode, 7u);
-    EXPECT_FALSE(d.drop);
+                                      1).decide(2);
+    EXPECT_EQ(std::make_tuple(d.delayMs, d.extraBytes, d.errorCode, d.drop),
+              std::make_tuple(300u, 5u, 7u, false));
 }
 
 TEST(PlcsimFaults, SpoilsTheReplyAsAsked) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <mutex>
+#include <utility>
 
 #include "plcsim/sim_server.h"
 #include "sim_test_util.h"
@@ -29,9 +30,7 @@ class Client {
         EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
     }
     ~Client() { close(fd_); }
-    void send(const Bytes& b) {
-        EXPECT_EQ(::send(fd_, b.data(), b.size(), MSG_NOSIGNAL), static_cast<ssize_t>(b.size()));
-    }
+    void send(const Bytes& b) { EXPECT_EQ(::send(fd_, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size())); }
     // Up to n bytes as hex; fewer when the server closes.
     std::string read(size_t n) {
         Bytes got(n);
@@ -102,23 +101,21 @@ TEST_F(PlcsimServer, AppliesFaultsSetAtRunTime) {
     c.send(nodeRequest(0x0A)); // request 1
     for (uint8_t sid : {2, 3, 4, 5, 6})
         c.send(readD100(sid));
+    // 2 dropped, 3 with the error code, 4 late and 5 behind it, then closed.
     std::string errored = d100Reply(0x0A, 3);
     errored.replace(24, 8, "00000021");
-    // 2 dropped, 3 with the error code, 4 late and 5 behind it, then closed.
-    const std::string expected =
-        nodeReply(0x0A) + errored + d100Reply(0x0A, 4) + d100Reply(0x0A, 5);
-    EXPECT_EQ(c.read(200), expected);
+    EXPECT_EQ(c.read(200), nodeReply(0x0A) + errored + d100Reply(0x0A, 4) + d100Reply(0x0A, 5));
     EXPECT_EQ(server->faultsInjected(), 4u);
 }
 
 TEST_F(PlcsimServer, LogsEveryRequestWithTheRefusedNode) {
     SimConfig config;
     config.log = true;
-    auto lines = std::make_shared<std::vector<std::string>>();
-    auto mutex = std::make_shared<std::mutex>();
-    config.logSink = [lines, mutex](const std::string& line) {
-        std::lock_guard<std::mutex> lock(*mutex);
-        lines->push_back(line.substr(line.find(' '))); // without the peer address
+    // Shared with the server thread, which may outlive this test's locals.
+    auto log = std::make_shared<std::pair<std::mutex, std::vector<std::string>>>();
+    config.logSink = [log](const std::string& line) {
+        std::lock_guard<std::mutex> lock(log->first);
+        log->second.push_back(line.substr(line.find(' '))); // without the peer address
     };
     start(config);
     Client c(server->port());
@@ -126,11 +123,11 @@ TEST_F(PlcsimServer, LogsEveryRequestWithTheRefusedNode) {
     const std::string expected = "46494e53000000080000000100000024" + nodeReply(0x0A) +
                                  d100Reply(0x0A, 1); // each logged before it is sent
     EXPECT_EQ(c.reply(expected), expected);
-    std::lock_guard<std::mutex> lock(*mutex);
-    EXPECT_EQ(*lines, (std::vector<std::string>{
-                          " node addr=1 count=0 end=0x0000 tcp-error=0x00000024 fault=-",
-                          " node addr=10 count=10 end=0x0000 fault=-",
-                          " read area=0x82 addr=100 count=1 end=0x0000 fault=-"}));
+    std::lock_guard<std::mutex> lock(log->first);
+    EXPECT_EQ(log->second, (std::vector<std::string>{
+                               " node addr=1 count=0 end=0x0000 tcp-error=0x00000024 fault=-",
+                               " node addr=10 count=10 end=0x0000 fault=-",
+                               " read area=0x82 addr=100 count=1 end=0x0000 fault=-"}));
 }
 
 } // namespace
