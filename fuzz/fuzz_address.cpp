@@ -18,24 +18,15 @@ using fuzz::Input;
 
 enum Op { CONVERT, STORE_AND_READ, QUEUE_WRITE, READ, OPS };
 
-// ---- Address texts -----------------------------------------------------------
-
 QString addressText(Input& in) {
-    switch (in.pick(4)) {
-    case 0:
-        return in.text();
-    case 1:
-        return QString::number(in.number());
-    case 2:
-        return QString::number(in.number()) + QLatin1Char('.') + QString::number(in.number());
-    default: {
-        const char* edges[] = {"2147483647.15", "134217727.15", "134217728.0", "-1.5",
-                               "100.",          ".3",           "1.2.3",       " 7 ",
-                               "+12",           "0x10",         "12.x",        "",
-                               "6149.15",       "6150.0",       "2147483647",  "-2147483648"};
-        return QString::fromLatin1(edges[in.pick(16)]);
-    }
-    }
+    const char* edges[] = {"2147483647.15", "134217727.15", "134217728.0", "-1.5", "100.", ".3",
+                           "1.2.3", " 7 ", "+12", "0x10", "12.x", "", "6149.15", "6150.0",
+                           "2147483647", "-2147483648"};
+    const int pick = in.pick(4);
+    if (pick == 0) return in.text();
+    if (pick == 1) return QString::number(in.number());
+    if (pick == 3) return QString::fromLatin1(edges[in.pick(16)]);
+    return QString::number(in.number()) + QLatin1Char('.') + QString::number(in.number());
 }
 
 // The conversion as the host interface describes it, computed independently.
@@ -47,17 +38,13 @@ int expectedAddress(int reg_type, const QString& text) {
     return n < INT_MIN || n > INT_MAX ? -1 : static_cast<int>(n);
 }
 
-int registerType(Input& in) {
-    return in.pick(20) - 3;
-} // -3 .. 16
+int registerType(Input& in) { return in.pick(20) - 3; } // -3 .. 16
 
 // Counts up to a little over the largest area; bigger ones belong to the unit tests.
 int count(Input& in) {
     const int c = in.number();
     return c > 70000 ? 70000 + (c & 0xFF) : c;
 }
-
-// ---- Expected image after a store-only write (single-station) ------------------
 
 struct Area {
     const fins::RegType* type;
@@ -102,27 +89,16 @@ int elementAt(const QByteArray& out, bool bits, long long i) {
     return static_cast<int>(fins::hostWordAt(out, i));
 }
 
-// ---- One run -------------------------------------------------------------------
-
 class Run {
   public:
     explicit Run(Input& in) : in_(in), session_(settings(in)), com_(session_.com) {}
 
     void step() {
-        switch (in_.pick(OPS)) {
-        case CONVERT:
-            convert();
-            break;
-        case STORE_AND_READ:
-            storeAndRead();
-            break;
-        case QUEUE_WRITE:
-            queueWrite();
-            break;
-        default:
-            read();
-            break;
-        }
+        const int op = in_.pick(OPS);
+        if (op == CONVERT) convert();
+        if (op == STORE_AND_READ) storeAndRead();
+        if (op == QUEUE_WRITE) queueWrite();
+        if (op == READ) read();
     }
 
   private:
@@ -137,16 +113,18 @@ class Run {
     bool bitsOrFlags(int t) const { return fins::isBitType(t) || fins::isFlagType(t); }
     bool hasStore(int t) const { return com_.multi_station || fins::regType(t) != nullptr; }
 
+    // Bytes a read of cnt elements at address n writes into its buffer.
+    long long readBytes(int t, int n, int cnt) const {
+        if (n < 0 || cnt < 1 || !hasStore(t)) return 0;
+        return bitsOrFlags(t) ? cnt : 2LL * cnt;
+    }
+
     // Reads elements [0, cnt) into a fresh buffer; checks the result and the size.
     QByteArray readBack(int t, QString text, int station, int cnt) {
         QByteArray out;
         const int n = expectedAddress(t, text);
-        const int r = GetRegisterData(nullptr, t, &text, station, &out, cnt);
-        FUZZ_CHECK(r == (n < 0 ? 0 : 1));
-        const long long want = n < 0 || cnt < 1 || !hasStore(t) ? 0
-                               : bitsOrFlags(t)                 ? cnt
-                                                                : 2LL * cnt;
-        FUZZ_CHECK(out.size() == want);
+        FUZZ_CHECK(GetRegisterData(nullptr, t, &text, station, &out, cnt) == (n < 0 ? 0 : 1));
+        FUZZ_CHECK(out.size() == readBytes(t, n, cnt));
         if (bitsOrFlags(t))
             for (char b : out)
                 FUZZ_CHECK(b == 0 || b == 1);
@@ -165,9 +143,7 @@ class Run {
                    (n < 0 ? 0 : 1));
         FUZZ_CHECK(image.changes().empty());
         // Bytes past the written range keep their content; the buffer never shrinks.
-        const long long written = n < 0 || cnt < 1 || !hasStore(t) ? 0
-                                  : bitsOrFlags(t)                 ? cnt
-                                                                   : 2LL * cnt;
+        const long long written = readBytes(t, n, cnt);
         FUZZ_CHECK(buffer.size() == std::max<long long>(original.size(), written));
         for (long long i = written; i < original.size(); ++i)
             FUZZ_CHECK(buffer[static_cast<int>(i)] == original[static_cast<int>(i)]);
@@ -203,12 +179,6 @@ class Run {
             const bool inside = n + i < capacity;
             const int prev = elementAt(before, bitsOrFlags(t), i);
             const int want = inside ? expectedElement(com_.multi_station, t, value, i, prev) : 0;
-            if (elementAt(after, bitsOrFlags(t), i) != want)
-                std::fprintf(stderr,
-                             "type %d, text '%s', station %d, count %d, multi %d: element %lld "
-                             "reads %d, expected %d (was %d)\n",
-                             t, qPrintable(text), station, cnt, com_.multi_station, i,
-                             elementAt(after, bitsOrFlags(t), i), want, prev);
             FUZZ_CHECK(elementAt(after, bitsOrFlags(t), i) == want);
         }
     }
@@ -242,10 +212,6 @@ class Run {
             return;
         }
         const QList<RW_VAR>& q = PLC_driver.write_list;
-        if (r != q.size() || q.isEmpty())
-            std::fprintf(stderr,
-                         "type %d, text '%s', count %d, max_block %d: result %d, %d queued\n", t,
-                         qPrintable(text), cnt, com_.max_block, r, q.size());
         FUZZ_CHECK(r == q.size() && q.size() >= 1 && q.size() <= 1024);
         const int m = com_.max_block;
         long long next = n, offset = 0; // address and buffer position of the next piece
@@ -253,22 +219,14 @@ class Run {
             FUZZ_CHECK(w.access == 1 && w.reg_type == t && w.req_kind == 3 && w.req_id == 9);
             FUZZ_CHECK(w.station == (com_.multi_station ? station : com_.default_station));
             FUZZ_CHECK(w.address == next && w.length >= 1);
-            if (type->unit == fins::Unit::Bit) {
-                FUZZ_CHECK(w.length == 1 && w.value.size() == 1);
-                FUZZ_CHECK(w.value[0] ==
-                           (offset < value.size() ? value[static_cast<int>(offset)] : 0));
-                next += 1;
-                offset += 1;
-                continue;
-            }
-            if (m > 0) FUZZ_CHECK(w.length <= m);
-            FUZZ_CHECK(w.value.size() == 2LL * w.length);
-            for (int i = 0; i < w.value.size(); ++i) {
-                const long long at = offset + i;
-                FUZZ_CHECK(w.value[i] == (at < value.size() ? value[static_cast<int>(at)] : 0));
-            }
+            // A bit write is one element of one byte; a word piece has two bytes a word.
+            const bool bit = type->unit == fins::Unit::Bit;
+            if (bit) FUZZ_CHECK(w.length == 1);
+            if (!bit && m > 0) FUZZ_CHECK(w.length <= m);
+            FUZZ_CHECK(w.value.size() == (bit ? 1 : 2LL) * w.length);
+            for (int i = 0; i < w.value.size(); ++i, ++offset)
+                FUZZ_CHECK(w.value[i] == (offset < value.size() ? value[int(offset)] : 0));
             next += w.length;
-            offset += 2LL * w.length;
         }
         // Mirrored at once only while communication has failed.
         for (const ImageChange& c : image.changes())
@@ -276,7 +234,6 @@ class Run {
                        writeMayChange(c, t, n, cnt));
     }
 
-    Input& in_;
     static SessionSettings settings(Input& in) {
         SessionSettings s;
         s.multi_station = in.flag();
@@ -286,6 +243,7 @@ class Run {
         return s;
     }
 
+    Input& in_;
     fuzz::Session session_;
     COM_INFO& com_;
 };
