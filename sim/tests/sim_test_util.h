@@ -48,12 +48,10 @@ inline Bytes tcpFrame(uint32_t command, const Bytes& payload) {
 
 inline Bytes nodeRequest(uint8_t proposed) { return tcpFrame(0, {0, 0, 0, proposed}); }
 
-// Feeds `stream` cut at `cut` (0: whole); every reply, concatenated, as hex.
-inline std::string replies(plcsim::Session& session, const Bytes& stream, size_t cut = 0,
-                           bool* closes = nullptr) {
+// Feeds `stream`; every reply, concatenated, as hex.
+inline std::string replies(plcsim::Session& session, const Bytes& stream, bool* closes = nullptr) {
     std::vector<plcsim::SessionOutput> out;
-    session.feed(stream.data(), cut, &out);
-    session.feed(stream.data() + cut, stream.size() - cut, &out);
+    session.feed(stream.data(), stream.size(), &out);
     std::string all;
     for (const auto& o : out) {
         all += toHex(o.reply);

@@ -36,10 +36,10 @@ TEST(PlcsimProgram, AnswersBadCommandLinesInOneLine) {
         {"--port 0 stray", "fins-plcsim: unexpected argument 'stray' (see --help)\nexit 2\n"},
         {"--bind 0.0.0.0 --port 0", "fins-plcsim: bind address '0.0.0.0' is not a loopback "
                                     "address (127.x.x.x); use --allow-remote-bind\nexit 1\n"},
-        {"--port 0 --memory " + dir + "bad.mem --memory " + dir + "none.mem",
+        {"--port 0 --memory " + dir + "bad.mem --memory " + dir + "none.mem --memory " + dir,
          mem + "bad.mem:2: bad value '= 3' (0 to 65535, -32768 to -1, or 0x hex)\n" + mem +
              "bad.mem:3: unknown address 'X5' (use CIO, W, H, A, D, T or C and a number)\n" + mem +
-             "none.mem: No such file or directory\nexit 1\n"},
+             "none.mem: No such file or directory\n" + mem + ": Is a directory\nexit 1\n"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(shell(EXE + " " + row.first), row.second) << row.first;
