@@ -3,6 +3,8 @@
 // the CP1L's size limits. Feeding split at any byte is fuzz_sim_session's invariant.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "sim_test_util.h"
 
 using namespace plcsim;
@@ -88,13 +90,9 @@ TEST(PlcsimFins, AnswersEveryRequestRowWithExactBytes) {
     }
 }
 
-struct StreamRow {
-    const char *stream, *replies;
-    bool closes;
-};
-
-// What a fresh connection to a PLC with node 0xC8 answers to these bytes.
-const StreamRow STREAM_ROWS[] = {
+// What a fresh connection to a PLC with node 0xC8 answers to these bytes, and whether it
+// closes then.
+const std::tuple<const char*, const char*, bool> STREAM_ROWS[] = {
     // Captured from a CP1L: node 0 proposed, 0xFB given; DA1 of the response is the
     // node given, although the request's SA1 was 0.
     {"46494e53 0000000c 00000000 00000000 00000000 "
@@ -126,35 +124,31 @@ const StreamRow STREAM_ROWS[] = {
 };
 
 TEST(PlcsimFins, AnswersEveryStreamRowWithExactBytes) {
-    for (const StreamRow& row : STREAM_ROWS) {
+    for (const auto& [stream, expected, closesAfter] : STREAM_ROWS) {
         Plc plc(0xC8);
         bool closes = false;
-        EXPECT_EQ(replies(plc.session, fromHex(row.stream), &closes), normHex(row.replies))
-            << row.stream;
-        EXPECT_EQ(closes, row.closes) << row.stream;
-        EXPECT_EQ(plc.session.finished(), row.closes) << row.stream;
+        EXPECT_EQ(replies(plc.session, fromHex(stream), &closes), normHex(expected)) << stream;
+        EXPECT_EQ(closes, closesAfter) << stream;
+        EXPECT_EQ(plc.session.finished(), closesAfter) << stream;
     }
 }
 
 // 499 words, 998 bits or flags fit one reply; a write of 500 words is too long a message.
 TEST(PlcsimFins, EnforcesTheCp1lMessageLimits) {
-    const struct {
-        const char* command;
-        unsigned count, dataBytes;
-        const char* endCode;
-        size_t replyBytes;
-    } rows[] = {{"0101 82 0000 00", 499, 0, "0000", 1028}, {"0101 82 0000 00", 500, 0, "110b", 30},
-                {"0101 30 0000 00", 998, 0, "0000", 1028}, {"0101 09 0000 00", 999, 0, "110b", 30},
-                {"0102 82 0000 00", 499, 998, "0000", 30}, {"0102 82 0000 00", 500, 1000, "1001", 30}};
-    for (const auto& row : rows) {
+    // Command, count, data bytes, end code, reply size.
+    const std::tuple<const char*, unsigned, unsigned, const char*, size_t> rows[] = {
+        {"0101 82 0000 00", 499, 0, "0000", 1028}, {"0101 82 0000 00", 500, 0, "110b", 30},
+        {"0101 30 0000 00", 998, 0, "0000", 1028}, {"0101 09 0000 00", 999, 0, "110b", 30},
+        {"0102 82 0000 00", 499, 998, "0000", 30}, {"0102 82 0000 00", 500, 1000, "1001", 30}};
+    for (const auto& [command, count, dataBytes, endCode, replyBytes] : rows) {
         Plc plc;
         replies(plc.session, nodeRequest(0x0A));
-        Bytes message = fromHex(REQ_HEADER + row.command);
-        message.insert(message.end(), {uint8_t(row.count >> 8), uint8_t(row.count)});
-        message.insert(message.end(), row.dataBytes, 0x11);
+        Bytes message = fromHex(REQ_HEADER + command);
+        message.insert(message.end(), {uint8_t(count >> 8), uint8_t(count)});
+        message.insert(message.end(), dataBytes, 0x11);
         const std::string reply = replies(plc.session, tcpFrame(2, message));
-        EXPECT_EQ(reply.size(), 2 * row.replyBytes) << row.count;
-        EXPECT_EQ(reply.substr(2 * 28, 4), row.endCode) << row.count;
+        EXPECT_EQ(reply.size(), 2 * replyBytes) << count;
+        EXPECT_EQ(reply.substr(2 * 28, 4), endCode) << count;
     }
 }
 
