@@ -19,9 +19,10 @@ using fuzz::Input;
 enum Op { CONVERT, STORE_AND_READ, QUEUE_WRITE, READ, OPS };
 
 QString addressText(Input& in) {
-    const char* edges[] = {"2147483647.15", "134217727.15", "134217728.0", "-1.5", "100.", ".3",
-                           "1.2.3", " 7 ", "+12", "0x10", "12.x", "", "6149.15", "6150.0",
-                           "2147483647", "-2147483648"};
+    const char* edges[] = {"2147483647.15", "134217727.15", "134217728.0", "-1.5",
+                           "100.",          ".3",           "1.2.3",       " 7 ",
+                           "+12",           "0x10",         "12.x",        "",
+                           "6149.15",       "6150.0",       "2147483647",  "-2147483648"};
     const int pick = in.pick(4);
     if (pick == 0) return in.text();
     if (pick == 1) return QString::number(in.number());
@@ -38,7 +39,9 @@ int expectedAddress(int reg_type, const QString& text) {
     return n < INT_MIN || n > INT_MAX ? -1 : static_cast<int>(n);
 }
 
-int registerType(Input& in) { return in.pick(20) - 3; } // -3 .. 16
+int registerType(Input& in) {
+    return in.pick(20) - 3;
+} // -3 .. 16
 
 // Counts up to a little over the largest area; bigger ones belong to the unit tests.
 int count(Input& in) {
@@ -154,8 +157,7 @@ class Run {
         if (com_.multi_station && fins::isFlagType(t)) return;
         const QByteArray after = readInto(QByteArray(), t, text, station, cnt);
         // The per-station store keeps the whole 16-bit FINS address space.
-        const long long capacity =
-            !com_.multi_station ? capacityOf(t) : fins::addressSpaceOf(t);
+        const long long capacity = !com_.multi_station ? capacityOf(t) : fins::addressSpaceOf(t);
         for (long long i = 0; i < cnt; ++i) {
             const bool inside = n + i < capacity;
             const int prev = elementAt(before, bitsOrFlags(t), i);

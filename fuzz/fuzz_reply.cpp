@@ -205,8 +205,8 @@ class Run {
         if (!p) return p;
         FUZZ_CHECK(p->send_len == p->frame.size());
         if (!outstanding)
-            FUZZ_CHECK(com_.frames_total == 1 && com_.frames_done == 0 && PLC_driver.cur_kind >= 0 &&
-                       PLC_driver.cur_kind <= 2);
+            FUZZ_CHECK(com_.frames_total == 1 && com_.frames_done == 0 &&
+                       PLC_driver.cur_kind >= 0 && PLC_driver.cur_kind <= 2);
         checkFrameShape(*p);
         return p;
     }
@@ -270,7 +270,8 @@ class Run {
         }
         FUZZ_CHECK(PLC_driver.protocol_list.isEmpty());
         if (want == 1 || want == 100) {
-            FUZZ_CHECK(com_.offline == 0 && PLC_driver.comm_failed == 0 && com_.retry_count == retries);
+            FUZZ_CHECK(com_.offline == 0 && PLC_driver.comm_failed == 0 &&
+                       com_.retry_count == retries);
             const bool stores = want == 1 && frame.var.access == 0;
             checkChanges(image, stores ? stored : std::vector<Range>());
             if (stores && !com_.multi_station) checkStoredWords(frame, copy);

@@ -35,8 +35,8 @@ void checkReply(bool remote, const plcsim::SessionOutput& o) {
 }
 
 bool sameMemory(const plcsim::PlcMemory& a, const plcsim::PlcMemory& b) {
-    for (Area area : {Area::CIO, Area::W, Area::H, Area::A, Area::D, Area::TimerPV,
-                      Area::CounterPV, Area::TimerFlag, Area::CounterFlag}) {
+    for (Area area : {Area::CIO, Area::W, Area::H, Area::A, Area::D, Area::TimerPV, Area::CounterPV,
+                      Area::TimerFlag, Area::CounterFlag}) {
         std::vector<uint16_t> x, y;
         a.readWords(area, 0, plcsim::areaSize(area), &x);
         b.readWords(area, 0, plcsim::areaSize(area), &y);

@@ -34,7 +34,9 @@ inline std::string toHex(const Bytes& bytes) {
     return s;
 }
 
-inline std::string normHex(const std::string& text) { return toHex(fromHex(text)); }
+inline std::string normHex(const std::string& text) {
+    return toHex(fromHex(text));
+}
 
 // FINS/TCP frame: "FINS", length, command, error 0, then the payload.
 inline Bytes tcpFrame(uint32_t command, const Bytes& payload) {
@@ -46,7 +48,9 @@ inline Bytes tcpFrame(uint32_t command, const Bytes& payload) {
     return out;
 }
 
-inline Bytes nodeRequest(uint8_t proposed) { return tcpFrame(0, {0, 0, 0, proposed}); }
+inline Bytes nodeRequest(uint8_t proposed) {
+    return tcpFrame(0, {0, 0, 0, proposed});
+}
 
 // Feeds `stream`; every reply, concatenated, as hex.
 inline std::string replies(plcsim::Session& session, const Bytes& stream, bool* closes = nullptr) {

@@ -40,8 +40,7 @@ TEST(PlcsimFaults, ParsesRulesAndRefusesBadOnes) {
                             "close-after=0", "close-after=5@2", ""}) {
         FaultRule r;
         std::string error;
-        EXPECT_FALSE(parseFaultRule(bad, &r, &error)) << bad;
-        EXPECT_FALSE(error.empty()) << bad;
+        EXPECT_TRUE(!parseFaultRule(bad, &r, &error) && !error.empty()) << bad;
     }
 }
 
@@ -62,7 +61,8 @@ TEST(PlcsimFaults, TriggersHitTheRightRequestsAndCombine) {
     // Rules hitting one request combine: the longest delay, the sum of extra bytes.
     const FaultDecision d = FaultPlan({rule("delay=100@2"), rule("delay=300@every:2"),
                                        rule("extra=2@2"), rule("extra=3@2"), rule("error=7@2")},
-                                      1).decide(2);
+                                      1)
+                                .decide(2);
     EXPECT_EQ(std::make_tuple(d.delayMs, d.extraBytes, d.errorCode, d.drop),
               std::make_tuple(300u, 5u, 7u, false));
 }

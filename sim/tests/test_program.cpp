@@ -1,5 +1,5 @@
-// The fins-plcsim program as a user runs it: --help, --version, one-line errors with
-// their exit codes, every bad memory-file line, and a run stopped by SIGTERM.
+// The fins-plcsim program as a user runs it: --help, --version, one-line errors with their exit
+// codes, every bad memory-file line, and a run stopped by SIGTERM.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,6 +26,7 @@ TEST(PlcsimProgram, AnswersBadCommandLinesInOneLine) {
     const std::string mem = "fins-plcsim: " + dir;
     const std::pair<std::string, std::string> rows[] = {
         {"--version", std::string("fins-plcsim ") + PLCSIM_VERSION + "\nexit 0\n"},
+        {"--help | head -n 1", "Usage: fins-plcsim [options]\nexit 0\n"},
         {"--bogus", "fins-plcsim: unknown option --bogus (see --help)\nexit 2\n"},
         {"--port", "fins-plcsim: missing value after '--port' (see --help)\nexit 2\n"},
         {"--port=70000", "fins-plcsim: invalid value '70000' for --port: expected 0 to 65535 (see "
@@ -43,14 +44,6 @@ TEST(PlcsimProgram, AnswersBadCommandLinesInOneLine) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(shell(EXE + " " + row.first), row.second) << row.first;
-}
-
-TEST(PlcsimProgram, HelpShowsTheOptionsAndTheValueSyntax) {
-    const std::string help = shell(EXE + " --help");
-    EXPECT_EQ(help.rfind("Usage: fins-plcsim [options]\n", 0), 0u) << help;
-    for (const char* text : {"--animate-interval <MS>", "-h, --help", "--version",
-                             "Tn.flag / Cn.flag", "close-after=N", "every:N", "\nexit 0\n"})
-        EXPECT_NE(help.find(text), std::string::npos) << text;
 }
 
 TEST(PlcsimProgram, ServesOnLocalhostUntilSigterm) {

@@ -63,8 +63,9 @@ TEST(PlcsimRemote, AnswersEveryRowWithExactBytes) {
 
 // A write's size byte wraps at 256: the request size comes from its word count then.
 TEST(PlcsimRemote, TakesTheRequestSizeFromTheWriteWhenTheSizeByteWraps) {
-    EXPECT_EQ(remoteRequestSize(fromHex("05 00 00 00 01 000b 00000064 0004 0000000000000000 00").data()), 261u);
-    EXPECT_EQ(remoteRequestSize(fromHex("00 00 01 00 01 000b 00000000 0075 0000000000000000 00").data()), 256u);
+    auto size = [](const char* head) { return remoteRequestSize(fromHex(head).data()); };
+    EXPECT_EQ(size("05 00 00 00 01 000b 00000064 0004 0000000000000000 00"), 261u);
+    EXPECT_EQ(size("00 00 01 00 01 000b 00000000 0075 0000000000000000 00"), 256u);
 }
 
 } // namespace

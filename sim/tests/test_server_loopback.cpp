@@ -23,21 +23,20 @@ class Client {
     explicit Client(uint16_t port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
         const timeval timeout{5, 0};
         setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(port);
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in sa{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
         EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
     }
     ~Client() { close(fd_); }
-    void send(const Bytes& b) { EXPECT_EQ(::send(fd_, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size())); }
+    void send(const Bytes& b) {
+        EXPECT_EQ(::send(fd_, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size()));
+    }
     // Up to n bytes as hex; fewer when the server closes.
     std::string read(size_t n) {
         Bytes got(n);
         got.resize(std::max<ssize_t>(0, recv(fd_, got.data(), n, MSG_WAITALL)));
         return toHex(got);
     }
-    std::string reply(const std::string& expectedHex) { return read(expectedHex.size() / 2); }
+    void expect(const std::string& hex) { EXPECT_EQ(read(hex.size() / 2), hex); }
 
   private:
     int fd_;
@@ -72,17 +71,16 @@ TEST_F(PlcsimServer, ServesSeveralClientsUntilStopped) {
     Client a(server->port()), b(server->port()), c(server->port());
     a.send(nodeRequest(0));
     b.send(nodeRequest(0));
-    EXPECT_EQ(a.reply(nodeReply(0xFB)), nodeReply(0xFB));
-    EXPECT_EQ(b.reply(nodeReply(0xFA)), nodeReply(0xFA));
+    a.expect(nodeReply(0xFB));
+    b.expect(nodeReply(0xFA));
     // c packs its exchange and a read in one segment, and splits the next read.
     c.send(fromHex(toHex(nodeRequest(0x22)) + toHex(readD100(1))));
     const Bytes read = readD100(2);
     c.send(Bytes(read.begin(), read.begin() + 5));
     a.send(readD100(9));
     c.send(Bytes(read.begin() + 5, read.end()));
-    const std::string cReplies = nodeReply(0x22) + d100Reply(0x22, 1) + d100Reply(0x22, 2);
-    EXPECT_EQ(c.reply(cReplies), cReplies);
-    EXPECT_EQ(a.reply(d100Reply(0xFB, 9)), d100Reply(0xFB, 9));
+    c.expect(nodeReply(0x22) + d100Reply(0x22, 1) + d100Reply(0x22, 2));
+    a.expect(d100Reply(0xFB, 9));
     EXPECT_EQ(server->stats().connectionsAccepted, 3u);
     EXPECT_EQ(server->stats().requestsServed, 6u);
     server->stop();
