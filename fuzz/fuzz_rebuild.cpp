@@ -95,10 +95,9 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
         const fins::RegType* t = fins::regType(e.reg_type);
         FUZZ_CHECK(t != nullptr && e.length >= 1);
         if (com.max_block > 0) FUZZ_CHECK(e.length <= com.max_block);
-        if (com.multi_station)
-            FUZZ_CHECK(t->unit != fins::Unit::Bit);
-        else
-            FUZZ_CHECK(e.station == com.default_station);
+        // Multi-station reads bit types through their word type; one station reads all.
+        FUZZ_CHECK(com.multi_station ? t->unit != fins::Unit::Bit
+                                     : e.station == com.default_station);
         const bool flags = t->unit == fins::Unit::Flag;
         if (flags) FUZZ_CHECK(e.address % 8 == 0);
         const GroupKey key = groupOf(e.station, e.reg_type);

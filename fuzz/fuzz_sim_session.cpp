@@ -24,10 +24,8 @@ std::unique_ptr<plcsim::Session> session(bool remote, plcsim::PlcMemory& memory)
 
 void checkReply(bool remote, const plcsim::SessionOutput& o) {
     const std::vector<uint8_t>& r = o.reply;
-    if (remote) {
-        FUZZ_CHECK(r.size() >= plcsim::REMOTE_HEAD_SIZE + plcsim::REMOTE_TAIL_SIZE);
-        return;
-    }
+    FUZZ_CHECK(!remote || r.size() >= plcsim::REMOTE_HEAD_SIZE + plcsim::REMOTE_TAIL_SIZE);
+    if (remote) return;
     const char* bytes = reinterpret_cast<const char*>(r.data());
     // A FINS response message never exceeds the CP1L's 1016 bytes.
     FUZZ_CHECK(r.size() >= fins::TCP_HEADER_SIZE && r.size() <= 16 + 1016);
