@@ -33,7 +33,6 @@ TEST(PlcsimFaults, ParsesRulesAndRefusesBadOnes) {
     EXPECT_EQ(std::make_tuple(d.kind, d.value, d.trigger, d.n),
               std::make_tuple(FaultKind::Delay, 500u, FaultTrigger::EveryNth, uint64_t(5)));
     EXPECT_DOUBLE_EQ(rule("error=0x21@p:0.25").p, 0.25);
-    EXPECT_EQ(rule("error=0x21").value, 0x21u);
     EXPECT_EQ(rule("corrupt").value, 1u); // the default byte count
     for (const char* bad : {"explode@3", "delay@3", "delay=-5", "delay=600001", "extra=65537",
                             "drop@0", "drop@every:0", "drop@p:1.5", "drop@p:", "drop@sometimes",
@@ -44,8 +43,8 @@ TEST(PlcsimFaults, ParsesRulesAndRefusesBadOnes) {
     }
 }
 
+// The Nth-request trigger and an error code's value: test_server_loopback.cpp.
 TEST(PlcsimFaults, TriggersHitTheRightRequestsAndCombine) {
-    EXPECT_EQ(hits({rule("drop@3")}, 20), (std::vector<uint64_t>{3}));
     EXPECT_EQ(hits({rule("drop@every:5")}, 20), (std::vector<uint64_t>{5, 10, 15, 20}));
     EXPECT_EQ(hits({rule("drop")}, 3), (std::vector<uint64_t>{1, 2, 3}));
     EXPECT_TRUE(hits({rule("drop@p:0")}, 500).empty());
@@ -56,8 +55,7 @@ TEST(PlcsimFaults, TriggersHitTheRightRequestsAndCombine) {
     const auto seeded = hits({rule("drop@p:0.3")}, 1000, 7);
     EXPECT_EQ(seeded, hits({rule("drop@p:0.3")}, 1000, 7));
     EXPECT_NE(seeded, hits({rule("drop@p:0.3")}, 1000, 8));
-    EXPECT_GT(seeded.size(), 230u);
-    EXPECT_LT(seeded.size(), 370u);
+    EXPECT_TRUE(seeded.size() > 230u && seeded.size() < 370u) << seeded.size();
     // Rules hitting one request combine: the longest delay, the sum of extra bytes.
     const FaultDecision d = FaultPlan({rule("delay=100@2"), rule("delay=300@every:2"),
                                        rule("extra=2@2"), rule("extra=3@2"), rule("error=7@2")},
