@@ -270,8 +270,8 @@ class Run {
             if (stores && !com_.multi_station) checkStoredWords(frame, copy);
             return;
         }
-        FUZZ_CHECK(com_.offline == 1 && com_.retry_count == 0); // given up
-        FUZZ_CHECK(failNotices().size() == fails + 1);
+        // Given up: offline, the counter reset, one failure notice.
+        FUZZ_CHECK(com_.offline == 1 && com_.retry_count == 0 && failNotices().size() == fails + 1);
         if (!com_.remote_mode) FUZZ_CHECK(map_list[station].hs_done == 0);
         checkChanges(image, {});
     }
