@@ -18,24 +18,16 @@ using fuzz::Input;
 
 enum Op { CONVERT, STORE_AND_READ, QUEUE_WRITE, READ, OPS };
 
-// ---- Address texts -----------------------------------------------------------
-
 QString addressText(Input& in) {
-    switch (in.pick(4)) {
-    case 0:
-        return in.text();
-    case 1:
-        return QString::number(in.number());
-    case 2:
-        return QString::number(in.number()) + QLatin1Char('.') + QString::number(in.number());
-    default: {
-        const char* edges[] = {"2147483647.15", "134217727.15", "134217728.0", "-1.5",
-                               "100.",          ".3",           "1.2.3",       " 7 ",
-                               "+12",           "0x10",         "12.x",        "",
-                               "6149.15",       "6150.0",       "2147483647",  "-2147483648"};
-        return QString::fromLatin1(edges[in.pick(16)]);
-    }
-    }
+    const char* edges[] = {"2147483647.15", "134217727.15", "134217728.0", "-1.5",
+                           "100.",          ".3",           "1.2.3",       " 7 ",
+                           "+12",           "0x10",         "12.x",        "",
+                           "6149.15",       "6150.0",       "2147483647",  "-2147483648"};
+    const int pick = in.pick(4);
+    if (pick == 0) return in.text();
+    if (pick == 1) return QString::number(in.number());
+    if (pick == 3) return QString::fromLatin1(edges[in.pick(16)]);
+    return QString::number(in.number()) + QLatin1Char('.') + QString::number(in.number());
 }
 
 // The conversion as the host interface describes it, computed independently.
@@ -57,29 +49,20 @@ int count(Input& in) {
     return c > 70000 ? 70000 + (c & 0xFF) : c;
 }
 
-// ---- Expected image after a store-only write (single-station) ------------------
-
-struct Area {
-    const fins::RegType* type;
-    long long capacity; // elements as addressed by the type: bits, words or flags
-};
-
-// Single-station elements past an area's capacity read 0 and are never stored; a type
-// without an area addresses the 16-bit FINS address space.
-Area areaOf(int reg_type) {
+// Elements (bits, words or flags) of a type's area: single-station elements past it read 0
+// and are never stored. A type without an area addresses the 16-bit FINS address space.
+long long capacityOf(int reg_type) {
     const fins::RegType* t = fins::regType(reg_type);
-    if (!t) return {nullptr, fins::ADDRESS_SPACE};
-    if (t->unit == fins::Unit::Flag) return {t, 8LL * flagImage(t->image).capacity};
-    const long long words = wordImage(t->image).capacity;
-    return {t, t->unit == fins::Unit::Bit ? 16 * words : words};
+    if (!t) return fins::ADDRESS_SPACE;
+    if (t->unit == fins::Unit::Flag) return 8LL * flagImage(t->image).capacity;
+    return wordImage(t->image).capacity * (t->unit == fins::Unit::Bit ? 16LL : 1LL);
 }
 
 // Image elements (words, or flag bytes) a store-only write may change.
 bool writeMayChange(const ImageChange& c, int reg_type, long long n, long long cnt) {
-    const Area a = areaOf(reg_type);
-    if (!a.type || a.type->unit == fins::Unit::Flag || c.area != a.type->image || cnt < 1)
-        return false;
-    if (a.type->unit == fins::Unit::Bit) return c.index >= n / 16 && c.index <= (n + cnt - 1) / 16;
+    const fins::RegType* t = fins::regType(reg_type);
+    if (!t || t->unit == fins::Unit::Flag || c.area != t->image || cnt < 1) return false;
+    if (t->unit == fins::Unit::Bit) return c.index >= n / 16 && c.index <= (n + cnt - 1) / 16;
     return c.index >= n && c.index < n + cnt;
 }
 
@@ -102,27 +85,16 @@ int elementAt(const QByteArray& out, bool bits, long long i) {
     return static_cast<int>(fins::hostWordAt(out, i));
 }
 
-// ---- One run -------------------------------------------------------------------
-
 class Run {
   public:
     explicit Run(Input& in) : in_(in), session_(settings(in)), com_(session_.com) {}
 
     void step() {
-        switch (in_.pick(OPS)) {
-        case CONVERT:
-            convert();
-            break;
-        case STORE_AND_READ:
-            storeAndRead();
-            break;
-        case QUEUE_WRITE:
-            queueWrite();
-            break;
-        default:
-            read();
-            break;
-        }
+        const int op = in_.pick(OPS);
+        if (op == CONVERT) convert();
+        if (op == STORE_AND_READ) storeAndRead();
+        if (op == QUEUE_WRITE) queueWrite();
+        if (op == READ) read();
     }
 
   private:
@@ -137,40 +109,29 @@ class Run {
     bool bitsOrFlags(int t) const { return fins::isBitType(t) || fins::isFlagType(t); }
     bool hasStore(int t) const { return com_.multi_station || fins::regType(t) != nullptr; }
 
-    // Reads elements [0, cnt) into a fresh buffer; checks the result and the size.
-    QByteArray readBack(int t, QString text, int station, int cnt) {
-        QByteArray out;
+    // Reads cnt elements into `buffer` and checks the result, that the image is untouched,
+    // the bytes written (0 or 1 for bits and flags) and the bytes past them, which stay.
+    QByteArray readInto(QByteArray buffer, int t, QString text, int station, int cnt) {
+        const QByteArray original = buffer;
+        const ImageSnapshot image;
         const int n = expectedAddress(t, text);
-        const int r = GetRegisterData(nullptr, t, &text, station, &out, cnt);
-        FUZZ_CHECK(r == (n < 0 ? 0 : 1));
-        const long long want = n < 0 || cnt < 1 || !hasStore(t) ? 0
-                               : bitsOrFlags(t)                 ? cnt
-                                                                : 2LL * cnt;
-        FUZZ_CHECK(out.size() == want);
-        if (bitsOrFlags(t))
-            for (char b : out)
-                FUZZ_CHECK(b == 0 || b == 1);
-        return out;
+        FUZZ_CHECK(GetRegisterData(nullptr, t, &text, station, &buffer, cnt) == (n < 0 ? 0 : 1));
+        FUZZ_CHECK(image.changes().empty());
+        const long long written =
+            n < 0 || cnt < 1 || !hasStore(t) ? 0 : (bitsOrFlags(t) ? 1 : 2LL) * cnt;
+        FUZZ_CHECK(buffer.size() == std::max<long long>(original.size(), written));
+        for (int i = 0; i < buffer.size(); ++i)
+            FUZZ_CHECK(i < written ? !bitsOrFlags(t) || buffer.at(i) == 0 || buffer.at(i) == 1
+                                   : buffer.at(i) == original.at(i));
+        return buffer;
     }
 
     void read() {
         const int t = registerType(in_);
-        QString text = addressText(in_);
+        const QString text = addressText(in_);
         const int cnt = com_.multi_station ? std::min(count(in_), 4096) : count(in_);
-        QByteArray buffer = in_.bytes(in_.pick(16));
-        const QByteArray original = buffer;
-        const ImageSnapshot image;
-        const int n = expectedAddress(t, text);
-        FUZZ_CHECK(GetRegisterData(nullptr, t, &text, in_.pick(4), &buffer, cnt) ==
-                   (n < 0 ? 0 : 1));
-        FUZZ_CHECK(image.changes().empty());
-        // Bytes past the written range keep their content; the buffer never shrinks.
-        const long long written = n < 0 || cnt < 1 || !hasStore(t) ? 0
-                                  : bitsOrFlags(t)                 ? cnt
-                                                                   : 2LL * cnt;
-        FUZZ_CHECK(buffer.size() == std::max<long long>(original.size(), written));
-        for (long long i = written; i < original.size(); ++i)
-            FUZZ_CHECK(buffer[static_cast<int>(i)] == original[static_cast<int>(i)]);
+        const QByteArray buffer = in_.bytes(in_.pick(16));
+        readInto(buffer, t, text, in_.pick(4), cnt);
     }
 
     void storeAndRead() {
@@ -181,34 +142,26 @@ class Run {
         const int cnt = std::min(count(in_), 4096);
         QByteArray value = in_.bytes(in_.pick(40));
         const int n = expectedAddress(t, text);
-        const QByteArray before = readBack(t, text, station, cnt);
+        const QByteArray before = readInto(QByteArray(), t, text, station, cnt);
         const int queued = PLC_driver.write_list.size();
         const ImageSnapshot image;
 
         QString name = QStringLiteral("screen");
         const int r = SetRegisterData(&name, t, &text, station, &value, cnt, 0, 0);
 
-        FUZZ_CHECK(r == (n < 0 ? 0 : 1));
-        FUZZ_CHECK(PLC_driver.write_list.size() == queued);
+        FUZZ_CHECK(r == (n < 0 ? 0 : 1) && PLC_driver.write_list.size() == queued);
         for (const ImageChange& c : image.changes())
             FUZZ_CHECK(!com_.multi_station && n >= 0 && writeMayChange(c, t, n, cnt));
         if (n < 0 || cnt < 1 || !hasStore(t)) return;
         // Multi-station flag writes land in word entries that flag reads do not use.
         if (com_.multi_station && fins::isFlagType(t)) return;
-        const QByteArray after = readBack(t, text, station, cnt);
+        const QByteArray after = readInto(QByteArray(), t, text, station, cnt);
         // The per-station store keeps the whole 16-bit FINS address space.
-        const long long capacity =
-            !com_.multi_station ? areaOf(t).capacity : fins::addressSpaceOf(t);
+        const long long capacity = !com_.multi_station ? capacityOf(t) : fins::addressSpaceOf(t);
         for (long long i = 0; i < cnt; ++i) {
             const bool inside = n + i < capacity;
             const int prev = elementAt(before, bitsOrFlags(t), i);
             const int want = inside ? expectedElement(com_.multi_station, t, value, i, prev) : 0;
-            if (elementAt(after, bitsOrFlags(t), i) != want)
-                std::fprintf(stderr,
-                             "type %d, text '%s', station %d, count %d, multi %d: element %lld "
-                             "reads %d, expected %d (was %d)\n",
-                             t, qPrintable(text), station, cnt, com_.multi_station, i,
-                             elementAt(after, bitsOrFlags(t), i), want, prev);
             FUZZ_CHECK(elementAt(after, bitsOrFlags(t), i) == want);
         }
     }
@@ -237,15 +190,10 @@ class Run {
         const bool no_piece = type && type->unit == fins::Unit::Word && com_.max_block < 0 &&
                               cnt >= -static_cast<long long>(com_.max_block);
         if (n < 0 || !writable || cnt < 1 || n + static_cast<long long>(cnt) > space || no_piece) {
-            FUZZ_CHECK(r == 0 && PLC_driver.write_list.isEmpty());
-            FUZZ_CHECK(image.changes().empty());
+            FUZZ_CHECK(r == 0 && PLC_driver.write_list.isEmpty() && image.changes().empty());
             return;
         }
         const QList<RW_VAR>& q = PLC_driver.write_list;
-        if (r != q.size() || q.isEmpty())
-            std::fprintf(stderr,
-                         "type %d, text '%s', count %d, max_block %d: result %d, %d queued\n", t,
-                         qPrintable(text), cnt, com_.max_block, r, q.size());
         FUZZ_CHECK(r == q.size() && q.size() >= 1 && q.size() <= 1024);
         const int m = com_.max_block;
         long long next = n, offset = 0; // address and buffer position of the next piece
@@ -253,22 +201,14 @@ class Run {
             FUZZ_CHECK(w.access == 1 && w.reg_type == t && w.req_kind == 3 && w.req_id == 9);
             FUZZ_CHECK(w.station == (com_.multi_station ? station : com_.default_station));
             FUZZ_CHECK(w.address == next && w.length >= 1);
-            if (type->unit == fins::Unit::Bit) {
-                FUZZ_CHECK(w.length == 1 && w.value.size() == 1);
-                FUZZ_CHECK(w.value[0] ==
-                           (offset < value.size() ? value[static_cast<int>(offset)] : 0));
-                next += 1;
-                offset += 1;
-                continue;
-            }
-            if (m > 0) FUZZ_CHECK(w.length <= m);
-            FUZZ_CHECK(w.value.size() == 2LL * w.length);
-            for (int i = 0; i < w.value.size(); ++i) {
-                const long long at = offset + i;
-                FUZZ_CHECK(w.value[i] == (at < value.size() ? value[static_cast<int>(at)] : 0));
-            }
+            // A bit write is one element of one byte; a word piece has two bytes a word.
+            const bool bit = type->unit == fins::Unit::Bit;
+            if (bit) FUZZ_CHECK(w.length == 1);
+            if (!bit && m > 0) FUZZ_CHECK(w.length <= m);
+            FUZZ_CHECK(w.value.size() == (bit ? 1 : 2LL) * w.length);
+            for (int i = 0; i < w.value.size(); ++i, ++offset)
+                FUZZ_CHECK(w.value[i] == (offset < value.size() ? value[int(offset)] : 0));
             next += w.length;
-            offset += 2LL * w.length;
         }
         // Mirrored at once only while communication has failed.
         for (const ImageChange& c : image.changes())
@@ -276,7 +216,6 @@ class Run {
                        writeMayChange(c, t, n, cnt));
     }
 
-    Input& in_;
     static SessionSettings settings(Input& in) {
         SessionSettings s;
         s.multi_station = in.flag();
@@ -286,6 +225,7 @@ class Run {
         return s;
     }
 
+    Input& in_;
     fuzz::Session session_;
     COM_INFO& com_;
 };

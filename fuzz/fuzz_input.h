@@ -9,23 +9,8 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <vector>
 
 namespace fuzz {
-
-// Integers that sit on the edges the driver must survive: signs, area capacities,
-// the 16-bit wire fields and the limits of int. Chosen by one byte of the input.
-inline const std::vector<int>& edgeInts() {
-    // clang-format off
-    static const std::vector<int> v = {
-        0, 1, -1, 2, 3, 7, 8, 15, 16, 17, 63, 64, 65, 100, 499, 500, 514, 515, 516, 959, 960,
-        1024, 4095, 4096, 4119, 4120, 6149, 6150, 6151, 32767, 32768, 32769, 32770, 65535,
-        65536, 98399, 98400, 99999, -2, -16, -64, INT_MAX, INT_MIN, INT_MAX - 1, INT_MAX / 2,
-        INT_MAX / 16, (INT_MAX / 16) + 1, INT_MIN + 1, 0x7FFF0000};
-    // clang-format on
-    return v;
-}
 
 class Input {
   public:
@@ -49,7 +34,15 @@ class Input {
     int number() {
         const uint8_t tag = u8();
         if (tag < 200) return tag % 40 - 4;
-        if (tag < 250) return edgeInts()[u8() % edgeInts().size()];
+        // Edges the driver must survive: signs, area capacities, 16-bit fields, int limits.
+        // clang-format off
+        static const int edges[] = {
+            0, 1, -1, 2, 3, 7, 8, 15, 16, 17, 63, 64, 65, 100, 499, 500, 514, 515, 516, 959, 960,
+            1024, 4095, 4096, 4119, 4120, 6149, 6150, 6151, 32767, 32768, 32769, 32770, 65535,
+            65536, 98399, 98400, 99999, -2, -16, -64, INT_MAX, INT_MIN, INT_MAX - 1, INT_MAX / 2,
+            INT_MAX / 16, (INT_MAX / 16) + 1, INT_MIN + 1, 0x7FFF0000};
+        // clang-format on
+        if (tag < 250) return edges[u8() % (sizeof edges / sizeof *edges)];
         return static_cast<int>(u32());
     }
 

@@ -3,10 +3,10 @@
 // within max_block; blocks of a group rise in address; and every word or flag group of
 // an accepted variable that lies inside its PLC area is read by some block.
 #include <algorithm>
-#include <climits>
 #include <map>
 #include <utility>
 
+#include "Func_Initi.h"
 #include "fins_codec.h"
 #include "fuzz_session.h"
 #include "image_areas.h"
@@ -16,16 +16,11 @@ namespace {
 using fuzz::Input;
 
 QString addressText(Input& in, int reg_type) {
-    switch (in.pick(3)) {
-    case 0:
-        return in.text();
-    case 1:
-        if (fins::isBitType(reg_type))
-            return QString::number(in.number()) + QLatin1Char('.') + QString::number(in.pick(20));
-        return QString::number(in.number());
-    default:
-        return QString::number(in.u16());
-    }
+    const int pick = in.pick(3);
+    if (pick == 0) return in.text();
+    if (pick == 2) return QString::number(in.u16());
+    if (!fins::isBitType(reg_type)) return QString::number(in.number());
+    return QString::number(in.number()) + QLatin1Char('.') + QString::number(in.pick(20));
 }
 
 VAR_DESC description(Input& in) {
@@ -54,14 +49,10 @@ struct Span {
 };
 
 bool coveredBy(Span need, std::vector<Span> have) {
-    std::sort(have.begin(), have.end(),
-              [](const Span& a, const Span& b) { return a.first < b.first; });
+    std::sort(have.begin(), have.end(), [](Span a, Span b) { return a.first < b.first; });
     long long reach = need.first;
-    for (const Span& s : have) {
-        if (s.first > reach) break;
-        reach = std::max(reach, s.end);
-        if (reach >= need.end) return true;
-    }
+    for (auto s = have.begin(); s != have.end() && s->first <= reach; ++s)
+        reach = std::max(reach, s->end);
     return reach >= need.end;
 }
 
@@ -71,18 +62,10 @@ long long areaElements(const fins::RegType& t) {
     return wordImage(t.image).capacity;
 }
 
-int addressOf(int reg_type, const QString& text) {
-    if (static_cast<unsigned>(reg_type) > 4) return text.toInt(nullptr, 10);
-    if (text.indexOf(QLatin1Char('.')) < 0) return -1;
-    const QStringList parts = text.split(QLatin1Char('.'));
-    const long long n = 16LL * parts[0].toInt(nullptr, 10) + parts[1].toInt(nullptr, 10);
-    return n < INT_MIN || n > INT_MAX ? -1 : static_cast<int>(n);
-}
-
 // What the rebuild must read for one description, or false when it is left out.
 bool needed(const VAR_DESC& d, Span* span) {
     const fins::RegType* t = fins::regType(d.reg_type);
-    const int a = addressOf(d.reg_type, d.addr_text);
+    const int a = StringAddressToInt(d.reg_type, d.addr_text); // checked by fuzz_address
     if (!t || a < 0) return false;
     long long first = a, length = d.length;
     if (t->unit == fins::Unit::Bit) {
@@ -110,13 +93,11 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
         FUZZ_CHECK(e.aux1 == 0 && e.aux2 == 0 && e.value.isEmpty());
         FUZZ_CHECK(e.link_id == com.local_link && e.link_mode == com.remote_mode);
         const fins::RegType* t = fins::regType(e.reg_type);
-        FUZZ_CHECK(t != nullptr);
-        FUZZ_CHECK(e.length >= 1);
+        FUZZ_CHECK(t != nullptr && e.length >= 1);
         if (com.max_block > 0) FUZZ_CHECK(e.length <= com.max_block);
-        if (com.multi_station)
-            FUZZ_CHECK(t->unit != fins::Unit::Bit);
-        else
-            FUZZ_CHECK(e.station == com.default_station);
+        // Multi-station reads bit types through their word type; one station reads all.
+        FUZZ_CHECK(com.multi_station ? t->unit != fins::Unit::Bit
+                                     : e.station == com.default_station);
         const bool flags = t->unit == fins::Unit::Flag;
         if (flags) FUZZ_CHECK(e.address % 8 == 0);
         const GroupKey key = groupOf(e.station, e.reg_type);

@@ -14,7 +14,8 @@ namespace {
 
 using fuzz::Input;
 
-enum Op { QUEUE_WRITE, QUEUE_ONCE, QUEUE_CYCLIC, HANDSHAKE_DONE, EXCHANGE, EXCHANGE_AGAIN, OPS };
+// Exchanges come up twice as often as each other operation.
+enum Op { QUEUE_WRITE, QUEUE_ONCE, QUEUE_CYCLIC, HANDSHAKE_DONE, EXCHANGE, OPS = EXCHANGE + 2 };
 
 const int kReqKinds[] = {0, 1, 3, 11, 12, -1, 100, 5};
 const int kAccess[] = {0, 0, 0, 1, 1, 1, 2, -1};
@@ -35,8 +36,6 @@ RW_VAR variable(Input& in, const COM_INFO& com) {
     return v;
 }
 
-// ---- The reply -------------------------------------------------------------
-
 // A reply of the frame's expected size (at most 4 KiB) with the chosen FINS/TCP error
 // code; node address answers name the nodes the input gives.
 QByteArray finsReply(Input& in, const Protocol& p, quint32 error_code) {
@@ -47,11 +46,8 @@ QByteArray finsReply(Input& in, const Protocol& p, quint32 error_code) {
     const int size = std::max<int>(fins::TCP_HEADER_SIZE, std::min(p.reply_len, 4096));
     QByteArray r;
     fins::Writer out(r);
-    fins::TcpHeader tcp;
-    tcp.length = static_cast<quint32>(size - fins::TCP_LENGTH_COVERS);
-    tcp.command = fins::TCP_FRAME_SEND;
-    tcp.error = error_code;
-    fins::encodeTcpHeader(out, tcp);
+    const quint32 length = static_cast<quint32>(size - fins::TCP_LENGTH_COVERS);
+    fins::encodeTcpHeader(out, fins::TcpHeader{length, fins::TCP_FRAME_SEND, error_code});
     while (r.size() < size) // response header, MRC SRC, end code, data
         out.u8(in.u8());
     return r;
@@ -66,20 +62,12 @@ QByteArray reply(Input& in, const Protocol* p) {
     return r;
 }
 
+// The length DataCom is told: the reply's, the expected one, none, or any 16-bit value.
 int replyLength(Input& in, const QByteArray& r, const Protocol* p) {
-    switch (in.pick(4)) {
-    case 0:
-        return r.size();
-    case 1:
-        return p ? p->reply_len : 0;
-    case 2:
-        return 0;
-    default:
-        return static_cast<short>(in.u16());
-    }
+    const int pick = in.pick(4);
+    if (pick < 2) return pick == 0 ? r.size() : p ? p->reply_len : 0;
+    return pick == 2 ? 0 : static_cast<short>(in.u16());
 }
-
-// ---- The model of DataCom --------------------------------------------------
 
 bool errorCodeZero(const QByteArray* reply) {
     return reply && fins::replyErrorCode(*reply) == 0;
@@ -90,28 +78,18 @@ bool errorCodeZero(const QByteArray* reply) {
 int expectedResult(const Protocol& p, const QByteArray* reply, int len, const COM_INFO& com,
                    int retries) {
     const bool local = p.var.link_id == com.local_link;
-    int index;
+    // Failure families: 10 + k a bad reply, 40 + k none, 70 + k a wrong length.
+    int base = 10;
     if (len == 0 && p.reply_len != 0)
-        index = 2;
+        base = 40;
     else if (len != 0 && len != p.reply_len && p.reply_len != -1)
-        index = 3;
+        base = 70;
     else if (errorCodeZero(reply) && (p.var.access == 0 || p.var.access == 1))
         return local ? 1 : 100;
-    else
-        index = 1;
     if (retries + 1 <= com.retry_limit) return 0;
     const int k = p.var.req_kind >= 0 && p.var.req_kind <= 11 ? p.var.req_kind + 1 : 1;
-    const int base[] = {0, 10, 40, 70};
-    return base[index] + (local ? 0 : 100) + k;
+    return base + (local ? 0 : 100) + k;
 }
-
-bool isErrorCode(int r) {
-    const int family = r % 100;
-    return r >= 11 && r <= 182 && r != 100 && family >= 11 && family <= 82 &&
-           (family - 11) % 30 < 12;
-}
-
-// ---- Which image elements an operation may change ----------------------------
 
 struct Range {
     fins::ImageArea area;
@@ -120,15 +98,12 @@ struct Range {
 
 const Range kNothing = {fins::ImageArea::Cio, 0, 0};
 
-bool allowed(const ImageChange& c, const std::vector<Range>& ranges) {
-    for (const Range& r : ranges)
-        if (r.area == c.area && c.index >= r.first && c.index < r.end) return true;
-    return false;
-}
-
+// Every image element changed since `before` lies in one of the ranges.
 void checkChanges(const ImageSnapshot& before, const std::vector<Range>& ranges) {
     for (const ImageChange& c : before.changes())
-        FUZZ_CHECK(allowed(c, ranges));
+        FUZZ_CHECK(std::any_of(ranges.begin(), ranges.end(), [&](const Range& r) {
+            return r.area == c.area && c.index >= r.first && c.index < r.end;
+        }));
 }
 
 // Elements a queued write may mirror into the image (single-station mode).
@@ -164,38 +139,23 @@ void checkStoredWords(const Protocol& p, const QByteArray& reply) {
     }
 }
 
-// ---- One run ---------------------------------------------------------------
-
 class Run {
   public:
     explicit Run(Input& in) : in_(in), session_(settings(in)), com_(session_.com) {}
 
     void step() {
-        switch (in_.pick(OPS)) {
-        case QUEUE_WRITE: {
-            RW_VAR v = variable(in_, com_);
-            AddListWriteVar(&v, 1);
-            break;
-        }
-        case QUEUE_ONCE: {
-            RW_VAR v = variable(in_, com_);
-            AddListOnceReadVar(&v, 1);
-            break;
-        }
-        case QUEUE_CYCLIC: {
-            RW_VAR v = variable(in_, com_);
-            AddListReadVar(&v);
-            break;
-        }
-        case HANDSHAKE_DONE:
+        const int op = in_.pick(OPS);
+        if (op >= EXCHANGE) return exchange();
+        if (op == HANDSHAKE_DONE) {
             // Only between exchanges, as a real handshake would leave it.
             if (PLC_driver.protocol_list.isEmpty())
                 map_list[in_.pick(3)] = Check_Plc{1, in_.u8(), in_.u8()};
-            break;
-        default:
-            exchange();
-            break;
+            return;
         }
+        RW_VAR v = variable(in_, com_);
+        if (op == QUEUE_WRITE) AddListWriteVar(&v, 1);
+        if (op == QUEUE_ONCE) AddListOnceReadVar(&v, 1);
+        if (op == QUEUE_CYCLIC) AddListReadVar(&v);
     }
 
   private:
@@ -229,30 +189,26 @@ class Run {
         FUZZ_CHECK(PLC_driver.protocol_list.size() <= 1);
         FUZZ_CHECK(p == (PLC_driver.protocol_list.isEmpty() ? nullptr
                                                             : &PLC_driver.protocol_list.first()));
-        if (outstanding) {
-            FUZZ_CHECK(p == head);
-            FUZZ_CHECK(PLC_driver.write_burst == write_burst);
-            FUZZ_CHECK(PLC_driver.once_burst == once_burst);
-        }
-        FUZZ_CHECK(PLC_driver.write_burst >= 0 && PLC_driver.write_burst <= 5);
-        FUZZ_CHECK(PLC_driver.once_burst >= 0 && PLC_driver.once_burst <= 5);
+        if (outstanding)
+            FUZZ_CHECK(p == head && PLC_driver.write_burst == write_burst &&
+                       PLC_driver.once_burst == once_burst);
+        for (int burst : {PLC_driver.write_burst, PLC_driver.once_burst})
+            FUZZ_CHECK(burst >= 0 && burst <= 5);
         if (com_.remote_mode) FUZZ_CHECK(map_list.size() == stations.size());
         checkChanges(image, mirror);
         if (!p) return p;
         FUZZ_CHECK(p->send_len == p->frame.size());
-        if (!outstanding) {
-            FUZZ_CHECK(com_.frames_total == 1 && com_.frames_done == 0);
-            FUZZ_CHECK(PLC_driver.cur_kind >= 0 && PLC_driver.cur_kind <= 2);
-        }
+        if (!outstanding)
+            FUZZ_CHECK(com_.frames_total == 1 && com_.frames_done == 0 &&
+                       PLC_driver.cur_kind >= 0 && PLC_driver.cur_kind <= 2);
         checkFrameShape(*p);
         return p;
     }
 
     void checkFrameShape(const Protocol& p) {
         const fins::Reader f(p.frame);
-        if (com_.remote_mode) {
-            FUZZ_CHECK(f.size() >= 22);
-            FUZZ_CHECK(f.u8At(0) == (f.size() & 0xFF));
+        if (com_.remote_mode) { // size byte first, a byte sum last
+            FUZZ_CHECK(f.size() >= 22 && f.u8At(0) == (f.size() & 0xFF));
             unsigned sum = 0;
             for (int i = 0; i + 1 < f.size(); ++i)
                 sum += f.u8At(i);
@@ -267,10 +223,9 @@ class Run {
         Protocol* p = schedule();
         const bool outstanding = p != nullptr;
         const Protocol frame = outstanding ? *p : Protocol();
-        const QByteArray bytes = reply(in_, p);
+        QByteArray copy = reply(in_, p);
         const bool null_reply = in_.u8() == 0xFF;
-        const int len = replyLength(in_, bytes, p);
-        QByteArray copy = bytes;
+        const int len = replyLength(in_, copy, p);
         QByteArray* arg = null_reply ? nullptr : &copy;
 
         const int station = plc_add_number;
@@ -284,55 +239,39 @@ class Run {
         const ImageSnapshot image;
 
         RW_VAR* r = DataCom(arg, len);
-        if (std::getenv("FUZZ_TRACE"))
-            std::fprintf(stderr,
-                         "exchange: frame %d bytes (reply_len %d, kind %d, link %d), reply %d "
-                         "bytes, len %d, retries %d -> result %d\n",
-                         frame.frame.size(), frame.reply_len, frame.var.req_kind, frame.var.link_id,
-                         arg ? arg->size() : -1, len, retries, r->result);
 
-        FUZZ_CHECK(r == &PLC_driver.cur_var);
-        FUZZ_CHECK(PLC_driver.protocol_list.size() <= 1);
+        FUZZ_CHECK(r == &PLC_driver.cur_var && PLC_driver.protocol_list.size() <= 1);
         const int max_retries = std::max(com_.retry_limit, 0);
         FUZZ_CHECK(com_.retry_count >= 0 && com_.retry_count <= max_retries);
         if (!outstanding || gated) {
-            FUZZ_CHECK(r->result == 1);
-            FUZZ_CHECK(com_.retry_count == retries);
-            checkChanges(image, {});
-            return;
+            FUZZ_CHECK(r->result == 1 && com_.retry_count == retries);
+            return checkChanges(image, {});
         }
         if (handshake) {
             const bool ok = arg && arg->size() == 24 && errorCodeZero(arg);
-            FUZZ_CHECK(r->result == (ok ? 1 : 201));
-            FUZZ_CHECK(PLC_driver.protocol_list.isEmpty());
-            FUZZ_CHECK(map_list[station].hs_done == (ok ? 1 : 0));
+            FUZZ_CHECK(r->result == (ok ? 1 : 201) && PLC_driver.protocol_list.isEmpty());
+            FUZZ_CHECK(map_list[station].hs_done == (ok ? 1 : 0) && com_.retry_count == retries);
             if (ok) FUZZ_CHECK(map_list[station].plc_node == static_cast<unsigned char>(copy[23]));
-            FUZZ_CHECK(com_.retry_count == retries);
-            checkChanges(image, {});
-            return;
+            return checkChanges(image, {});
         }
         const int want = expectedResult(frame, arg, arg ? len : 0, com_, retries);
-        if (r->result != want) std::fprintf(stderr, "result %d, expected %d\n", r->result, want);
         FUZZ_CHECK(r->result == want);
-        if (want == 0) {
-            FUZZ_CHECK(PLC_driver.protocol_list.size() == 1);
+        if (want == 0) { // retried: the same frame stays outstanding
+            FUZZ_CHECK(PLC_driver.protocol_list.size() == 1 && com_.retry_count == retries + 1);
             FUZZ_CHECK(PLC_driver.protocol_list.first().frame == frame.frame);
-            FUZZ_CHECK(com_.retry_count == retries + 1);
-            checkChanges(image, {});
-            return;
+            return checkChanges(image, {});
         }
         FUZZ_CHECK(PLC_driver.protocol_list.isEmpty());
         if (want == 1 || want == 100) {
-            FUZZ_CHECK(com_.offline == 0 && PLC_driver.comm_failed == 0);
-            FUZZ_CHECK(com_.retry_count == retries);
+            FUZZ_CHECK(com_.offline == 0 && PLC_driver.comm_failed == 0 &&
+                       com_.retry_count == retries);
             const bool stores = want == 1 && frame.var.access == 0;
             checkChanges(image, stores ? stored : std::vector<Range>());
             if (stores && !com_.multi_station) checkStoredWords(frame, copy);
             return;
         }
-        FUZZ_CHECK(isErrorCode(want));
-        FUZZ_CHECK(com_.offline == 1 && com_.retry_count == 0);
-        FUZZ_CHECK(failNotices().size() == fails + 1);
+        // Given up: offline, the counter reset, one failure notice.
+        FUZZ_CHECK(com_.offline == 1 && com_.retry_count == 0 && failNotices().size() == fails + 1);
         if (!com_.remote_mode) FUZZ_CHECK(map_list[station].hs_done == 0);
         checkChanges(image, {});
     }

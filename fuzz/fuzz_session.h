@@ -11,10 +11,9 @@ namespace fuzz {
 
 // Callbacks run with list_mutex held; a tryLock that succeeds means it was not.
 inline void checkListMutexHeld() {
-    if (PLC_driver.list_mutex.tryLock()) {
-        PLC_driver.list_mutex.unlock();
-        FUZZ_CHECK(!"callback made without list_mutex held");
-    }
+    const bool free = PLC_driver.list_mutex.tryLock();
+    if (free) PLC_driver.list_mutex.unlock();
+    FUZZ_CHECK(!free);
 }
 
 inline void onceDone(int ctx, int kind, int id, int status) {
@@ -25,8 +24,7 @@ inline void onceDone(int ctx, int kind, int id, int status) {
 
 inline void commFail(QList<RW_VAR>* vars, int kind, int flag) {
     checkListMutexHeld();
-    FUZZ_CHECK(vars != nullptr && vars->isEmpty());
-    FUZZ_CHECK(flag == 1);
+    FUZZ_CHECK(vars != nullptr && vars->isEmpty() && flag == 1);
     recordCommFail(vars, kind, flag);
 }
 

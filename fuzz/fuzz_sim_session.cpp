@@ -4,9 +4,6 @@
 // the FINS magic and a length field that matches its size; remote replies carry at
 // least the 23-byte head and 4-byte tail.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -27,23 +24,17 @@ std::unique_ptr<plcsim::Session> session(bool remote, plcsim::PlcMemory& memory)
 
 void checkReply(bool remote, const plcsim::SessionOutput& o) {
     const std::vector<uint8_t>& r = o.reply;
-    if (remote) {
-        FUZZ_CHECK(r.size() >= plcsim::REMOTE_HEAD_SIZE + plcsim::REMOTE_TAIL_SIZE);
-        return;
-    }
+    FUZZ_CHECK(!remote || r.size() >= plcsim::REMOTE_HEAD_SIZE + plcsim::REMOTE_TAIL_SIZE);
+    if (remote) return;
     const char* bytes = reinterpret_cast<const char*>(r.data());
-    FUZZ_CHECK(r.size() >= fins::TCP_HEADER_SIZE);
-    FUZZ_CHECK(fins::announcedFrameSize(bytes, static_cast<int>(r.size())) ==
-               static_cast<long long>(r.size()));
     // A FINS response message never exceeds the CP1L's 1016 bytes.
-    FUZZ_CHECK(r.size() <= 16 + 1016);
+    FUZZ_CHECK(r.size() >= fins::TCP_HEADER_SIZE && r.size() <= 16 + 1016);
+    FUZZ_CHECK(fins::announcedFrameSize(bytes, int(r.size())) == static_cast<long long>(r.size()));
 }
 
 bool sameMemory(const plcsim::PlcMemory& a, const plcsim::PlcMemory& b) {
-    const Area areas[] = {Area::CIO,       Area::W,         Area::H,
-                          Area::A,         Area::D,         Area::TimerPV,
-                          Area::CounterPV, Area::TimerFlag, Area::CounterFlag};
-    for (Area area : areas) {
+    for (Area area : {Area::CIO, Area::W, Area::H, Area::A, Area::D, Area::TimerPV, Area::CounterPV,
+                      Area::TimerFlag, Area::CounterFlag}) {
         std::vector<uint16_t> x, y;
         a.readWords(area, 0, plcsim::areaSize(area), &x);
         b.readWords(area, 0, plcsim::areaSize(area), &y);
@@ -85,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(whole_out.size() == split_out.size());
     for (size_t i = 0; i < whole_out.size(); ++i) {
         checkReply(remote, whole_out[i]);
-        FUZZ_CHECK(whole_out[i].reply == split_out[i].reply);
-        FUZZ_CHECK(whole_out[i].closeAfter == split_out[i].closeAfter);
+        FUZZ_CHECK(whole_out[i].reply == split_out[i].reply &&
+                   whole_out[i].closeAfter == split_out[i].closeAfter);
         // Only the last reply may ask for the connection to close.
         if (whole_out[i].closeAfter) FUZZ_CHECK(i + 1 == whole_out.size());
     }

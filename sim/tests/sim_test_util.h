@@ -18,20 +18,19 @@ using Bytes = std::vector<uint8_t>;
 
 // "46 49 4e53" -> bytes; anything but hex digits is ignored.
 inline Bytes fromHex(const std::string& text) {
-    std::string digits;
+    std::string d;
     for (char c : text)
-        if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+        if (std::isxdigit(static_cast<unsigned char>(c))) d += c;
     Bytes out;
-    for (size_t i = 0; i + 1 < digits.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i + 1 < d.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoi(d.substr(i, 2), nullptr, 16)));
     return out;
 }
 
 inline std::string toHex(const Bytes& bytes) {
-    static const char DIGITS[] = "0123456789abcdef";
     std::string s;
     for (uint8_t b : bytes)
-        s += {DIGITS[b >> 4], DIGITS[b & 15]};
+        s += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
     return s;
 }
 
@@ -53,27 +52,16 @@ inline Bytes nodeRequest(uint8_t proposed) {
     return tcpFrame(0, {0, 0, 0, proposed});
 }
 
-// Feeds `stream` in pieces cut at `cuts`; every reply, concatenated, as hex.
-inline std::string replies(plcsim::Session& session, const Bytes& stream,
-                           const std::vector<size_t>& cuts = {}, bool* closes = nullptr) {
+// Feeds `stream`; every reply, concatenated, as hex.
+inline std::string replies(plcsim::Session& session, const Bytes& stream, bool* closes = nullptr) {
     std::vector<plcsim::SessionOutput> out;
-    size_t from = 0;
-    for (size_t to : cuts) {
-        session.feed(stream.data() + from, to - from, &out);
-        from = to;
-    }
-    session.feed(stream.data() + from, stream.size() - from, &out);
+    session.feed(stream.data(), stream.size(), &out);
     std::string all;
     for (const auto& o : out) {
         all += toHex(o.reply);
         if (closes) *closes = *closes || o.closeAfter;
     }
     return all;
-}
-
-// A memory preset from memory-file text.
-inline void preset(plcsim::PlcMemory& memory, const char* text) {
-    EXPECT_TRUE(plcsim::loadMemoryText(text, "preset", memory, nullptr));
 }
 
 // "D1001 = 0x5678" or "CIO10.03 = 1" holds in memory.

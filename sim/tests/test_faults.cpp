@@ -2,6 +2,8 @@
 // what each kind does to a reply, as exact bytes.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "plcsim/faults.h"
 #include "sim_test_util.h"
 
@@ -27,26 +29,22 @@ std::vector<uint64_t> hits(const std::vector<FaultRule>& rules, uint64_t upTo, u
 }
 
 TEST(PlcsimFaults, ParsesRulesAndRefusesBadOnes) {
-    const FaultRule delay = rule("delay=500@every:5");
-    EXPECT_EQ(delay.kind, FaultKind::Delay);
-    EXPECT_EQ(delay.value, 500u);
-    EXPECT_EQ(delay.trigger, FaultTrigger::EveryNth);
-    EXPECT_EQ(delay.n, 5u);
+    const FaultRule d = rule("delay=500@every:5");
+    EXPECT_EQ(std::make_tuple(d.kind, d.value, d.trigger, d.n),
+              std::make_tuple(FaultKind::Delay, 500u, FaultTrigger::EveryNth, uint64_t(5)));
     EXPECT_DOUBLE_EQ(rule("error=0x21@p:0.25").p, 0.25);
-    EXPECT_EQ(rule("error=0x21").value, 0x21u);
     EXPECT_EQ(rule("corrupt").value, 1u); // the default byte count
     for (const char* bad : {"explode@3", "delay@3", "delay=-5", "delay=600001", "extra=65537",
                             "drop@0", "drop@every:0", "drop@p:1.5", "drop@p:", "drop@sometimes",
                             "close-after=0", "close-after=5@2", ""}) {
         FaultRule r;
         std::string error;
-        EXPECT_FALSE(parseFaultRule(bad, &r, &error)) << bad;
-        EXPECT_FALSE(error.empty()) << bad;
+        EXPECT_TRUE(!parseFaultRule(bad, &r, &error) && !error.empty()) << bad;
     }
 }
 
+// The Nth-request trigger and an error code's value: test_server_loopback.cpp.
 TEST(PlcsimFaults, TriggersHitTheRightRequestsAndCombine) {
-    EXPECT_EQ(hits({rule("drop@3")}, 20), (std::vector<uint64_t>{3}));
     EXPECT_EQ(hits({rule("drop@every:5")}, 20), (std::vector<uint64_t>{5, 10, 15, 20}));
     EXPECT_EQ(hits({rule("drop")}, 3), (std::vector<uint64_t>{1, 2, 3}));
     EXPECT_TRUE(hits({rule("drop@p:0")}, 500).empty());
@@ -57,16 +55,14 @@ TEST(PlcsimFaults, TriggersHitTheRightRequestsAndCombine) {
     const auto seeded = hits({rule("drop@p:0.3")}, 1000, 7);
     EXPECT_EQ(seeded, hits({rule("drop@p:0.3")}, 1000, 7));
     EXPECT_NE(seeded, hits({rule("drop@p:0.3")}, 1000, 8));
-    EXPECT_GT(seeded.size(), 230u);
-    EXPECT_LT(seeded.size(), 370u);
+    EXPECT_TRUE(seeded.size() > 230u && seeded.size() < 370u) << seeded.size();
+    // Rules hitting one request combine: the longest delay, the sum of extra bytes.
     const FaultDecision d = FaultPlan({rule("delay=100@2"), rule("delay=300@every:2"),
                                        rule("extra=2@2"), rule("extra=3@2"), rule("error=7@2")},
                                       1)
                                 .decide(2);
-    EXPECT_EQ(d.delayMs, 300u);  // the longest
-    EXPECT_EQ(d.extraBytes, 5u); // the sum
-    EXPECT_EQ(d.errorCode, 7u);
-    EXPECT_FALSE(d.drop);
+    EXPECT_EQ(std::make_tuple(d.delayMs, d.extraBytes, d.errorCode, d.drop),
+              std::make_tuple(300u, 5u, 7u, false));
 }
 
 TEST(PlcsimFaults, SpoilsTheReplyAsAsked) {

@@ -1,5 +1,5 @@
-// The fins-plcsim program as a user runs it: --help, --version, one-line errors with
-// their exit codes, every bad memory-file line, and a run stopped by SIGTERM.
+// The fins-plcsim program as a user runs it: --help, --version, one-line errors with their exit
+// codes, every bad memory-file line, and a run stopped by SIGTERM.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,6 +26,7 @@ TEST(PlcsimProgram, AnswersBadCommandLinesInOneLine) {
     const std::string mem = "fins-plcsim: " + dir;
     const std::pair<std::string, std::string> rows[] = {
         {"--version", std::string("fins-plcsim ") + PLCSIM_VERSION + "\nexit 0\n"},
+        {"--help | head -n 1", "Usage: fins-plcsim [options]\nexit 0\n"},
         {"--bogus", "fins-plcsim: unknown option --bogus (see --help)\nexit 2\n"},
         {"--port", "fins-plcsim: missing value after '--port' (see --help)\nexit 2\n"},
         {"--port=70000", "fins-plcsim: invalid value '70000' for --port: expected 0 to 65535 (see "
@@ -36,21 +37,13 @@ TEST(PlcsimProgram, AnswersBadCommandLinesInOneLine) {
         {"--port 0 stray", "fins-plcsim: unexpected argument 'stray' (see --help)\nexit 2\n"},
         {"--bind 0.0.0.0 --port 0", "fins-plcsim: bind address '0.0.0.0' is not a loopback "
                                     "address (127.x.x.x); use --allow-remote-bind\nexit 1\n"},
-        {"--port 0 --memory " + dir + "bad.mem --memory " + dir + "none.mem",
+        {"--port 0 --memory " + dir + "bad.mem --memory " + dir + "none.mem --memory " + dir,
          mem + "bad.mem:2: bad value '= 3' (0 to 65535, -32768 to -1, or 0x hex)\n" + mem +
              "bad.mem:3: unknown address 'X5' (use CIO, W, H, A, D, T or C and a number)\n" + mem +
-             "none.mem: No such file or directory\nexit 1\n"},
+             "none.mem: No such file or directory\n" + mem + ": Is a directory\nexit 1\n"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(shell(EXE + " " + row.first), row.second) << row.first;
-}
-
-TEST(PlcsimProgram, HelpShowsTheOptionsAndTheValueSyntax) {
-    const std::string help = shell(EXE + " --help");
-    EXPECT_EQ(help.rfind("Usage: fins-plcsim [options]\n", 0), 0u) << help;
-    for (const char* text : {"--animate-interval <MS>", "-h, --help", "--version",
-                             "Tn.flag / Cn.flag", "close-after=N", "every:N", "\nexit 0\n"})
-        EXPECT_NE(help.find(text), std::string::npos) << text;
 }
 
 TEST(PlcsimProgram, ServesOnLocalhostUntilSigterm) {
