@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
-
-#include <fstream>
+#include <tuple>
 
 #include <QFile>
 #include <QJsonArray>
@@ -243,8 +243,7 @@ TEST_F(HostProgram, JsonReportAndRecordingOfAGoodRun) {
     if (std::system("command -v tshark >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "tshark is not installed";
     const std::string text = run("tshark -r '" + pcap + "' -Y omron").out;
-    const std::string filter = "'tcp.analysis.flags || _ws.malformed'";
-    EXPECT_EQ(run("tshark -r '" + pcap + "' -Y " + filter).out, "");
+    EXPECT_EQ(run("tshark -r '" + pcap + "' -Y 'tcp.analysis.flags || _ws.malformed'").out, "");
     for (const char* frame :
          {"Node Address Data Send (Client to Server)", "Node Address Data Send (Server to Client)",
           "Command  : Memory Area Write", "Response : Memory Area Read"})
