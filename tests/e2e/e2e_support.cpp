@@ -74,22 +74,19 @@ const Tag& Host::tag(const std::string& name) {
 }
 
 Exchange Host::turn() {
-    Exchange ex = session_->exchangeOnce();
+    Exchange ex;
     // A station waiting out its reconnect backoff is not a turn of its own.
-    while (ex.waiting) {
+    while ((ex = session_->exchangeOnce()).waiting)
         std::this_thread::sleep_until(session_->nextAttempt());
-        ex = session_->exchangeOnce();
-    }
     history_.push_back(ex);
     return ex;
 }
 
 int Host::runUntil(const std::function<bool()>& done, int max_turns) {
-    for (int n = 0; n < max_turns; ++n) {
-        if (done()) return n;
+    int n = 0;
+    for (; n < max_turns && !done(); ++n)
         turn();
-    }
-    return done() ? max_turns : -1;
+    return done() ? n : -1;
 }
 
 std::vector<int> simValues(const plcsim::PlcMemory& memory, const Tag& tag) {
