@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <tuple>
-
 #include <QJsonArray>
 
 #include "panel/panel_server.h"
