@@ -18,7 +18,6 @@ namespace e2e {
 using fhost::Exchange;
 using fhost::FrameKind;
 using fhost::HostOptions;
-using fhost::HostSession;
 using fhost::Tag;
 
 // The simulated PLC's node; the host proposes the last number of its address text.
@@ -29,7 +28,7 @@ plcsim::SimConfig simConfig(uint16_t port = 0, bool remote = false);
 // A started simulator serving in its own thread, or nullptr with the reason.
 std::unique_ptr<plcsim::SimServer> startSim(const plcsim::SimConfig& config, std::string* error);
 
-// Options for a host talking to the simulator on `port`.
+// Options for a host talking to the simulator on `port`; the rest as the help text says.
 HostOptions hostOptions(uint16_t port);
 
 // The host's session with the driver loaded from the build tree.
@@ -38,7 +37,7 @@ class Host {
     explicit Host(const HostOptions& options) : options_(options) {}
     // Parses the tag text (which must be valid) and starts the session.
     bool start(const std::string& tag_text, std::string* error);
-    HostSession& session() { return *session_; }
+    fhost::HostSession& session() { return *session_; }
     const Tag& tag(const std::string& name);
 
     // Runs turns until done() holds; the number of turns, or -1 when max_turns passed.
@@ -49,7 +48,7 @@ class Host {
   private:
     HostOptions options_;
     fhost::DriverApi api_;
-    std::unique_ptr<HostSession> session_;
+    std::unique_ptr<fhost::HostSession> session_;
     std::vector<Exchange> history_;
 };
 

@@ -7,9 +7,9 @@
 // The host closes its connection after a timeout or a broken reply and repeats the node
 // address exchange on the new one before the next frame, so a single fault costs one
 // retry; a fault that lasts is given up after retry_limit + 1 frames.
-#include <algorithm>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "e2e_support.h"
@@ -51,11 +51,6 @@ void recordCommFail(QList<RW_VAR>* list, int req_kind, int flag) {
     fail_notices.push_back({list ? static_cast<int>(list->size()) : -1, req_kind, flag});
 }
 
-// A letter for each FrameKind: none, node address, cyclic read, one-shot read, write, other.
-char kindLetter(FrameKind kind) {
-    return "-HROWX"[static_cast<int>(kind)];
-}
-
 class Faults : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(Faults, ResultCodesGiveUpAndRecovery) {
@@ -79,15 +74,11 @@ TEST_P(Faults, ResultCodesGiveUpAndRecovery) {
     ASSERT_TRUE(host.session().queueWrite("a", "0x5555", &error)) << error;
     ASSERT_TRUE(host.session().queueWrite("b", "0x6666", &error)) << error;
     sim->memory().setWord(plcsim::Area::D, 100, 0x2222);
-    if (stop)
-        sim->stop();
-    else
-        sim->setFaults({rule});
+    stop ? sim->stop() : sim->setFaults({rule});
     std::string turns;
     bool gave_up = false;
-    for (size_t i = 0, n = std::count(row.turns, row.turns + strlen(row.turns), ' ') + 1; i < n;
-         ++i) {
-        if (static_cast<int>(i) == row.fault_turns) {
+    for (int i = 0; turns.size() < strlen(row.turns); ++i) { // each turn adds 2 or more
+        if (i == row.fault_turns) {
             if (stop)
                 sim = startSim(simConfig(port), &error);
             else
@@ -95,36 +86,33 @@ TEST_P(Faults, ResultCodesGiveUpAndRecovery) {
             ASSERT_TRUE(sim) << error;
         }
         const Exchange ex = host.turn();
-        turns +=
-            std::string(turns.empty() ? "" : " ") + kindLetter(ex.kind) + std::to_string(ex.result);
+        // A letter per FrameKind: none, node address, cyclic read, one-shot read, write, other.
+        turns += std::string(turns.empty() ? "" : " ") + "-HROWX"[static_cast<int>(ex.kind)] +
+                 std::to_string(ex.result);
         if (ex.result >= 10 && ex.result != 201 && !gave_up) {
             gave_up = true;
-            EXPECT_EQ(host.session().comInfo().offline, 1);
-            EXPECT_EQ(map_list[1].hs_done, 0);
-            EXPECT_TRUE(PLC_driver.write_list.isEmpty());
+            EXPECT_EQ(std::make_tuple(host.session().comInfo().offline, map_list[1].hs_done,
+                                      PLC_driver.write_list.size()),
+                      std::make_tuple(1, 0, 0));
         }
     }
     EXPECT_EQ(turns, row.turns);
     const std::vector<std::vector<int>> notice = {{0, fhost::WRITE_REQ_KIND, 1}};
     EXPECT_EQ(fail_notices, gave_up ? notice : std::vector<std::vector<int>>());
-    EXPECT_EQ(host.session().comInfo().offline, 0);
-    // A spoilt answer does not undo a write the PLC carried out; a purged write never left.
-    EXPECT_EQ(plcWord(200), row.landed ? 0x5555 : 0);
-    EXPECT_EQ(plcWord(201), gave_up ? 0 : 0x6666);
-    EXPECT_EQ(value("v"), std::vector<int>{stop ? 0 : 0x2222}); // a restarted PLC starts empty
+    // Online again; a spoilt answer does not undo a write the PLC carried out, a purged
+    // write never left, and a restarted PLC starts empty.
+    EXPECT_EQ(std::make_tuple(host.session().comInfo().offline, plcWord(200), plcWord(201)),
+              std::make_tuple(0, row.landed ? 0x5555 : 0, gave_up ? 0 : 0x6666));
+    EXPECT_EQ(value("v"), std::vector<int>{stop ? 0 : 0x2222});
 
     ASSERT_TRUE(host.session().queueWrite("a", "0x7777", &error)) << error;
     const Exchange ex = host.turn();
-    EXPECT_EQ(ex.kind, FrameKind::Write);
-    EXPECT_EQ(ex.result, 1);
-    EXPECT_EQ(plcWord(200), 0x7777);
-    EXPECT_EQ(value("a"), std::vector<int>{0x7777});
+    EXPECT_EQ(std::make_tuple(ex.kind, ex.result, plcWord(200), value("a")),
+              std::make_tuple(FrameKind::Write, 1, 0x7777, std::vector<int>{0x7777}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Host, Faults, ::testing::ValuesIn(kFaultRows),
-                         [](const ::testing::TestParamInfo<FaultRow>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace e2e
