@@ -2,14 +2,11 @@
 // or answer nothing, passes over the read list, one-shot notices, remote mode, and the
 // result-code mapping. (The typical read's exact bytes: tests/e2e and tests/frames.)
 #include <climits>
-#include <tuple>
 
 #include "conversation.h"
 #include "reply_processing.h"
 
 namespace {
-
-using std::make_tuple;
 
 TEST_F(Conversation, OutstandingFrameIsReturnedAgainUntilAnswered) {
     handshakeDone(1);
@@ -163,7 +160,7 @@ TEST_F(Conversation, SplitOneShotIsReportedOnceWhenItsLastPieceIsAnswered) {
     EXPECT_TRUE(PLC_driver.once_list.isEmpty());
 }
 
-// Remote mode: results of every kind, nothing stored, no station entry.
+// Remote mode: results of every kind, nothing stored, no station entry, every type.
 TEST_F(Conversation, RemoteModeResultsStoreNothing) {
     const struct {
         const char* fault; // nullptr: a good reply
@@ -183,16 +180,23 @@ TEST_F(Conversation, RemoteModeResultsStoreNothing) {
         e.once(row.req_kind, 1).link(6).at(4);
         row.access == WRITE ? queueWrite(e) : queueRead(e);
         PLC_driver.d_image[100] = 0x5555;
-        EXPECT_EQ(remote.serve(row.fault).result, row.result);
-        // A remote write mirrors its value into the store when its frame is built.
-        EXPECT_EQ(PLC_driver.d_image[100], row.access == WRITE ? 0x2222 : 0x5555);
-        EXPECT_TRUE(map_list.empty());
+        const int result = remote.serve(row.fault).result;
+        // A remote write mirrors its value into the store when its frame is built; giving
+        // up needs no new handshake.
+        EXPECT_EQ(
+            make_tuple(result, PLC_driver.d_image[100], map_list.size(), com.offline),
+            make_tuple(row.result, row.access == WRITE ? 0x2222 : 0x5555, 0u, row.fault ? 1 : 0));
         PLC_driver.read_list.clear();
     }
     queueRead(dRead(100).length(4).link(2));
     const Turn t = remote.serve();
     EXPECT_EQ(make_tuple(t.what, t.frame.reply_len, com.offline),
               make_tuple(std::string("remote-read 11@100 x4"), 43, 0));
+    // Types without a local frame have remote ones (a refused write is given up at once).
+    queueWrite(dWrite(8, 1).type(5));
+    queueOnce(dRead(8).type(14).once(1, 1));
+    EXPECT_EQ(remote.serve().what, "remote-write 5@8 x1");
+    EXPECT_EQ(remote.serve().what, "remote-read 14@8 x1");
 }
 
 TEST(ResultCodes, IndexTableAndOffsetByRequesterKind) {

@@ -1,12 +1,9 @@
 // Which entry the scheduler serves next: burst limits across the three lists, the
 // handshake for a new station, and entries that can have no frame.
-#include <tuple>
 
 #include "conversation.h"
 
 namespace {
-
-using std::make_tuple;
 
 TEST_F(Conversation, BurstsInterleaveWritesOneShotsAndCyclicReads) {
     handshakeDone(1);
@@ -122,16 +119,6 @@ TEST_F(Conversation, OneShotOrCyclicReadWithoutAFrameIsDropped) {
     EXPECT_TRUE(failNotices().empty());
     EXPECT_TRUE(PLC_driver.once_list.isEmpty());
     EXPECT_EQ(addresses(PLC_driver.read_list), (std::vector<int>{0}));
-}
-
-TEST_F(Conversation, RemoteModeFramesEveryType) {
-    com.remote_mode = 1;
-    com.retry_limit = 0; // a refused write is given up at once
-    SimPlc remote(true);
-    queueWrite(dWrite(8, 1).type(5));
-    queueOnce(dRead(8).type(14).once(1, 1));
-    EXPECT_EQ(remote.serve().what, "remote-write 5@8 x1");
-    EXPECT_EQ(remote.serve().what, "remote-read 14@8 x1");
 }
 
 } // namespace
