@@ -26,11 +26,19 @@ TEST_F(Conversation, BurstsInterleaveWritesOneShotsAndCyclicReads) {
     EXPECT_EQ(plc.serveTurns(5), "w100 r203 r204 r0 r205");
 }
 
+// Entries that can have no frame are disposed of without a handshake; with nothing
+// to send the cycle is complete and the bursts restart.
 TEST_F(Conversation, NothingToSendCompletesTheCycleAndRestartsTheBursts) {
+    queueWrite(dWrite(8, 1).type(6));
+    queueOnce(dRead(8).type(14).once(1, 1));
+    queueRead(dRead(8).type(-3));
     PLC_driver.write_burst = 3;
     PLC_driver.once_burst = 2;
     PLC_driver.cur_kind = 1;
     EXPECT_EQ(ComCommunication(), nullptr);
+    EXPECT_EQ(make_tuple(map_list.size(), PLC_driver.write_list.size(), PLC_driver.once_list.size(),
+                         PLC_driver.read_list.size()),
+              make_tuple(0u, 0, 0, 0));
     EXPECT_EQ(make_tuple(com.cycle_done, PLC_driver.write_burst, PLC_driver.once_burst,
                          PLC_driver.cur_kind),
               make_tuple(1, 0, 0, 1));
@@ -72,20 +80,31 @@ TEST_F(Conversation, StationsKeepTheirOwnNodes) {
               make_tuple(1, 0));
 }
 
-// Types without a write frame, and word counts no frame can carry (beyond 0xFFFF or
-// negative); an oversized write is mirrored into the store once, as a write is.
-TEST_F(Conversation, WritesWithoutAFrameLeaveTheQueueAndStillReachTheStore) {
+// Types without a frame, and word counts no frame can carry (beyond 0xFFFF or negative):
+// the entry leaves its queue, a one-shot with all of its requester's pieces; an
+// oversized write is mirrored into the store once, as a write is.
+TEST_F(Conversation, EntriesWithoutAFrameLeaveTheQueue) {
     handshakeDone(1);
     for (int type : {6, -1, 14})
         queueWrite(dWrite(8, 1).type(type));
     queueWrite(dWrite(50, 7).length(0x10000));
     queueWrite(dWrite(60, 7).length(-1));
     queueWrite(dWrite(100, 3));
+    queueOnce(dRead(8).type(14).once(3, 7));
+    queueOnce(dRead(100).once(3, 7));     // same requester: goes with it
+    queueOnce(dRead(9).at(2).once(3, 7)); // also at another station
+    queueOnce(dRead(200).once(4, 1));
+    queueRead(dRead(8).type(14));
+    queueRead(dRead(0));
     EXPECT_EQ(plc.serveTurns(1), "w100");
-    EXPECT_EQ(PLC_driver.write_burst, 1); // only frames count towards the burst
-    EXPECT_TRUE(PLC_driver.write_list.isEmpty());
-    EXPECT_TRUE(onceNotices().empty());
-    EXPECT_EQ(make_tuple(PLC_driver.d_image[50], PLC_driver.d_image[60]), make_tuple(7, 0));
+    EXPECT_EQ(make_tuple(PLC_driver.write_burst, PLC_driver.d_image[50], PLC_driver.d_image[60]),
+              make_tuple(1, 7, 0)); // only frames count towards the burst
+    EXPECT_EQ(plc.serveTurns(3), "r200 r0 r0");
+    EXPECT_EQ(onceNotices(), (std::vector<OnceNotice>{{77, 3, 7, 2}, {77, 4, 1, 1}}));
+    EXPECT_TRUE(failNotices().empty());
+    EXPECT_TRUE(PLC_driver.write_list.isEmpty() && PLC_driver.once_list.isEmpty());
+    EXPECT_EQ(addresses(PLC_driver.read_list), (std::vector<int>{0}));
+    PLC_driver.read_list.clear();
     // Another station's flag in multi-station mode: no frame, stored for its station.
     com.multi_station = 1;
     queueWrite(dWrite(8, 1).type(5).at(2));
@@ -94,31 +113,6 @@ TEST_F(Conversation, WritesWithoutAFrameLeaveTheQueueAndStillReachTheStore) {
     const EXTENDVAR& e = PLC_driver.extend_list.first();
     EXPECT_EQ(make_tuple(e.ext_station, e.ext_type, e.ext_address, toHex(e.ext_value)),
               make_tuple(2, 5, 8, std::string("01 00")));
-}
-
-TEST_F(Conversation, DisposalNeedsNoHandshake) {
-    queueWrite(dWrite(8, 1).type(6));
-    queueOnce(dRead(8).type(14).once(1, 1));
-    queueRead(dRead(8).type(-3));
-    EXPECT_EQ(ComCommunication(), nullptr);
-    EXPECT_EQ(make_tuple(map_list.size(), PLC_driver.write_list.size(), PLC_driver.once_list.size(),
-                         PLC_driver.read_list.size(), com.cycle_done),
-              make_tuple(0u, 0, 0, 0, 1));
-}
-
-TEST_F(Conversation, OneShotOrCyclicReadWithoutAFrameIsDropped) {
-    handshakeDone(1);
-    queueOnce(dRead(8).type(14).once(3, 7));
-    queueOnce(dRead(100).once(3, 7));     // same requester: goes with it
-    queueOnce(dRead(9).at(2).once(3, 7)); // also at another station
-    queueOnce(dRead(200).once(4, 1));
-    queueRead(dRead(8).type(14));
-    queueRead(dRead(0));
-    EXPECT_EQ(plc.serveTurns(3), "r200 r0 r0");
-    EXPECT_EQ(onceNotices(), (std::vector<OnceNotice>{{77, 3, 7, 2}, {77, 4, 1, 1}}));
-    EXPECT_TRUE(failNotices().empty());
-    EXPECT_TRUE(PLC_driver.once_list.isEmpty());
-    EXPECT_EQ(addresses(PLC_driver.read_list), (std::vector<int>{0}));
 }
 
 } // namespace
