@@ -40,10 +40,9 @@ struct Entry {
 
 // One turn of the host's loop.
 struct Turn {
-    Protocol frame{};  // the frame the driver gave
-    std::string what;  // the simulator's reading of it ("node", "read D100 x1"); "" if none
-    int result = -1;   // cur_var.result after DataCom; -1 when nothing was sent
-    RW_VAR returned{}; // cur_var after DataCom
+    Protocol frame{}; // the frame the driver gave
+    std::string what; // the simulator's reading of it ("node", "read D100 x1"); "" if none
+    int result = -1;  // cur_var.result after DataCom; -1 when nothing was sent
 };
 
 class SimPlc {
@@ -102,7 +101,6 @@ class SimPlc {
         t.frame = *p;
         QByteArray reply = answer(*p, fault, &t.what);
         t.result = DataCom(&reply, reply.size())->result;
-        t.returned = PLC_driver.cur_var;
         return t;
     }
     // Serves `turns` turns; what each sent, short: "node", "w100" (write D100), "r0".

