@@ -5,6 +5,7 @@
 #ifndef CONVERSATION_H
 #define CONVERSATION_H
 
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
@@ -136,9 +137,14 @@ class Conversation : public DriverTest {
   public:
     static Entry dRead(int address) { return Entry(address, READ); }
     static Entry dWrite(int address, unsigned value) { return Entry(address, WRITE, value); }
-    void queueRead(const Entry& e) { PLC_driver.read_list.append(e.v); }
-    void queueWrite(const Entry& e) { PLC_driver.write_list.append(e.v); }
-    void queueOnce(const Entry& e) { PLC_driver.once_list.append(e.v); }
+    using Entries = std::initializer_list<Entry>;
+    static void queue(QList<RW_VAR>& list, Entries es) {
+        for (const Entry& e : es)
+            list.append(e.v);
+    }
+    void queueRead(Entries es) { queue(PLC_driver.read_list, es); }
+    void queueWrite(Entries es) { queue(PLC_driver.write_list, es); }
+    void queueOnce(Entries es) { queue(PLC_driver.once_list, es); }
 
   protected:
     // The station has completed its node address exchange.

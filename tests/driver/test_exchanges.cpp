@@ -14,7 +14,7 @@ TEST_F(Conversation, NothingOutstandingOrStationUnknownChangesNothing) {
     EXPECT_EQ(DataCom(&reply, 1)->result, 1);
     EXPECT_EQ(make_tuple(com.retry_count, com.frames_done, com.offline), make_tuple(1, 3, 1));
     handshakeDone(1);
-    queueRead(dRead(5));
+    queueRead({dRead(5)});
     const Protocol* p = ComCommunication();
     ASSERT_NE(p, nullptr);
     plc.memory().setWord(Area::D, 5, 9);
@@ -39,7 +39,7 @@ TEST_F(Conversation, ReportedLengthAgainstTheArray) {
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.array_size << " bytes reported as " << row.reported);
         handshakeDone(1);
-        queueRead(dRead(100));
+        queueRead({dRead(100)});
         PLC_driver.d_image[100] = 0xAAAA;
         const Protocol* p = ComCommunication();
         ASSERT_NE(p, nullptr);
@@ -50,12 +50,12 @@ TEST_F(Conversation, ReportedLengthAgainstTheArray) {
         PLC_driver.protocol_list.clear();
     }
     handshakeDone(1);
-    queueRead(dRead(100).once(4, 1));
+    queueRead({dRead(100).once(4, 1)});
     ASSERT_NE(ComCommunication(), nullptr);
     EXPECT_EQ(DataCom(nullptr, 32)->result, 45); // no reply at all is an empty one
     // A frame that accepts any length still takes no empty reply.
     handshakeDone(1);
-    queueRead(dRead(100));
+    queueRead({dRead(100)});
     plc.memory().setWord(Area::D, 100, 0x0102);
     ComCommunication()->reply_len = -1;
     EXPECT_EQ(plc.serve("extra=8").result, 1);
@@ -68,7 +68,7 @@ TEST_F(Conversation, ReportedLengthAgainstTheArray) {
 TEST_F(Conversation, WriteAcknowledgementStoresNothingAndOtherAccessIsBad) {
     com.retry_limit = 0;
     handshakeDone(1);
-    queueWrite(dWrite(100, 0x0506));
+    queueWrite({dWrite(100, 0x0506)});
     const Protocol* p = ComCommunication();
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(ComCommunication(), p);
@@ -82,7 +82,7 @@ TEST_F(Conversation, WriteAcknowledgementStoresNothingAndOtherAccessIsBad) {
     EXPECT_TRUE(PLC_driver.write_list.isEmpty());
     Entry odd = dRead(100).once(2, 9);
     odd.v.access = 2; // neither read nor write
-    queueRead(odd);
+    queueRead({odd});
     plc.memory().setWord(Area::D, 100, 0x4444);
     EXPECT_EQ(plc.serve().result, 13);
     EXPECT_EQ(PLC_driver.d_image[100], 0x7777);
@@ -90,8 +90,7 @@ TEST_F(Conversation, WriteAcknowledgementStoresNothingAndOtherAccessIsBad) {
 
 TEST_F(Conversation, EntryNeedingMoreFramesStaysAtTheHead) {
     handshakeDone(1);
-    queueRead(dRead(100));
-    queueRead(dRead(200));
+    queueRead({dRead(100), dRead(200)});
     ASSERT_NE(ComCommunication(), nullptr);
     com.frames_total = 2;
     EXPECT_EQ(plc.serve().result, 1);
@@ -104,10 +103,9 @@ TEST_F(Conversation, EntryNeedingMoreFramesStaysAtTheHead) {
 
 TEST_F(Conversation, PassOverTheReadListCompletesAfterSizePlusOneGoodReplies) {
     handshakeDone(1);
-    queueRead(dRead(0));
-    queueRead(dRead(10));
-    queueWrite(dWrite(5, 1));
-    queueOnce(dRead(20).link(4).once(1, 1)); // remote area: not counted
+    queueRead({dRead(0), dRead(10)});
+    queueWrite({dWrite(5, 1)});
+    queueOnce({dRead(20).link(4).once(1, 1)}); // remote area: not counted
     com.cycle_done = 0;
     const struct {
         const char* frame;
@@ -129,10 +127,8 @@ TEST_F(Conversation, PassOverTheReadListCompletesAfterSizePlusOneGoodReplies) {
 
 TEST_F(Conversation, SplitOneShotIsReportedOnceWhenAnsweredOrGivenUp) {
     handshakeDone(1);
-    queueOnce(dRead(100).once(3, 7));
-    queueOnce(dRead(164).once(3, 7));
-    queueOnce(dRead(300).once(3, 8));
-    queueOnce(dRead(400).once(3, 9).link(9));
+    queueOnce({dRead(100).once(3, 7), dRead(164).once(3, 7), dRead(300).once(3, 8),
+               dRead(400).once(3, 9).link(9)});
     plc.memory().setWord(Area::D, 164, 0x0A0B);
     plc.memory().setWord(Area::D, 400, 0x1111);
     EXPECT_EQ(plc.serveTurns(1), "r100");
@@ -148,8 +144,7 @@ TEST_F(Conversation, SplitOneShotIsReportedOnceWhenAnsweredOrGivenUp) {
     EXPECT_TRUE(failNotices().empty());
     // A failing piece reports its requester once, and the rest goes with it.
     com.retry_limit = 0;
-    queueOnce(dRead(100).once(3, 7));
-    queueOnce(dRead(164).once(3, 7));
+    queueOnce({dRead(100).once(3, 7), dRead(164).once(3, 7)});
     EXPECT_EQ(plc.serve("error=0x22").result, 14);
     EXPECT_EQ(onceNotices().back(), (OnceNotice{77, 3, 7, 2}));
     EXPECT_EQ(make_tuple(onceNotices().size(), failNotices(), PLC_driver.once_list.size()),
@@ -158,7 +153,7 @@ TEST_F(Conversation, SplitOneShotIsReportedOnceWhenAnsweredOrGivenUp) {
     RegistCallBackFuncIntf(nullptr, nullptr);
     PLC_driver.once_burst = 0;
     handshakeDone(1);
-    queueOnce(dRead(10).once(3, 7));
+    queueOnce({dRead(10).once(3, 7)});
     EXPECT_EQ(plc.serve("error=1").result, 14);
     EXPECT_TRUE(PLC_driver.once_list.isEmpty());
 }
@@ -181,7 +176,7 @@ TEST_F(Conversation, RemoteModeResultsStoreNothing) {
         SCOPED_TRACE(testing::Message() << (row.fault ? row.fault : "good") << " " << row.access);
         Entry e = row.access == WRITE ? dWrite(100, 0x2222) : dRead(100).length(4);
         e.once(row.req_kind, 1).link(6).at(4);
-        row.access == WRITE ? queueWrite(e) : queueRead(e);
+        row.access == WRITE ? queueWrite({e}) : queueRead({e});
         PLC_driver.d_image[100] = 0x5555;
         const int result = remote.serve(row.fault).result;
         // A remote write mirrors its value into the store when its frame is built; giving
@@ -191,13 +186,13 @@ TEST_F(Conversation, RemoteModeResultsStoreNothing) {
             make_tuple(row.result, row.access == WRITE ? 0x2222 : 0x5555, 0u, row.fault ? 1 : 0));
         PLC_driver.read_list.clear();
     }
-    queueRead(dRead(100).length(4).link(2));
+    queueRead({dRead(100).length(4).link(2)});
     const Turn t = remote.serve();
     EXPECT_EQ(make_tuple(t.what, t.frame.reply_len, com.offline),
               make_tuple(std::string("remote-read 11@100 x4"), 43, 0));
     // Types without a local frame have remote ones (a refused write is given up at once).
-    queueWrite(dWrite(8, 1).type(5));
-    queueOnce(dRead(8).type(14).once(1, 1));
+    queueWrite({dWrite(8, 1).type(5)});
+    queueOnce({dRead(8).type(14).once(1, 1)});
     EXPECT_EQ(remote.serve().what, "remote-write 5@8 x1");
     EXPECT_EQ(remote.serve().what, "remote-read 14@8 x1");
 }

@@ -61,13 +61,13 @@ TEST_F(Conversation, GivingUpAfterTheLimitWithTheCodeOfTheFault) {
         EXPECT_EQ(onceNotices(), expected);
         const std::vector<std::vector<int>> left = {{}, {300}, {300, 100}}; // writes purged too
         EXPECT_EQ(addresses(*lists(row.source)), left[row.source]);
-        queueWrite(dWrite(500, 1));
+        queueWrite({dWrite(500, 1)});
         EXPECT_EQ(plc.serve().what, "node");
     }
 }
 
 TEST_F(Conversation, GoodReplyKeepsTheRetryCountAndGivingUpLeadsToANewHandshake) {
-    queueRead(dRead(100));
+    queueRead({dRead(100)});
     plc.memory().setWord(Area::D, 100, 0xBEEF);
     EXPECT_EQ(plc.serveTurns(1), "node");
     EXPECT_EQ(plc.serve("error=1").result + plc.serve("error=1").result, 0);
@@ -86,7 +86,7 @@ TEST_F(Conversation, GoodReplyKeepsTheRetryCountAndGivingUpLeadsToANewHandshake)
 }
 
 TEST_F(Conversation, RefusedHandshakeIsRepeatedAndNotCounted) {
-    queueWrite(dWrite(100, 1));
+    queueWrite({dWrite(100, 1)});
     com.cycle_done = 1;
     for (const char* refusal : {"error=0x21", "extra=1"}) { // 25 bytes are no answer either
         const Turn t = plc.serve(refusal);
@@ -118,13 +118,9 @@ TEST_F(Conversation, GivingUpOnAOneShotPurgesItsRequesterAndTheWrites) {
         onceNotices().clear();
         handshakeDone(1);
         handshakeDone(2, 2);
-        queueOnce(dRead(10).once(3, 7));
-        queueOnce(dRead(20).at(2).once(3, 7));
-        queueOnce(dRead(30).once(3, 8));
-        queueOnce(dRead(35).once(3, 7));
-        queueOnce(dRead(40).once(4, 7));
-        queueWrite(dWrite(50, 1));
-        queueWrite(dWrite(60, 1).at(2));
+        queueOnce({dRead(10).once(3, 7), dRead(20).at(2).once(3, 7), dRead(30).once(3, 8),
+                   dRead(35).once(3, 7), dRead(40).once(4, 7)});
+        queueWrite({dWrite(50, 1), dWrite(60, 1).at(2)});
         PLC_driver.write_burst = 5; // let the one-shot queue go first
         const Turn t = plc.serve("error=1");
         EXPECT_EQ(make_tuple(t.what, t.result), make_tuple(std::string("read D10 x1"), 14));
@@ -140,10 +136,8 @@ TEST_F(Conversation, GivingUpOnAOneShotPurgesItsRequesterAndTheWrites) {
 TEST_F(Conversation, GivingUpOnAWritePurgesOneShotsOfTheSameRequesterSilently) {
     com.retry_limit = 0;
     handshakeDone(1);
-    queueWrite(dWrite(50, 1).once(3, 7));
-    queueWrite(dWrite(51, 1));
-    queueOnce(dRead(10).once(3, 7));
-    queueOnce(dRead(20).once(3, 8));
+    queueWrite({dWrite(50, 1).once(3, 7), dWrite(51, 1)});
+    queueOnce({dRead(10).once(3, 7), dRead(20).once(3, 8)});
     EXPECT_EQ(plc.serve("short=1").result, 74);
     EXPECT_TRUE(PLC_driver.write_list.isEmpty());
     EXPECT_EQ(addresses(PLC_driver.once_list), std::vector<int>{20});
