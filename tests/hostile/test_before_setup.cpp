@@ -1,8 +1,6 @@
 // Every entry point called before the host has handed over its communication block:
 // a defined answer, no crash, and nothing changed in the lists or the image. This is
-// the one table of before-setup answers.
-#include <functional>
-
+// the one list of before-setup answers.
 #include "Func_DealData.h"
 #include "Func_GetOrSetData.h"
 #include "driver_fixture.h"
@@ -12,7 +10,7 @@ namespace {
 
 TEST(BeforeSetComInfo, EveryEntryPointAnswersAndChangesNothing) {
     ResetDriverState();
-    fillImagePattern();
+    ImageSnapshot::fill();
     const ImageSnapshot image;
     QString d100 = "100", bit = "100.05";
     QByteArray buffer("untouched"), value = hex("3412");
@@ -30,41 +28,25 @@ TEST(BeforeSetComInfo, EveryEntryPointAnswersAndChangesNothing) {
     staged.p_aux1 = 30;
     staged.p_aux2 = 2;
     staged.var = v;
-    const struct {
-        const char* name;
-        std::function<long long()> call;
-        long long expected;
-    } rows[] = {
-        {"QueryFinishFlag", [] { return QueryFinishFlag(); }, 1},
-        {"PLCAddressChangeIntef (pure)", [] { return PLCAddressChangeIntef(0, "100.05"); }, 1605},
-        {"ComCommunication", [] { return ComCommunication() != nullptr; }, 0},
-        {"DataCom result", [&] { return DataCom(&reply, reply.size())->result; }, 1},
-        {"DataCom with no reply", [] { return DataCom(nullptr, 32)->result; }, 1},
-        {"DataCom returns cur_var", [&] { return DataCom(&reply, 32) == &PLC_driver.cur_var; }, 1},
-        {"ReCreatReadVarList", [&] { return ReCreatReadVarList(&vars); }, 0},
-        {"AddListReadVar", [&] { return AddListReadVar(&v); }, 0},
-        {"AddListWriteVar", [&] { return AddListWriteVar(&v, 0) + AddListWriteVar(&v, 1); }, 0},
-        {"AddListOnceReadVar",
-         [&] { return AddListOnceReadVar(&v, 0) + AddListOnceReadVar(&v, 1); }, 0},
-        {"GetRegisterData",
-         [&] {
-             return GetRegisterData(nullptr, 11, &d100, 1, &buffer, 1) +
-                    GetRegisterData(nullptr, 0, &bit, 1, &buffer, 1);
-         },
-         0},
-        {"SetRegisterData", [&] { return SetRegisterData(nullptr, 11, &d100, 1, &value, 1, 0, 0); },
-         0},
-        {"WriteDataToLocal", [&] { return WriteDataToLocal(&v), WriteDataToLocal(nullptr), 0; }, 0},
-        {"SaveToLocalDataErea",
-         [&] {
-             PLC_driver.protocol_list = {staged};
-             SaveToLocalDataErea(&reply), SaveToLocalDataErea(nullptr);
-             return PLC_driver.protocol_list.clear(), 0;
-         },
-         0},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(row.call(), row.expected) << row.name;
+    EXPECT_EQ(QueryFinishFlag(), 1);
+    EXPECT_EQ(PLCAddressChangeIntef(0, "100.05"), 1605); // pure
+    EXPECT_EQ(ComCommunication(), nullptr);
+    EXPECT_EQ(DataCom(&reply, reply.size()), &PLC_driver.cur_var);
+    EXPECT_EQ(PLC_driver.cur_var.result, 1);
+    EXPECT_EQ(DataCom(nullptr, 32)->result, 1);
+    EXPECT_EQ(ReCreatReadVarList(&vars) + AddListReadVar(&v), 0);
+    EXPECT_EQ(AddListWriteVar(&v, 0) + AddListWriteVar(&v, 1), 0);
+    EXPECT_EQ(AddListOnceReadVar(&v, 0) + AddListOnceReadVar(&v, 1), 0);
+    EXPECT_EQ(GetRegisterData(nullptr, 11, &d100, 1, &buffer, 1) +
+                  GetRegisterData(nullptr, 0, &bit, 1, &buffer, 1),
+              0);
+    EXPECT_EQ(SetRegisterData(nullptr, 11, &d100, 1, &value, 1, 0, 0), 0);
+    WriteDataToLocal(&v);
+    WriteDataToLocal(nullptr);
+    PLC_driver.protocol_list = {staged};
+    SaveToLocalDataErea(&reply);
+    SaveToLocalDataErea(nullptr);
+    PLC_driver.protocol_list.clear();
 
     EXPECT_EQ(buffer, QByteArray("untouched"));
     const Omron_Fins_TcpIP_Series& d = PLC_driver;

@@ -51,7 +51,7 @@ using Units = std::vector<int>;
 
 class HostileInput : public DriverTest {
   protected:
-    void SetUp() override { fillImagePattern(); }
+    void SetUp() override { ImageSnapshot::fill(); }
 
     static int get(int type, QString address, int count, QByteArray* out) {
         return GetRegisterData(nullptr, type, &address, 1, out, count);
@@ -83,7 +83,8 @@ TEST_F(HostileInput, WordAreasStopAtTheirEnd) {
         ImageSnapshot before;
         // Two words from the last one: the first is stored, the second has no place.
         EXPECT_EQ(set(type, last, hex("3412 7856"), 2), 1);
-        EXPECT_EQ(before.changes(), Units{unitOf(areas[type - 7].first + words - 1)});
+        EXPECT_EQ(before.changes(),
+                  Units{ImageSnapshot::unitOf(areas[type - 7].first + words - 1)});
         EXPECT_EQ(read(type, last, 2), "34 12 00 00");
         ImageSnapshot unchanged;
         for (long long address : {1LL * words, 1LL * INT_MAX}) {
@@ -100,7 +101,8 @@ TEST_F(HostileInput, BitAndFlagAddressesAtTheEndAndAtTheLimitOfInt) {
     ImageSnapshot before;
     // CIO 6149.15 is the last bit of the image (set in the pattern); 6150.00 lies past it.
     EXPECT_EQ(set(0, "6149.15", hex("00 01 01"), 3), 1);
-    EXPECT_EQ(before.changes(), Units{unitOf(&PLC_driver.cio_image[CIO_IMAGE_WORDS - 1])});
+    EXPECT_EQ(before.changes(),
+              Units{ImageSnapshot::unitOf(&PLC_driver.cio_image[CIO_IMAGE_WORDS - 1])});
     EXPECT_EQ(PLC_driver.cio_image[CIO_IMAGE_WORDS - 1], 0x25A5);
     EXPECT_EQ(read(0, "6149.14", 3), "00 00 00");
 
@@ -141,8 +143,7 @@ TEST_F(HostileInput, CountsOfZeroNegativeAndHuge) {
                   r.result);
         EXPECT_EQ(out, QByteArray("keep"));
     }
-    EXPECT_TRUE(PLC_driver.write_list.isEmpty());
-    EXPECT_TRUE(before.changes().empty());
+    EXPECT_TRUE(PLC_driver.write_list.isEmpty() && before.changes().empty());
 }
 
 TEST_F(HostileInput, MissingAndEmptyBuffers) {
