@@ -55,12 +55,9 @@ class SimPlc {
 
     Station& station(int number) {
         Station& s = stations_[remote_ ? 0 : number];
-        if (s.session) return s;
-        if (remote_)
-            s.session.reset(new plcsim::RemoteSession(s.memory));
-        else
-            s.session.reset(new plcsim::FinsSession(
-                s.memory, nodes_.count(number) ? nodes_[number] : uint8_t(PLC_NODE), AUTO_NODE));
+        const uint8_t node = nodes_.count(number) ? nodes_[number] : uint8_t(PLC_NODE);
+        if (!s.session && remote_) s.session.reset(new plcsim::RemoteSession(s.memory));
+        if (!s.session) s.session.reset(new plcsim::FinsSession(s.memory, node, AUTO_NODE));
         return s;
     }
     std::vector<plcsim::SessionOutput> feed(int number, const QByteArray& bytes) {

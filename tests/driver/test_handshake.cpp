@@ -29,7 +29,7 @@ class HandShake : public DriverTest {
     }
 };
 
-TEST_F(HandShake, ProposedNodeFromTheAddressText) {
+TEST_F(HandShake, ProposedNodeFromTheAddressTextAndTheRequest) {
     const struct {
         const char* text;
         int node;
@@ -59,17 +59,12 @@ TEST_F(HandShake, ProposedNodeFromTheAddressText) {
     FlashLocalRegister(lb, nullptr, rwi);
     EXPECT_EQ(proposedNode(), 0x64);
     FlashLocalRegister(lb, lw.data(), rwi);
-    EXPECT_EQ(proposedNode(), 0x09);
-}
-
-TEST_F(HandShake, RequestFrameAndRecord) {
-    setHmiAddress("192.168.250.7");
     com.frames_total = 4;
     com.frames_done = 2;
-    OMRON_HandShake();
-    ASSERT_EQ(PLC_driver.protocol_list.size(), 1);
+    EXPECT_EQ(proposedNode(), 0x09);
+    // The request restarts the frame count.
     const Protocol& p = PLC_driver.protocol_list.first();
-    EXPECT_EQ(toHex(p.frame), toHex(hex("46494E53 0000000C 00000000 00000000 00000007")));
+    EXPECT_EQ(toHex(p.frame), toHex(hex("46494E53 0000000C 00000000 00000000 00000009")));
     EXPECT_EQ(make_tuple(p.send_len, p.reply_len, p.p_aux1, p.p_aux2, p.var.station,
                          com.frames_total, com.frames_done),
               make_tuple(20, 24, 0, 0, 1, 1, 0));
