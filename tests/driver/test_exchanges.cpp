@@ -63,15 +63,15 @@ TEST_F(Conversation, WriteAcknowledgementStoresNothingAndOtherAccessIsBad) {
     queueWrite({dWrite(100, 0x0506)});
     const Protocol* p = ComCommunication();
     ASSERT_NE(p, nullptr);
-    EXPECT_EQ(ComCommunication(), p);
-    EXPECT_EQ(PLC_driver.write_burst, 1);
-    EXPECT_EQ(PLC_driver.d_image[100], 0x0506); // mirrored when the frame was built
+    // The value is mirrored into the store when the frame is built.
+    EXPECT_EQ(make_tuple(ComCommunication(), PLC_driver.write_burst, PLC_driver.d_image[100]),
+              make_tuple(p, 1, 0x0506));
     PLC_driver.d_image[100] = 0x7777;
     // An acknowledgement padded with data-like bytes, reported at its proper length.
     QByteArray reply = plc.answer(*p) + hex("12 34");
     EXPECT_EQ(DataCom(&reply, fins::WRITE_REPLY_SIZE)->result, 1);
-    EXPECT_EQ(PLC_driver.d_image[100], 0x7777);
-    EXPECT_TRUE(PLC_driver.write_list.isEmpty());
+    EXPECT_EQ(make_tuple(PLC_driver.d_image[100], PLC_driver.write_list.size()),
+              make_tuple(0x7777, 0));
     Entry odd = dRead(100).once(2, 9);
     odd.v.access = 2; // neither read nor write
     queueRead({odd});
