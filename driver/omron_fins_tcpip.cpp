@@ -22,7 +22,7 @@ void clearRecord(RW_VAR& v) {
 } // namespace
 
 Omron_Fins_TcpIP_Series::Omron_Fins_TcpIP_Series()
-    : com_info(nullptr), once_done_cb(nullptr), comm_fail_cb(nullptr), cur_kind(100),
+    : com_info(nullptr), once_done_cb(nullptr), comm_fail_cb(nullptr), cur_kind(NO_LIST_YET),
       write_burst(0), once_burst(0), read_index(0), comm_failed(0) {
     clearRecord(cur_var);
     std::memset(cio_image, 0, sizeof cio_image);

@@ -25,7 +25,6 @@ enum : int {
     END_CODE_OFFSET = REQUEST_BODY_OFFSET,                         // 28 in a reply
     REPLY_DATA_OFFSET = END_CODE_OFFSET + END_CODE_SIZE,           // 30
     MEMORY_REQUEST_SIZE = REQUEST_BODY_OFFSET + AREA_BODY_SIZE,    // 34
-    BIT_WRITE_REQUEST_SIZE = MEMORY_REQUEST_SIZE + 1,              // 35
     WRITE_REPLY_SIZE = REPLY_DATA_OFFSET,                          // 30
     NODE_ADDRESS_REQUEST_SIZE = TCP_HEADER_SIZE + 4,               // 20
     NODE_ADDRESS_REPLY_SIZE = TCP_HEADER_SIZE + 8,                 // 24
