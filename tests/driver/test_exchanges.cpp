@@ -30,10 +30,10 @@ TEST_F(Conversation, ReportedLengthAgainstTheArray) {
     const struct {
         int array_size, reported, result; // result with retry_limit 0
         bool stored, any_length;
-    } rows[] = {{32, 32, 1, true},   {30, 32, 1, false},      {16, 32, 1, false},
-                {15, 32, 11, false}, {40, 32, 1, true},       {32, 31, 71, false},
-                {32, 33, 71, false}, {32, 0, 41, false},      {0, 0, 41, false},
-                {32, -1, 71, false}, {40, 40, 1, true, true}, {0, 0, 41, false, true}};
+    } rows[] = {{32, 32, 1, true, false},   {30, 32, 1, false, false}, {16, 32, 1, false, false},
+                {15, 32, 11, false, false}, {40, 32, 1, true, false},  {32, 31, 71, false, false},
+                {32, 33, 71, false, false}, {32, 0, 41, false, false}, {0, 0, 41, false, false},
+                {32, -1, 71, false, false}, {40, 40, 1, true, true},   {0, 0, 41, false, true}};
     com.retry_limit = 0;
     plc.memory().setWord(Area::D, 100, 0x1234);
     for (const auto& row : rows) {

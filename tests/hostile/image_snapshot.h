@@ -11,12 +11,10 @@
 
 class ImageSnapshot {
   public:
-    static unsigned char* begin() { return reinterpret_cast<unsigned char*>(PLC_driver.cio_image); }
-    static unsigned char* end() { return PLC_driver.c_flag_image + C_FLAG_IMAGE_BYTES; }
+    static char* begin() { return reinterpret_cast<char*>(PLC_driver.cio_image); }
+    static char* end() { return reinterpret_cast<char*>(&PLC_driver.c_flag_image + 1); }
     // The 16-bit unit of the range that holds p (word arrays start on a unit).
-    static int unitOf(const void* p) {
-        return int((static_cast<const unsigned char*>(p) - begin()) / 2);
-    }
+    static int unitOf(const void* p) { return int(static_cast<const char*>(p) - begin()) / 2; }
     // A pattern no test value equals, so a stray write anywhere shows up as a change.
     static void fill() { std::memset(begin(), 0xA5, end() - begin()); }
 
@@ -31,7 +29,7 @@ class ImageSnapshot {
     }
 
   private:
-    std::vector<unsigned char> copy_;
+    std::vector<char> copy_;
 };
 
 #endif

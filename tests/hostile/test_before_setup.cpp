@@ -19,11 +19,7 @@ TEST(BeforeSetComInfo, EveryEntryPointAnswersAndChangesNothing) {
     QList<VAR_DESC> vars{VAR_DESC()};
     vars[0].reg_type = 11;
     vars[0].addr_text = "100";
-    RW_VAR v = RW_VAR();
-    v.reg_type = 11;
-    v.address = 100;
-    v.station = v.length = 1;
-    v.value = value;
+    RW_VAR v = {0, 0, 0, 0, 0, 0, "", "100", 11, 100, 1, 1, 0, 0, value}; // D100 x1
     Protocol staged = Protocol(); // a frame of D100 x1 as if outstanding
     staged.p_aux1 = 30;
     staged.p_aux2 = 2;

@@ -52,6 +52,7 @@ using Units = std::vector<int>;
 class HostileInput : public DriverTest {
   protected:
     void SetUp() override { ImageSnapshot::fill(); }
+    static int unitOf(const void* p) { return ImageSnapshot::unitOf(p); }
 
     static int get(int type, QString address, int count, QByteArray* out) {
         return GetRegisterData(nullptr, type, &address, 1, out, count);
@@ -69,8 +70,8 @@ class HostileInput : public DriverTest {
 // The store-only path (run_mode 0) writes the image at once; reads come from it.
 TEST_F(HostileInput, WordAreasStopAtTheirEnd) {
     const Omron_Fins_TcpIP_Series& d = PLC_driver;
+    // The word areas of types 7 to 13.
     const std::pair<const unsigned short*, int> areas[] = {
-        // types 7 to 13
         {d.cio_image, CIO_IMAGE_WORDS},  {d.w_image, W_IMAGE_WORDS},
         {d.h_image, H_IMAGE_WORDS},      {d.a_image, A_IMAGE_WORDS},
         {d.d_image, D_IMAGE_WORDS},      {d.t_pv_image, T_PV_IMAGE_WORDS},
@@ -83,8 +84,7 @@ TEST_F(HostileInput, WordAreasStopAtTheirEnd) {
         ImageSnapshot before;
         // Two words from the last one: the first is stored, the second has no place.
         EXPECT_EQ(set(type, last, hex("3412 7856"), 2), 1);
-        EXPECT_EQ(before.changes(),
-                  Units{ImageSnapshot::unitOf(areas[type - 7].first + words - 1)});
+        EXPECT_EQ(before.changes(), Units{unitOf(areas[type - 7].first + words - 1)});
         EXPECT_EQ(read(type, last, 2), "34 12 00 00");
         ImageSnapshot unchanged;
         for (long long address : {1LL * words, 1LL * INT_MAX}) {
@@ -101,8 +101,7 @@ TEST_F(HostileInput, BitAndFlagAddressesAtTheEndAndAtTheLimitOfInt) {
     ImageSnapshot before;
     // CIO 6149.15 is the last bit of the image (set in the pattern); 6150.00 lies past it.
     EXPECT_EQ(set(0, "6149.15", hex("00 01 01"), 3), 1);
-    EXPECT_EQ(before.changes(),
-              Units{ImageSnapshot::unitOf(&PLC_driver.cio_image[CIO_IMAGE_WORDS - 1])});
+    EXPECT_EQ(before.changes(), Units{unitOf(&PLC_driver.cio_image[CIO_IMAGE_WORDS - 1])});
     EXPECT_EQ(PLC_driver.cio_image[CIO_IMAGE_WORDS - 1], 0x25A5);
     EXPECT_EQ(read(0, "6149.14", 3), "00 00 00");
 
@@ -146,7 +145,7 @@ TEST_F(HostileInput, CountsOfZeroNegativeAndHuge) {
     EXPECT_TRUE(PLC_driver.write_list.isEmpty() && before.changes().empty());
 }
 
-TEST_F(HostileInput, MissingAndEmptyBuffers) {
+TEST_F(HostileInput, MissingAndEmptyBuffersAndTheScreenWriteQueue) {
     QString text = "100";
     QByteArray value = hex("0700");
     ImageSnapshot before;
@@ -165,21 +164,25 @@ TEST_F(HostileInput, MissingAndEmptyBuffers) {
     EXPECT_EQ(toHex(PLC_driver.write_list.at(1).value), "00 00 00 00");
     EXPECT_EQ(set(0, "1.3", QByteArray(), 2), 4);
     EXPECT_EQ(toHex(PLC_driver.write_list.at(3).value), "00");
-    // ... and stores nothing.
-    com.run_mode = 0;
-    EXPECT_EQ(set(11, "100", QByteArray(), 2), 1);
-    EXPECT_EQ(set(0, "1.3", QByteArray(), 2), 1);
     EXPECT_TRUE(before.changes().empty());
+    // A later write replaces a queued one of its place, but never the head, which may be
+    // in flight; the queue stops at 1024 entries, for bits too.
+    EXPECT_EQ(set(11, "100", hex("0300"), 1), 5);
+    EXPECT_EQ(set(11, "100", hex("0400"), 1), 5);
+    EXPECT_EQ(toHex(PLC_driver.write_list.at(0).value) + toHex(PLC_driver.write_list.at(4).value),
+              "07 0004 00");
+    for (int a = 200; PLC_driver.write_list.size() < 1024; ++a)
+        set(11, QString::number(a), hex("0100"), 1);
+    EXPECT_EQ(set(11, "5000", hex("0100"), 1), 1024);
+    EXPECT_EQ(set(0, "5000.01", hex("01"), 1), 1024);
+    EXPECT_EQ(PLC_driver.write_list.last().address, 200 + 1018);
 }
 
 // No exception reaches the host: each entry point gives its "nothing done" answer.
 TEST_F(HostileInput, FailedAllocationsNeverReachTheHost) {
     com.multi_station = 1; // store entries are then allocated by reads and replies
     map_list[1] = Check_Plc{1, 1, 10};
-    RW_VAR v = RW_VAR();
-    v.reg_type = 11;
-    v.addr_text = "5";
-    v.station = v.length = 1;
+    RW_VAR v = {0, 0, 0, 0, 0, 0, "", "5", 11, 0, 1, 1, 0, 0, QByteArray()}; // D5 x1
     QList<VAR_DESC> vars{VAR_DESC()};
     vars[0].reg_type = 11;
     vars[0].addr_text = "5";
