@@ -23,13 +23,9 @@ using std::make_tuple;
 
 // A list entry: one D word at station 1 unless changed.
 struct Entry {
-    RW_VAR v = {};
-    Entry(int address, int access, unsigned value = 0) {
-        v.address = address;
-        v.access = access;
-        v.reg_type = D_WORD;
-        v.station = v.length = 1;
-        v.req_id = -1;
+    RW_VAR v;
+    Entry(int address, int access, unsigned value = 0)
+        : v{0, -1, access, 0, 0, 0, "", "", D_WORD, address, 1, 1, 0, 0, QByteArray()} {
         if (access == WRITE) fins::appendHostWord(v.value, value);
     }
     Entry& once(int kind, int id) { return v.req_kind = kind, v.req_id = id, *this; }
