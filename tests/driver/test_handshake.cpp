@@ -72,9 +72,10 @@ TEST_F(HandShake, ProposedNodeFromTheAddressTextAndTheRequest) {
 
 TEST(HandShakeReply, Judgement) {
     const QByteArray good = hex(kGoodReply);
+    // Only the size and the code count; the code is all four bytes 12 to 15.
     const std::pair<QByteArray, int> rows[] = {
         {good, 1},
-        {hex("00000000 FFFFFFFF 12345678 00000000 FFFFFFFF FFFFFFFF"), 1}, // only the code counts
+        {hex("00000000 FFFFFFFF 12345678 00000000 FFFFFFFF FFFFFFFF"), 1},
         {good.leftJustified(64, '\0'), 0},
         {good.left(23), 0},
         {hex(kRefusal), 0},
