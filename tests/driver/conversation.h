@@ -5,9 +5,11 @@
 #ifndef CONVERSATION_H
 #define CONVERSATION_H
 
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "driver_fixture.h"
@@ -17,16 +19,14 @@
 
 enum { READ = 0, WRITE = 1, D_WORD = 11, PLC_NODE = 1, HMI_NODE = 10 };
 using plcsim::Area;
+using std::make_tuple;
 
-// A list entry: a D word at station 1 unless changed.
+// A list entry: one D word at station 1 unless changed.
 struct Entry {
-    RW_VAR v = {};
-    Entry(int address, int access) {
-        v.address = address;
-        v.access = access;
-        v.reg_type = D_WORD;
-        v.station = v.length = 1;
-        v.req_id = -1;
+    RW_VAR v;
+    Entry(int address, int access, unsigned value = 0)
+        : v{0, -1, access, 0, 0, 0, "", "", D_WORD, address, 1, 1, 0, 0, QByteArray()} {
+        if (access == WRITE) fins::appendHostWord(v.value, value);
     }
     Entry& once(int kind, int id) { return v.req_kind = kind, v.req_id = id, *this; }
     Entry& at(int station) { return v.station = station, *this; }
@@ -34,47 +34,33 @@ struct Entry {
     Entry& link(int id) { return v.link_id = id, *this; }
     Entry& length(int n) { return v.length = n, *this; }
 };
-inline Entry dRead(int address) {
-    return Entry(address, READ);
-}
-inline Entry dWrite(int address, unsigned value) {
-    Entry e(address, WRITE);
-    fins::appendHostWord(e.v.value, value);
-    return e;
-}
 
 // One turn of the host's loop.
 struct Turn {
-    Protocol frame{};  // the frame the driver gave
-    std::string what;  // the simulator's reading of it ("node", "read D100 x1"); "" if none
-    int result = -1;   // cur_var.result after DataCom; -1 when nothing was sent
-    RW_VAR returned{}; // cur_var after DataCom
+    Protocol frame{}; // the frame the driver gave
+    std::string what; // the simulator's reading of it ("node", "read D100 x1"); "" if none
+    int result = -1;  // cur_var.result after DataCom; -1 when nothing was sent
 };
 
 class SimPlc {
-  private:
     struct Station {
-        Station(bool remote, uint8_t node) {
-            if (remote)
-                session.reset(new plcsim::RemoteSession(memory));
-            else
-                session.reset(new plcsim::FinsSession(memory, node, AUTO_NODE));
-        }
-        std::vector<plcsim::SessionOutput> feed(const QByteArray& bytes) {
-            std::vector<plcsim::SessionOutput> out;
-            session->feed(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size(), &out);
-            return out;
-        }
         plcsim::PlcMemory memory;
         std::unique_ptr<plcsim::Session> session;
     };
-    // The client node a PLC hands out when the HMI proposes 0.
-    static const uint8_t AUTO_NODE = 0xFB;
+    static const uint8_t AUTO_NODE = 0xFB; // the client node a PLC hands out for 0
 
     Station& station(int number) {
-        std::unique_ptr<Station>& s = stations_[remote_ ? 0 : number];
-        if (!s) s.reset(new Station(remote_, nodes_.count(number) ? nodes_[number] : uint8_t(PLC_NODE)));
-        return *s;
+        Station& s = stations_[remote_ ? 0 : number];
+        const uint8_t node = nodes_.count(number) ? nodes_[number] : uint8_t(PLC_NODE);
+        if (!s.session && remote_) s.session.reset(new plcsim::RemoteSession(s.memory));
+        if (!s.session) s.session.reset(new plcsim::FinsSession(s.memory, node, AUTO_NODE));
+        return s;
+    }
+    std::vector<plcsim::SessionOutput> feed(int number, const QByteArray& bytes) {
+        std::vector<plcsim::SessionOutput> out;
+        station(number).session->feed(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                      bytes.size(), &out);
+        return out;
     }
 
   public:
@@ -84,11 +70,11 @@ class SimPlc {
     // The node a station's PLC answers with; before the station's first frame.
     void setPlcNode(int number, uint8_t node) { nodes_[number] = node; }
     // The station's PLC has exchanged node addresses (the driver is told by the test).
-    void connect(int number) { station(number).feed(fins::nodeAddressRequest(HMI_NODE)); }
+    void connect(int number) { feed(number, fins::nodeAddressRequest(HMI_NODE)); }
 
     // The simulator's answer to p, spoiled by fault rule `fault` when given.
     QByteArray answer(const Protocol& p, const char* fault = nullptr, std::string* what = nullptr) {
-        std::vector<plcsim::SessionOutput> out = station(p.var.station).feed(p.frame);
+        std::vector<plcsim::SessionOutput> out = feed(p.var.station, p.frame);
         if (out.size() != 1) return QByteArray();
         if (what) *what = out[0].info.command == "node" ? "node" : describe(out[0].info);
         std::vector<uint8_t>& reply = out[0].reply;
@@ -109,7 +95,6 @@ class SimPlc {
         t.frame = *p;
         QByteArray reply = answer(*p, fault, &t.what);
         t.result = DataCom(&reply, reply.size())->result;
-        t.returned = PLC_driver.cur_var;
         return t;
     }
     // Serves `turns` turns; what each sent, short: "node", "w100" (write D100), "r0".
@@ -118,9 +103,8 @@ class SimPlc {
         for (int i = 0; i < turns; ++i) {
             const Turn t = serve();
             const RW_VAR& v = t.frame.var;
-            sent += (i ? " " : "") + (t.what == "node" ? t.what
-                                                       : (v.access == WRITE ? "w" : "r") +
-                                                             std::to_string(v.address));
+            sent += i ? " " : "";
+            sent += t.what == "node" ? t.what : (v.access ? "w" : "r") + std::to_string(v.address);
         }
         return sent;
     }
@@ -138,15 +122,22 @@ class SimPlc {
     }
 
     bool remote_;
-    std::map<int, std::unique_ptr<Station>> stations_;
+    std::map<int, Station> stations_;
     std::map<int, uint8_t> nodes_;
 };
 
 class Conversation : public DriverTest {
   public:
-    void queueRead(const Entry& e) { PLC_driver.read_list.append(e.v); }
-    void queueWrite(const Entry& e) { PLC_driver.write_list.append(e.v); }
-    void queueOnce(const Entry& e) { PLC_driver.once_list.append(e.v); }
+    static Entry dRead(int address) { return Entry(address, READ); }
+    static Entry dWrite(int address, unsigned value) { return Entry(address, WRITE, value); }
+    using Entries = std::initializer_list<Entry>;
+    static void queue(QList<RW_VAR>& list, Entries es) {
+        for (const Entry& e : es)
+            list.append(e.v);
+    }
+    void queueRead(Entries es) { queue(PLC_driver.read_list, es); }
+    void queueWrite(Entries es) { queue(PLC_driver.write_list, es); }
+    void queueOnce(Entries es) { queue(PLC_driver.once_list, es); }
 
   protected:
     // The station has completed its node address exchange.
