@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "alloc_count.h"
-#include "driver_session.h"
+#include "bench_session.h"
 #include "statistics.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "driver_session.h"
+#include "bench_session.h"
 #include "plc_connection.h"
 #include "plcsim/sim_server.h"
 #include "statistics.h"

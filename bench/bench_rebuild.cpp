@@ -2,7 +2,7 @@
 // 1,000 to 100,000 variables.
 #include <benchmark/benchmark.h>
 
-#include "driver_session.h"
+#include "bench_session.h"
 #include "statistics.h"
 
 namespace {

@@ -83,10 +83,9 @@ const RegType* regTypeByMnemonic(const QByteArray& mnemonic) {
 }
 
 void encodeTcpHeader(Writer& out, const TcpHeader& h) {
-    out.bytes(QByteArray::fromRawData(kMagic, sizeof kMagic))
-        .u32(h.length)
-        .u32(h.command)
-        .u32(h.error);
+    for (char m : kMagic) // byte by byte: a raw-data QByteArray would cost an allocation
+        out.u8(static_cast<unsigned char>(m));
+    out.u32(h.length).u32(h.command).u32(h.error);
 }
 
 bool decodeTcpHeader(Reader& in, TcpHeader& h) {

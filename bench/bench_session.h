@@ -1,7 +1,7 @@
 // Host side of the benchmarks: a communication block, the host's local areas and
 // the replies a PLC would send, for a driver returned to its state after load.
-#ifndef BENCH_DRIVER_SESSION_H
-#define BENCH_DRIVER_SESSION_H
+#ifndef BENCH_SESSION_H
+#define BENCH_SESSION_H
 
 #include <QByteArray>
 #include <QList>
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "driver_session.h"
 #include "omron_fins_tcpip.h"
 
 namespace bench {
@@ -26,15 +27,11 @@ enum {
     TIMER_PV = 12
 };
 
-class DriverSession {
+// The shared test session, reset after load, with no callbacks (nothing to record).
+class DriverSession : public ::DriverSession {
   public:
-    // Resets the driver and hands it a fresh communication block.
     DriverSession(bool multi_station, int max_block);
     ~DriverSession();
-    DriverSession(const DriverSession&) = delete;
-    DriverSession& operator=(const DriverSession&) = delete;
-
-    COM_INFO& com() { return com_; }
 
     // Completes the node address exchange of the station the next frame serves;
     // false when the driver asked for no handshake or refused the answer.
@@ -45,8 +42,6 @@ class DriverSession {
     int exchange();
 
   private:
-    COM_INFO com_;
-    std::vector<unsigned char> lw_;
     QByteArray reply_;
 };
 

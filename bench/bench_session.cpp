@@ -1,4 +1,4 @@
-#include "driver_session.h"
+#include "bench_session.h"
 
 #include <cstring>
 
@@ -9,7 +9,15 @@ namespace bench {
 
 namespace {
 
-const char kHmiAddress[] = "127.0.0.10";
+SessionSettings benchSettings(bool multi_station, int max_block) {
+    SessionSettings s;
+    s.multi_station = multi_station ? 1 : 0;
+    s.max_block = max_block;
+    s.hmi_address = "127.0.0.10";
+    s.once_done = nullptr;
+    s.comm_fail = nullptr;
+    return s;
+}
 
 } // namespace
 
@@ -21,19 +29,7 @@ QByteArray replyFor(const Protocol& p, unsigned char fill) {
 }
 
 DriverSession::DriverSession(bool multi_station, int max_block)
-    : lw_(fins::HMI_ADDRESS_OFFSET + fins::HMI_ADDRESS_BYTES, 0) {
-    ResetDriverState();
-    std::memset(&com_, 0, sizeof com_);
-    com_.max_block = max_block;
-    com_.default_station = 1;
-    com_.retry_limit = 2;
-    com_.multi_station = multi_station ? 1 : 0;
-    com_.run_mode = 2;
-    std::memcpy(&lw_[fins::HMI_ADDRESS_OFFSET], kHmiAddress, sizeof kHmiAddress);
-    SetComInfo(&com_);
-    RegistCallBackFuncIntf(nullptr, nullptr);
-    FlashLocalRegister(nullptr, lw_.data(), nullptr);
-}
+    : ::DriverSession(benchSettings(multi_station, max_block)) {}
 
 DriverSession::~DriverSession() {
     ResetDriverState();
