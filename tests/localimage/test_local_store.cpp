@@ -327,8 +327,9 @@ TEST_F(LocalStore, WritesQueuedForThePlc) {
         // Bits one by one, past the buffer too.
         {0, "100.05", "01 00 01", 3, 64, 3, "1605/1/01|1606/1/00|1607/1/01", 0},
         {4, "1.15", "01", 2, 64, 2, "31/1/01|32/1/00", 0},
-        // Refused: flags, no area, a bit type's text without a point.
+        // Refused: flags, no area, a bit type's text without a point, no words.
         {5, "8", "01", 1, 64, 0, "", 0}, {14, "8", "01 00", 1, 64, 0, "", 0},
+        {11, "8", "01 00", 0, 64, 0, "", 0},
         {1, "100", "01", 1, 64, 0, "", 0},
         // The last FINS word; past the FINS words and bits; more words than a frame carries.
         {11, "65535", "01 00", 1, 64, 1, "65535/1/01 00", 0},
