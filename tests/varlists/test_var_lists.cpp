@@ -185,6 +185,8 @@ TEST_F(ReadListRebuild, DescribedStepsAlone) {
     EXPECT_EQ(entries({templ}), "0/11/228/22/t");
     WhetherGroup(0, 0, &templ, &split);
     WhetherGroup(7, 0, &templ, &split);
+    WhetherGroup(7, 0, nullptr, &split); // a missing record or list: nothing done
+    WhetherGroup(7, 0, &templ, nullptr);
     EXPECT_EQ(entries({split.last()}), "0/11/228/7/t");
 
     QList<RW_VAR> group = {piece(9, 1, "a"), piece(3, 1, "b"), piece(9, 1, "c"), piece(1, 1, "d")};
