@@ -7,8 +7,6 @@
 namespace {
 
 enum : int {
-    REMOTE_DESCRIPTION_END = 21, // size byte and variable description
-    REMOTE_READ_SIZE = 22,
     REMOTE_REPLY_HEAD = 23, // first data byte of a read reply
     REMOTE_REPLY_FIXED = 27 // head and tail of every reply
 };

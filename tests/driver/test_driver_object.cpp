@@ -27,8 +27,10 @@ TEST(DriverObject, StartsAsAfterLoad) {
     SetComInfo(&com); // hands over the block, offline until a good reply
     EXPECT_EQ(std::make_tuple(PLC_driver.com_info, com.offline, com.com_state),
               std::make_tuple(&com, 1, 0));
-    ResetDriverState(); // as after load again
+    std::fill(const_cast<char*>(first), const_cast<char*>(end), 0x5A);
+    ResetDriverState(); // as after load again: block gone, every image byte 0
     EXPECT_EQ(PLC_driver.com_info, nullptr);
+    EXPECT_EQ(std::count(first, end, 0), end - first);
     // At load the driver object is constructed before map_list: its constructor must
     // not touch that or any other global.
     map_list[3] = Check_Plc{1, 2, 3};
