@@ -15,6 +15,7 @@
 namespace {
 
 using fuzz::Input;
+using Units = ImageSnapshot::Units;
 
 enum Op { CONVERT, STORE_AND_READ, QUEUE_WRITE, READ, OPS };
 
@@ -56,14 +57,6 @@ long long capacityOf(int reg_type) {
     if (!t) return fins::ADDRESS_SPACE;
     if (t->unit == fins::Unit::Flag) return 8LL * flagImage(t->image).capacity;
     return wordImage(t->image).capacity * (t->unit == fins::Unit::Bit ? 16LL : 1LL);
-}
-
-// Image elements (words, or flag bytes) a store-only write may change.
-bool writeMayChange(const ImageChange& c, int reg_type, long long n, long long cnt) {
-    const fins::RegType* t = fins::regType(reg_type);
-    if (!t || t->unit == fins::Unit::Flag || c.area != t->image || cnt < 1) return false;
-    if (t->unit == fins::Unit::Bit) return c.index >= n / 16 && c.index <= (n + cnt - 1) / 16;
-    return c.index >= n && c.index < n + cnt;
 }
 
 // Value element i should read after a write of buffer in over the previous value.
@@ -150,8 +143,8 @@ class Run {
         const int r = SetRegisterData(&name, t, &text, station, &value, cnt, 0, 0);
 
         FUZZ_CHECK(r == (n < 0 ? 0 : 1) && PLC_driver.write_list.size() == queued);
-        for (const ImageChange& c : image.changes())
-            FUZZ_CHECK(!com_.multi_station && n >= 0 && writeMayChange(c, t, n, cnt));
+        const bool mirrors = !com_.multi_station && n >= 0;
+        FUZZ_CHECK(image.changedOnlyIn({mirrors ? ImageSnapshot::unitsWritten(t, n, cnt) : Units()}));
         if (n < 0 || cnt < 1 || !hasStore(t)) return;
         // Multi-station flag writes land in word entries that flag reads do not use.
         if (com_.multi_station && fins::isFlagType(t)) return;
@@ -211,9 +204,8 @@ class Run {
             next += w.length;
         }
         // Mirrored at once only while communication has failed.
-        for (const ImageChange& c : image.changes())
-            FUZZ_CHECK(PLC_driver.comm_failed && !com_.multi_station &&
-                       writeMayChange(c, t, n, cnt));
+        const bool mirrors = PLC_driver.comm_failed && !com_.multi_station;
+        FUZZ_CHECK(image.changedOnlyIn({mirrors ? ImageSnapshot::unitsWritten(t, n, cnt) : Units()}));
     }
 
     static SessionSettings settings(Input& in) {

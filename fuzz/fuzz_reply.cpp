@@ -91,40 +91,23 @@ int expectedResult(const Protocol& p, const QByteArray* reply, int len, const CO
     return base + (local ? 0 : 100) + k;
 }
 
-struct Range {
-    fins::ImageArea area;
-    long long first, end; // elements [first, end)
-};
+using Units = ImageSnapshot::Units;
 
-const Range kNothing = {fins::ImageArea::Cio, 0, 0};
-
-// Every image element changed since `before` lies in one of the ranges.
-void checkChanges(const ImageSnapshot& before, const std::vector<Range>& ranges) {
-    for (const ImageChange& c : before.changes())
-        FUZZ_CHECK(std::any_of(ranges.begin(), ranges.end(), [&](const Range& r) {
-            return r.area == c.area && c.index >= r.first && c.index < r.end;
-        }));
+// Units a queued write may mirror into the image (single-station mode).
+Units writeUnits(const RW_VAR& w) {
+    const bool bits = fins::isBitType(w.reg_type);
+    const long long n = std::min<long long>(w.length, bits ? w.value.size() : w.value.size() / 2);
+    return ImageSnapshot::unitsWritten(w.reg_type, w.address, n);
 }
 
-// Elements a queued write may mirror into the image (single-station mode).
-Range writeRange(const RW_VAR& w) {
-    const fins::RegType* t = fins::regType(w.reg_type);
-    if (!t || t->unit == fins::Unit::Flag) return kNothing;
-    const long long a = w.address;
-    if (t->unit == fins::Unit::Bit) {
-        const long long n = std::min<long long>(w.length, w.value.size());
-        return {t->image, a >> 4, n > 0 ? ((a + n - 1) >> 4) + 1 : a >> 4};
-    }
-    return {t->image, a, a + std::min<long long>(w.length, w.value.size() / 2)};
-}
-
-// Elements a good read reply stores into, and a check of the values it stored.
-Range readRange(const Protocol& p) {
+// Units a good read reply stores into.
+Units readUnits(const Protocol& p) {
     const fins::RegType* t = fins::regType(p.var.reg_type);
-    if (!t) return kNothing;
+    if (!t) return {0, 0};
     const long long a = p.var.address;
-    if (t->unit == fins::Unit::Flag) return {t->image, a / 8, a / 8 + p.p_aux2 / 8};
-    return {t->image, a, a + p.p_aux2 / 2};
+    if (t->unit == fins::Unit::Flag)
+        return ImageSnapshot::unitsOf(t->image, a / 8, a / 8 + p.p_aux2 / 8);
+    return ImageSnapshot::unitsOf(t->image, a, a + p.p_aux2 / 2);
 }
 
 void checkStoredWords(const Protocol& p, const QByteArray& reply) {
@@ -178,10 +161,10 @@ class Run {
         const Protocol* head = outstanding ? &PLC_driver.protocol_list.first() : nullptr;
         const int write_burst = PLC_driver.write_burst, once_burst = PLC_driver.once_burst;
         const std::map<int, Check_Plc> stations = map_list;
-        std::vector<Range> mirror;
+        std::vector<Units> mirror;
         if (!com_.multi_station)
             for (const RW_VAR& w : PLC_driver.write_list)
-                mirror.push_back(writeRange(w));
+                mirror.push_back(writeUnits(w));
         const ImageSnapshot image;
 
         Protocol* p = ComCommunication();
@@ -195,7 +178,7 @@ class Run {
         for (int burst : {PLC_driver.write_burst, PLC_driver.once_burst})
             FUZZ_CHECK(burst >= 0 && burst <= 5);
         if (com_.remote_mode) FUZZ_CHECK(map_list.size() == stations.size());
-        checkChanges(image, mirror);
+        FUZZ_CHECK(image.changedOnlyIn(mirror));
         if (!p) return p;
         FUZZ_CHECK(p->send_len == p->frame.size());
         if (!outstanding)
@@ -234,9 +217,10 @@ class Run {
             outstanding && !gated && !com_.remote_mode && map_list[station].hs_done == 0;
         const int retries = com_.retry_count;
         const size_t fails = failNotices().size();
-        std::vector<Range> stored;
-        if (!com_.multi_station) stored.push_back(readRange(frame));
+        std::vector<Units> stored;
+        if (!com_.multi_station) stored.push_back(readUnits(frame));
         const ImageSnapshot image;
+        const auto unchanged = [&image] { FUZZ_CHECK(image.changes().empty()); };
 
         RW_VAR* r = DataCom(arg, len);
 
@@ -245,35 +229,35 @@ class Run {
         FUZZ_CHECK(com_.retry_count >= 0 && com_.retry_count <= max_retries);
         if (!outstanding || gated) {
             FUZZ_CHECK(r->result == 1 && com_.retry_count == retries);
-            return checkChanges(image, {});
+            return unchanged();
         }
         if (handshake) {
             const bool ok = arg && arg->size() == 24 && errorCodeZero(arg);
             FUZZ_CHECK(r->result == (ok ? 1 : 201) && PLC_driver.protocol_list.isEmpty());
             FUZZ_CHECK(map_list[station].hs_done == (ok ? 1 : 0) && com_.retry_count == retries);
             if (ok) FUZZ_CHECK(map_list[station].plc_node == static_cast<unsigned char>(copy[23]));
-            return checkChanges(image, {});
+            return unchanged();
         }
         const int want = expectedResult(frame, arg, arg ? len : 0, com_, retries);
         FUZZ_CHECK(r->result == want);
         if (want == 0) { // retried: the same frame stays outstanding
             FUZZ_CHECK(PLC_driver.protocol_list.size() == 1 && com_.retry_count == retries + 1);
             FUZZ_CHECK(PLC_driver.protocol_list.first().frame == frame.frame);
-            return checkChanges(image, {});
+            return unchanged();
         }
         FUZZ_CHECK(PLC_driver.protocol_list.isEmpty());
         if (want == 1 || want == 100) {
             FUZZ_CHECK(com_.offline == 0 && PLC_driver.comm_failed == 0 &&
                        com_.retry_count == retries);
             const bool stores = want == 1 && frame.var.access == 0;
-            checkChanges(image, stores ? stored : std::vector<Range>());
+            FUZZ_CHECK(image.changedOnlyIn(stores ? stored : std::vector<Units>()));
             if (stores && !com_.multi_station) checkStoredWords(frame, copy);
             return;
         }
         // Given up: offline, the counter reset, one failure notice.
         FUZZ_CHECK(com_.offline == 1 && com_.retry_count == 0 && failNotices().size() == fails + 1);
         if (!com_.remote_mode) FUZZ_CHECK(map_list[station].hs_done == 0);
-        checkChanges(image, {});
+        unchanged();
     }
 
     Input& in_;

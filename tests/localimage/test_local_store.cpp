@@ -1,5 +1,6 @@
 // The local store in both station modes: image accessors, stored replies, extended
 // variables, and the host's reads and writes.
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <tuple>
@@ -9,18 +10,16 @@
 #include "Func_GetOrSetData.h"
 #include "driver_fixture.h"
 #include "driver_object.h"
+#include "image_snapshot.h"
 
 namespace {
 
 Omron_Fins_TcpIP_Series& d = PLC_driver;
 
-// Every byte of the nine image arrays, in member order.
-QByteArray imageSnapshot() {
-    const char* first = reinterpret_cast<const char*>(d.cio_image);
-    const char* end = reinterpret_cast<const char*>(d.c_flag_image) + sizeof d.c_flag_image;
-    return QByteArray(first, static_cast<int>(end - first));
+// Every image byte is still zero, as after a reset.
+bool imageClear() {
+    return std::all_of(ImageSnapshot::begin(), ImageSnapshot::end(), [](char c) { return !c; });
 }
-const QByteArray kEmptyImage(99250, '\0');
 
 // Stores a read reply (data bytes in hex) for a frame of (type, address, station).
 void storeReply(int reg_type, int address, int station, int data_bytes, const char* data_hex,
@@ -118,7 +117,7 @@ TEST(ImageAccessors, WritesStopAtTheEndOfTheirArray) {
     SetBit_unsigned_char(INT_MAX, d.c_flag_image, &bits, 3);
     SetBit_unsigned_short(0, d.cio_image, &bits, 0);
     SetValue_unsigned_short(0, d.cio_image, &words, -5);
-    EXPECT_EQ(imageSnapshot(), kEmptyImage);
+    EXPECT_TRUE(imageClear());
     unsigned short own[4] = {};
     SetValue_unsigned_short(3, own, &words, 1);
     EXPECT_EQ(own[3], 0x1111);
@@ -161,13 +160,13 @@ TEST_F(LocalStore, NothingIsStoredForTypesWithoutAreaOrBadOffsets) {
     for (const auto& row : rows) { // multi_station, type, data offset
         com.multi_station = row[0];
         storeReply(row[1], 0, 1, 4, "12 34 56 78", row[2]);
-        EXPECT_TRUE(imageSnapshot() == kEmptyImage && d.extend_list.isEmpty()) << row[1] << row[2];
+        EXPECT_TRUE(imageClear() && d.extend_list.isEmpty()) << row[1] << row[2];
     }
     d.protocol_list.clear(); // no frame outstanding: the store functions do nothing
     QByteArray reply = QByteArray(30, '\0') + hex("01 01 01 01 01 01 01 01");
     SaveTC_unsigned_char(&reply, d.c_flag_image);
     SaveWord_unsigned_short(&reply, d.t_pv_image);
-    EXPECT_EQ(imageSnapshot(), kEmptyImage);
+    EXPECT_TRUE(imageClear());
 }
 
 TEST_F(LocalStore, MultiStationRepliesGoToTheirStationsEntries) {
@@ -190,7 +189,7 @@ TEST_F(LocalStore, MultiStationRepliesGoToTheirStationsEntries) {
     storeReply(11, INT_MAX, 1, 0x7FFFFFFE, "12 34 56 78");
     storeReply(6, 0x10000, 1, 16, "01 00 00 00 00 00 00 00 01 01 01 01 01 01 01 01");
     EXPECT_EQ(entry(1, 7, 0xFFFF) + " " + entry(1, 6, 0xFFF8), "34 12 01");
-    EXPECT_TRUE(d.extend_list.size() == 8 && imageSnapshot() == kEmptyImage);
+    EXPECT_TRUE(d.extend_list.size() == 8 && imageClear());
 }
 
 // ---- Extended variables -------------------------------------------------------------
@@ -300,7 +299,7 @@ TEST_F(LocalStore, MultiStationWritesGoToEntries) {
     EXPECT_EQ(entry(1, 7, 0) + "|" + entry(1, 8, 600) + "|" + entry(1, 10, 0xFFFF) + "|" +
                   entry(1, 10, 0x10000),
               "00 00|34 12|01 80|absent");
-    EXPECT_TRUE(d.extend_list.size() == 8 && imageSnapshot() == kEmptyImage);
+    EXPECT_TRUE(d.extend_list.size() == 8 && imageClear());
 }
 
 // The queued requests as "address/length/value hex", separated by "|".
@@ -351,7 +350,7 @@ TEST_F(LocalStore, WritesQueuedForThePlc) {
                   std::make_pair(std::get<5>(r), std::string(std::get<6>(r))))
             << std::get<1>(r) << " x " << std::get<3>(r);
     }
-    EXPECT_EQ(imageSnapshot(), kEmptyImage);
+    EXPECT_TRUE(imageClear());
 
     // The request carries the host's fields; single-station mode the default station.
     com.remote_mode = 0;
@@ -390,7 +389,7 @@ TEST_F(LocalStore, HostWritesReachTheStore) {
               std::vector<int>({0, 0x1234, 0x5678, 0x0002, 0x1234, 1, 0, 0x0009, 6}));
     d.d_image[30] = d.d_image[31] = d.cio_image[0] = d.cio_image[100] = d.d_image[7] = 0;
     d.h_image[1] = 0;
-    EXPECT_TRUE(imageSnapshot() == kEmptyImage && d.extend_list.isEmpty());
+    EXPECT_TRUE(imageClear() && d.extend_list.isEmpty());
 }
 
 } // namespace
