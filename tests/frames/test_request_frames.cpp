@@ -153,6 +153,14 @@ TEST_F(RequestFrames, LongestFrames) {
     EXPECT_EQ(PLC_driver.protocol_list.first().frame,
               hex("00 02 01 00 03 0007 0000000A 0075 00000000 00000000") + remote.value +
                   hex("17"));
+    // Past the 65535 bytes the checksum helper sums at a time: still every byte counted.
+    remote.length = 0x8000;
+    remote.value.resize(0x10000);
+    for (int i = 0; i < remote.value.size(); ++i)
+        remote.value[i] = static_cast<char>(i);
+    build(Remote_WriteVar, remote);
+    const QByteArray& f = PLC_driver.protocol_list.first().frame;
+    EXPECT_EQ(f.left(1) + f.right(2), hex("16 FF AD")); // 21 + 65536 + 1 bytes
 }
 
 // While the exchange is healthy a write reaches the store as its frame is built, even

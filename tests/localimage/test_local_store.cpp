@@ -75,9 +75,11 @@ std::string readWith(Accessor accessor, void* area, int start, int count) {
     return toHex(out);
 }
 
+class ImageAccessors : public DriverTest {};
+
 // Each accessor is bounded by the image array its pointer lies in; positions beyond
 // read as 0. A pointer outside the image is the caller's own memory.
-TEST(ImageAccessors, ReadRows) {
+TEST_F(ImageAccessors, ReadRows) {
     unsigned short own[4] = {0, 0, 0x4321, 0};
     d.cio_image[0] = 0x8000;
     d.cio_image[1] = 0x000E;
@@ -103,7 +105,7 @@ TEST(ImageAccessors, ReadRows) {
             << std::get<0>(r) << " " << std::get<2>(r);
 }
 
-TEST(ImageAccessors, WritesStopAtTheEndOfTheirArray) {
+TEST_F(ImageAccessors, WritesStopAtTheEndOfTheirArray) {
     QByteArray words = hex("11 11 22 22 33 33"), bits = hex("01 01 01"), one = hex("01");
     SetBit_unsigned_char(13, d.t_flag_image, &one, 1);
     SetBit_unsigned_short(A_IMAGE_WORDS * 16 - 1, d.a_image, &bits, 3);
@@ -117,6 +119,8 @@ TEST(ImageAccessors, WritesStopAtTheEndOfTheirArray) {
     SetBit_unsigned_char(INT_MAX, d.c_flag_image, &bits, 3);
     SetBit_unsigned_short(0, d.cio_image, &bits, 0);
     SetValue_unsigned_short(0, d.cio_image, &words, -5);
+    SetValue_unsigned_short(0, d.cio_image, nullptr, 1); // no buffer, no area: nothing done
+    SetValue_unsigned_short(0, nullptr, &words, 1);
     EXPECT_TRUE(imageClear());
     unsigned short own[4] = {};
     SetValue_unsigned_short(3, own, &words, 1);
@@ -162,8 +166,9 @@ TEST_F(LocalStore, NothingIsStoredForTypesWithoutAreaOrBadOffsets) {
         storeReply(row[1], 0, 1, 4, "12 34 56 78", row[2]);
         EXPECT_TRUE(imageClear() && d.extend_list.isEmpty()) << row[1] << row[2];
     }
-    d.protocol_list.clear(); // no frame outstanding: the store functions do nothing
     QByteArray reply = QByteArray(30, '\0') + hex("01 01 01 01 01 01 01 01");
+    SaveWord_unsigned_short(&reply, nullptr); // a frame outstanding, but no area
+    d.protocol_list.clear(); // no frame outstanding: the store functions do nothing
     SaveTC_unsigned_char(&reply, d.c_flag_image);
     SaveWord_unsigned_short(&reply, d.t_pv_image);
     EXPECT_TRUE(imageClear());
@@ -196,7 +201,7 @@ TEST_F(LocalStore, MultiStationRepliesGoToTheirStationsEntries) {
 
 // The indexed lookup answers exactly as a walk of the list would: over colliding keys,
 // a mix of repeated, new, negative and extreme keys, and entries appended without it.
-TEST(ExtendedVars, IndexedLookupEqualsAWalkOfTheList) {
+TEST_F(LocalStore, IndexedLookupOfExtendedVarsEqualsAWalkOfTheList) {
     ASSERT_EQ(extendKey(0x10000, 0, 5), extendKey(0, 1, 5)); // the walk below meets such keys
     EXPECT_EQ(ExtendFindSameVar(0, 3, 5), 0);
     EXPECT_EQ(entry(0, 3, 5), "00 00 00 00"); // a new entry holds a zero word pair
@@ -338,6 +343,7 @@ TEST_F(LocalStore, WritesQueuedForThePlc) {
         {11, "70000", "34 12", 1, 64, 1, "70000/1/34 12", 1},
         {0, "70000.0", "01", 1, 64, 1, "1120000/1/01", 1},
         {11, "0", "", 0x10001, 0, 0, "", 1}, {11, "2147483647", "", 2, 64, 0, "", 1},
+        {5, "8", "01", 1, 64, 0, "", 1}, // flags have remote frames, yet no screen write
     };
     // clang-format on
     for (const auto& r : rows) {
