@@ -2,13 +2,11 @@
 // frames, faults set at run time, the log line, and stopping.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <chrono>
 #include <mutex>
 #include <utility>
 
+#include "plc_connection.h"
 #include "plcsim/sim_server.h"
 #include "sim_test_util.h"
 
@@ -17,29 +15,28 @@ using namespace plcsim_test;
 
 namespace {
 
-// A loopback client; a read gives up after 5 s.
-class Client {
-  public:
-    explicit Client(uint16_t port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
-        const timeval timeout{5, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        sockaddr_in sa{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
-        EXPECT_EQ(connect(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+// The host's own connection code as the client; each call waits at most 5 s.
+struct Client : fhost::PlcConnection {
+    explicit Client(uint16_t port) : PlcConnection({"127.0.0.1", port}) {
+        std::string error;
+        EXPECT_TRUE(open(deadline(), &error)) << error;
     }
-    ~Client() { close(fd_); }
+    static fhost::Clock::time_point deadline() {
+        return fhost::Clock::now() + std::chrono::seconds(5);
+    }
     void send(const Bytes& b) {
-        EXPECT_EQ(::send(fd_, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size()));
+        std::string error;
+        EXPECT_TRUE(sendAll(QByteArray(reinterpret_cast<const char*>(b.data()), int(b.size())),
+                            deadline(), &error))
+            << error;
     }
-    // Up to n bytes as hex; fewer when the server closes.
-    std::string read(size_t n) {
-        Bytes got(n);
-        got.resize(std::max<ssize_t>(0, recv(fd_, got.data(), n, MSG_WAITALL)));
-        return toHex(got);
+    // The next `n` replies as hex; fewer when the server closes.
+    std::string replies(int n) {
+        std::string all;
+        for (QByteArray r; n-- > 0 && readFinsReply(deadline(), &r) == fhost::ReadStatus::Complete;)
+            all += r.toHex().toStdString();
+        return all;
     }
-    void expect(const std::string& hex) { EXPECT_EQ(read(hex.size() / 2), hex); }
-
-  private:
-    int fd_;
 };
 
 // A read of D100 to PLC node 1 with this SID, and its reply to client node `node`.
@@ -71,20 +68,20 @@ TEST_F(PlcsimServer, ServesSeveralClientsUntilStopped) {
     Client a(server->port()), b(server->port()), c(server->port());
     a.send(nodeRequest(0));
     b.send(nodeRequest(0));
-    a.expect(nodeReply(0xFB));
-    b.expect(nodeReply(0xFA));
+    EXPECT_EQ(a.replies(1), nodeReply(0xFB));
+    EXPECT_EQ(b.replies(1), nodeReply(0xFA));
     // c packs its exchange and a read in one segment, and splits the next read.
     c.send(fromHex(toHex(nodeRequest(0x22)) + toHex(readD100(1))));
     const Bytes read = readD100(2);
     c.send(Bytes(read.begin(), read.begin() + 5));
     a.send(readD100(9));
     c.send(Bytes(read.begin() + 5, read.end()));
-    c.expect(nodeReply(0x22) + d100Reply(0x22, 1) + d100Reply(0x22, 2));
-    a.expect(d100Reply(0xFB, 9));
+    EXPECT_EQ(c.replies(3), nodeReply(0x22) + d100Reply(0x22, 1) + d100Reply(0x22, 2));
+    EXPECT_EQ(a.replies(1), d100Reply(0xFB, 9));
     EXPECT_EQ(server->stats().connectionsAccepted, 3u);
     EXPECT_EQ(server->stats().requestsServed, 6u);
     server->stop();
-    EXPECT_EQ(b.read(1), ""); // closed
+    EXPECT_EQ(b.replies(1), ""); // closed
     EXPECT_EQ(server->stats().openConnections, 0u);
 }
 
@@ -111,7 +108,7 @@ TEST_F(PlcsimServer, AppliesFaultsSetAtRunTimeAndLogsEveryRequest) {
     // answered; the close is no fault of that reply).
     std::string errored = d100Reply(0x0A, 4);
     errored.replace(24, 8, "00000021");
-    EXPECT_EQ(c.read(200), "46494e53000000080000000100000024" + nodeReply(0x0A) + errored +
+    EXPECT_EQ(c.replies(7), "46494e53000000080000000100000024" + nodeReply(0x0A) + errored +
                                d100Reply(0x0A, 5) + d100Reply(0x0A, 6));
     EXPECT_EQ(server->faultsInjected(), 4u);
     const std::string read = " read area=0x82 addr=100 count=1 end=0x0000 fault=";
