@@ -1,8 +1,7 @@
 // The host's session code and the driver against the simulator: one table of sessions
 // (every area, writes of words and bits, one-shot reads, two stations, remote mode,
-// outside run mode 2) whose tags must end equal to the PLCs' memory, and a station
-// without a PLC. The bytes of a node address exchange and a read are in the driver's
-// conversation tests.
+// outside run mode 2) whose tags must end equal to the PLCs' memory. The bytes of a
+// node address exchange and a read are in the driver's conversation tests.
 #include <sstream>
 #include <tuple>
 
@@ -164,26 +163,6 @@ TEST_P(Sessions, TagsEqualThePlcsMemory) {
 
 INSTANTIATE_TEST_SUITE_P(Host, Sessions, ::testing::ValuesIn(kSessions),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// Station 7 has no PLC: its node address exchange is refused at every turn without
-// network traffic (the driver keeps it at the head), while station 1 is read.
-TEST_F(Sessions, AStationWithoutAPlcFailsWithoutNetworkTraffic) {
-    start("sp1 D 100 1 1\nsp7 D 100 1 7\n", Mode::TwoStations);
-    sims[0]->memory().setWord(plcsim::Area::D, 100, 4242);
-    for (int i = 0; i < 6; ++i)
-        host->turn();
-    int station7 = 0;
-    for (const Exchange& ex : host->history()) {
-        if (ex.station != 7) continue;
-        ++station7;
-        EXPECT_EQ(std::make_tuple(ex.kind, ex.result, ex.reply_bytes),
-                  std::make_tuple(FrameKind::Handshake, 201, 0));
-    }
-    EXPECT_GE(station7, 3);
-    EXPECT_EQ(host->session().readTag(host->tag("sp1")), std::vector<int>{4242});
-    EXPECT_EQ(host->session().readTag(host->tag("sp7")), std::vector<int>{0});
-    EXPECT_EQ(host->session().counters().connects, 1);
-}
 
 } // namespace
 } // namespace e2e

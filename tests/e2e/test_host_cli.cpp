@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <thread>
 #include <tuple>
@@ -19,8 +18,6 @@
 #include <QTemporaryDir>
 
 #include "e2e_support.h"
-#include "host_bridge.h"
-#include "host_runner.h"
 
 namespace e2e {
 namespace {
@@ -174,42 +171,6 @@ TEST_F(HostProgram, FaultsAreNamedPacedAndReportedInTheExitCode) {
             EXPECT_EQ(sim->connectionsAccepted(), static_cast<uint64_t>(connects));
         }
     }
-}
-
-// Another thread's requests go the way of --write and --read-once; their outcomes
-// come back in the published state document.
-TEST_F(HostProgram, BridgeRequestsAreServedByTheLoop) {
-    auto sim = startSimulator();
-    ASSERT_TRUE(sim);
-    const std::string tags = writeFile("screen.tags", "sp D 100\nro A 10\n");
-    const std::string port = "127.0.0.1:" + std::to_string(sim->port());
-    const char* argv[] = {"fins-host", "--tags",       tags.c_str(), "--plc",          port.c_str(),
-                          "--hmi-ip",  "127.0.0.23",   "--driver",   FINS_DRIVER_PATH, "--seconds",
-                          "30",        "--refresh-ms", "20",         "--json"};
-    fhost::HostBridge bridge;
-    int code = -1;
-    std::thread loop([&] { code = fhost::runHost(sizeof argv / sizeof argv[0], argv, &bridge); });
-    ASSERT_TRUE(bridge.waitNewer(0, 10000));
-    using Kind = fhost::HostBridge::Request;
-    const quint64 ids[] = {bridge.request(Kind::Write, "sp", "99"),
-                           bridge.request(Kind::Write, "ro", "1"),
-                           bridge.request(Kind::ReadOnce, "nope")};
-    std::map<quint64, QString> outcomes;
-    quint64 seq = 0;
-    for (int i = 0; i < 500 && outcomes.size() < 3; ++i) {
-        bridge.waitNewer(seq, 100);
-        outcomes.clear();
-        for (const QJsonValue& a : bridge.state(&seq)["actions"].toArray())
-            if (a["outcome"].toString() != "pending")
-                outcomes[a["id"].toVariant().toULongLong()] =
-                    a["outcome"].toString() + ": " + a["detail"].toString();
-    }
-    fhost::requestStop();
-    loop.join();
-    EXPECT_EQ(outcomes[ids[0]] + " | " + outcomes[ids[1]] + " | " + outcomes[ids[2]],
-              "done:  | refused: end code 0x2101 (read-only area) | refused: no tag named 'nope'");
-    EXPECT_EQ(sim->memory().word(plcsim::Area::D, 100), 99);
-    EXPECT_EQ(code, 6);
 }
 
 // One good run: the JSON report, and its recording as tshark decodes it when installed.

@@ -8,6 +8,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,20 +17,8 @@
 #include "fins_codec.h"
 #include "omron_fins_tcpip.h"
 
-struct OnceNotice {
-    int cb_context, req_kind, req_id, status;
-    bool operator==(const OnceNotice& o) const {
-        return cb_context == o.cb_context && req_kind == o.req_kind && req_id == o.req_id &&
-               status == o.status;
-    }
-};
-
-struct FailNotice {
-    int list_size, req_kind, flag; // list_size -1: no list handed over
-    bool operator==(const FailNotice& o) const {
-        return list_size == o.list_size && req_kind == o.req_kind && flag == o.flag;
-    }
-};
+using OnceNotice = std::array<int, 4>; // cb_context, req_kind, req_id, status
+using FailNotice = std::array<int, 3>; // list size (-1: no list handed over), req_kind, flag
 
 // Notices since the last session start, in the order the driver gave them.
 inline std::vector<OnceNotice>& onceNotices() {
