@@ -17,7 +17,7 @@ namespace {
 using fuzz::Input;
 using Units = ImageSnapshot::Units;
 
-enum Op { CONVERT, STORE_AND_READ, QUEUE_WRITE, READ, OPS };
+enum Op { CONVERT, STORE_AND_READ, QUEUE_WRITE, OPS };
 
 QString addressText(Input& in) {
     const char* edges[] = {"2147483647.15", "134217727.15", "134217728.0", "-1.5",
@@ -87,7 +87,6 @@ class Run {
         if (op == CONVERT) convert();
         if (op == STORE_AND_READ) storeAndRead();
         if (op == QUEUE_WRITE) queueWrite();
-        if (op == READ) read();
     }
 
   private:
@@ -119,23 +118,15 @@ class Run {
         return buffer;
     }
 
-    void read() {
-        const int t = registerType(in_);
-        const QString text = addressText(in_);
-        const int cnt = com_.multi_station ? std::min(count(in_), 4096) : count(in_);
-        const QByteArray buffer = in_.bytes(in_.pick(16));
-        readInto(buffer, t, text, in_.pick(4), cnt);
-    }
-
     void storeAndRead() {
         com_.run_mode = 0;
         const int t = registerType(in_);
         QString text = addressText(in_);
         const int station = in_.pick(4);
-        const int cnt = std::min(count(in_), 4096);
+        const int cnt = com_.multi_station ? std::min(count(in_), 4096) : count(in_);
         QByteArray value = in_.bytes(in_.pick(40));
         const int n = expectedAddress(t, text);
-        const QByteArray before = readInto(QByteArray(), t, text, station, cnt);
+        const QByteArray before = readInto(in_.bytes(in_.pick(16)), t, text, station, cnt);
         const int queued = PLC_driver.write_list.size();
         const ImageSnapshot image;
 

@@ -1,10 +1,12 @@
-// FINS/TCP sessions as exact bytes: memory area read and write of every area code beside
+// Sessions as exact bytes. FINS/TCP: memory area read and write of every area code beside
 // the end code each bad request gets, the node address exchange and framing errors, and
-// the CP1L's size limits. Feeding split at any byte is fuzz_sim_session's invariant.
+// the CP1L's size limits; remote mode: good and refused requests and the size-byte
+// framing. Feeding split at any byte is fuzz_sim_session's invariant.
 #include <gtest/gtest.h>
 
 #include <tuple>
 
+#include "plcsim/stream_framer.h"
 #include "sim_test_util.h"
 
 using namespace plcsim;
@@ -137,6 +139,60 @@ TEST(PlcsimFins, EnforcesTheCp1lMessageLimits) {
         EXPECT_EQ(reply.size(), 2 * replyBytes) << count;
         EXPECT_EQ(reply.substr(2 * 28, 4), endCode) << count;
     }
+}
+
+const char* const REMOTE_PRESET = "D100 = 0x1234\nD101 = 0xABCD\nCIO10 = 0x8005\n"
+                           "A10 = 0x0506\nC7 = 42\nT3.flag = 1\n";
+
+// Request, reply, memory afterwards (or "").
+const char* const REMOTE_ROWS[][3] = {
+    {"1603000102000b00000064000400000000000000008f",
+     "2b03000102000b000000640000000000000400100000001234abcd00000000000000000000000002720d0a", ""},
+    {"1603000102000b000000640004000000000000000090", // bad checksum
+     "2b03000102000b000000640000000001000400100000000000000000000000000000000000000000b50d0a", ""},
+    {"1600000001000b00007fff00010000000000000000a1",
+     "1f00000001000b00007fff0000000003000100040000000000000001b10d0a", ""},
+    {"1600000001000e000000000001000000000000000026",
+     "1f00000001000e000000000000000002000100040000000000000000350d0a", ""},
+    {"1600020001000b000000640001000000000000000089",
+     "1f00020001000b0000006400000000060001000400000000000000009c0d0a", ""},
+    {"1600000001000d00000007000100000000000000002c",
+     "1f00000001000d00000007000000000000010004000000002a000000630d0a", ""},
+    {"160000000100000000000a0001000000000000000022", // bit type: the word
+     "1f0000000100000000000a0000000000000100040000008005000000b40d0a", ""},
+    {"16000000010005000000000004000000000000000020",
+     "2300000001000500000000000000000000040008000000000000010000000000360d0a", ""},
+    {"1a01010102000b000003e800020000000000000000341278562b",
+     "1b01010102000b000003e800000000000002000000000001180d0a", "D1001 = 0x5678"},
+    {"1a000100010008000001ff000200000000000000000100020029",
+     "1b000100010008000001ff000000000300020000000000012a0d0a", "W511 = 0"},
+    {"1800010001000b000000640002000000000000000000008b",
+     "1b00010001000b0000006400000000050002000000000000930d0a", "D100 = 0x1234"},
+    {"17010100010001000000af0001000000000000000001cc",
+     "1b010100010001000000af00000000000001000000000000cf0d0a", "W10.15 = 1"},
+    {"17010100010000000000a20001000000000000000002bf", // value 2 clears
+     "1b010100010000000000a200000000000001000000000000c10d0a", "CIO10 = 0x8001"},
+    {"1700010001000500000003000100000000000000000022",
+     "1b00010001000500000003000000000400010000000000002a0d0a", "T3.flag = 1"},
+    {"1800010001000a0000000a0001000000000000000000002f",
+     "1b00010001000a0000000a00000000040001000000000000360d0a", "A10 = 0x0506"},
+};
+
+TEST(PlcsimRemote, AnswersEveryRowWithExactBytes) {
+    for (const auto& row : REMOTE_ROWS) {
+        PlcMemory memory;
+        EXPECT_TRUE(loadMemoryText(REMOTE_PRESET, "preset", memory, nullptr));
+        RemoteSession session{memory};
+        EXPECT_EQ(replies(session, fromHex(row[0])), normHex(row[1])) << row[0];
+        if (*row[2]) expectMemory(memory, row[2]);
+    }
+}
+
+// A write's size byte wraps at 256: the request size comes from its word count then.
+TEST(PlcsimRemote, TakesTheRequestSizeFromTheWriteWhenTheSizeByteWraps) {
+    auto size = [](const char* head) { return remoteRequestSize(fromHex(head).data()); };
+    EXPECT_EQ(size("05 00 00 00 01 000b 00000064 0004 0000000000000000 00"), 261u);
+    EXPECT_EQ(size("00 00 01 00 01 000b 00000000 0075 0000000000000000 00"), 256u);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "driver_session.h"
 #include "e2e_support.h"
 
 namespace e2e {
@@ -44,13 +45,6 @@ const FaultRow kFaultRows[] = {
     {"ErrorCodeOnce", "error=0x01@1", 1, "W0 W1 W1 R1", true},
 };
 
-// The driver's own comm-fail callback arguments (list size, requester kind, flag),
-// rather than the host's notice texts.
-std::vector<std::vector<int>> fail_notices;
-void recordCommFail(QList<RW_VAR>* list, int req_kind, int flag) {
-    fail_notices.push_back({list ? static_cast<int>(list->size()) : -1, req_kind, flag});
-}
-
 class Faults : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(Faults, ResultCodesGiveUpAndRecovery) {
@@ -66,7 +60,9 @@ TEST_P(Faults, ResultCodesGiveUpAndRecovery) {
     Host host(hostOptions(port));
     ASSERT_TRUE(host.start("v D 100\na D 200\nb D 201\n", &error)) << error;
     auto value = [&](const char* tag) { return host.session().readTag(host.tag(tag)); };
+    // The driver's own comm-fail callback arguments rather than the host's notice texts.
     RegistCallBackFuncIntf(nullptr, recordCommFail);
+    failNotices().clear();
     sim->memory().setWord(plcsim::Area::D, 100, 0x1234);
     ASSERT_GE(host.runUntil([&] { return host.session().counters().cycles >= 1; }, 10), 0);
     ASSERT_EQ(value("v"), std::vector<int>{0x1234});
@@ -97,8 +93,8 @@ TEST_P(Faults, ResultCodesGiveUpAndRecovery) {
         }
     }
     EXPECT_EQ(turns, row.turns);
-    const std::vector<std::vector<int>> notice = {{0, fhost::WRITE_REQ_KIND, 1}};
-    EXPECT_EQ(fail_notices, gave_up ? notice : std::vector<std::vector<int>>());
+    const std::vector<FailNotice> notice = {{0, fhost::WRITE_REQ_KIND, 1}};
+    EXPECT_EQ(failNotices(), gave_up ? notice : std::vector<FailNotice>());
     // Online again; a spoilt answer does not undo a write the PLC carried out, a purged
     // write never left, and a restarted PLC starts empty.
     EXPECT_EQ(std::make_tuple(host.session().comInfo().offline, plcWord(200), plcWord(201)),
