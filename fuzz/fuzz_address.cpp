@@ -1,8 +1,8 @@
-// Address texts and screen reads and writes: PLCAddressChangeIntef against an
-// independent model of the conversion, and GetRegisterData / SetRegisterData with any
-// register type, address text, count and buffer. Values written inside an area's
-// capacity read back; nothing outside the written elements changes; queued pieces
-// stay within max_block and carry the buffer's bytes.
+// Screen reads and writes (GetRegisterData / SetRegisterData) with any register type,
+// address text, count and buffer, against an independent model of the address
+// conversion: the result and the elements touched follow the model's address. Values
+// written inside an area's capacity read back; nothing outside the written elements
+// changes; queued pieces stay within max_block and carry the buffer's bytes.
 #include <algorithm>
 #include <climits>
 
@@ -17,7 +17,7 @@ namespace {
 using fuzz::Input;
 using Units = ImageSnapshot::Units;
 
-enum Op { CONVERT, STORE_AND_READ, QUEUE_WRITE, OPS };
+enum Op { STORE_AND_READ, QUEUE_WRITE, OPS };
 
 QString addressText(Input& in) {
     const char* edges[] = {"2147483647.15", "134217727.15", "134217728.0", "-1.5",
@@ -84,20 +84,11 @@ class Run {
 
     void step() {
         const int op = in_.pick(OPS);
-        if (op == CONVERT) convert();
         if (op == STORE_AND_READ) storeAndRead();
         if (op == QUEUE_WRITE) queueWrite();
     }
 
   private:
-    void convert() {
-        const int t = registerType(in_);
-        const QString text = addressText(in_);
-        const int want = expectedAddress(t, text);
-        FUZZ_CHECK(PLCAddressChangeIntef(t, text) == want);
-        FUZZ_CHECK(StringAddressToInt(t, text) == want);
-    }
-
     bool bitsOrFlags(int t) const { return fins::isBitType(t) || fins::isFlagType(t); }
     bool hasStore(int t) const { return com_.multi_station || fins::regType(t) != nullptr; }
 
@@ -135,7 +126,8 @@ class Run {
 
         FUZZ_CHECK(r == (n < 0 ? 0 : 1) && PLC_driver.write_list.size() == queued);
         const bool mirrors = !com_.multi_station && n >= 0;
-        FUZZ_CHECK(image.changedOnlyIn({mirrors ? ImageSnapshot::unitsWritten(t, n, cnt) : Units()}));
+        FUZZ_CHECK(
+            image.changedOnlyIn({mirrors ? ImageSnapshot::unitsWritten(t, n, cnt) : Units()}));
         if (n < 0 || cnt < 1 || !hasStore(t)) return;
         // Multi-station flag writes land in word entries that flag reads do not use.
         if (com_.multi_station && fins::isFlagType(t)) return;
@@ -196,7 +188,8 @@ class Run {
         }
         // Mirrored at once only while communication has failed.
         const bool mirrors = PLC_driver.comm_failed && !com_.multi_station;
-        FUZZ_CHECK(image.changedOnlyIn({mirrors ? ImageSnapshot::unitsWritten(t, n, cnt) : Units()}));
+        FUZZ_CHECK(
+            image.changedOnlyIn({mirrors ? ImageSnapshot::unitsWritten(t, n, cnt) : Units()}));
     }
 
     static SessionSettings settings(Input& in) {

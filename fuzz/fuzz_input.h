@@ -1,5 +1,4 @@
-// Sequential reader over a fuzz input. Reading past the end yields zeros, so every
-// input is a complete run.
+// Sequential reader over a fuzz input, and the check that reports a broken invariant.
 #ifndef FUZZ_INPUT_H
 #define FUZZ_INPUT_H
 
@@ -9,9 +8,21 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+// A broken invariant is a finding: report it and abort, so libFuzzer keeps the input.
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "invariant broken at %s:%d: %s\n", __FILE__, __LINE__, #cond);    \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (0)
 
 namespace fuzz {
 
+// Reading past the end yields zeros, so every input is a complete run.
 class Input {
   public:
     Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}

@@ -90,7 +90,7 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
     std::map<GroupKey, long long> last_start;
     for (const RW_VAR& e : list) {
         FUZZ_CHECK(e.req_kind == 0 && e.req_id == -1 && e.access == 0);
-        FUZZ_CHECK(e.aux1 == 0 && e.aux2 == 0 && e.value.isEmpty());
+        FUZZ_CHECK(e.result == 0 && e.aux1 == 0 && e.aux2 == 0 && e.value.isEmpty());
         FUZZ_CHECK(e.link_id == com.local_link && e.link_mode == com.remote_mode);
         const fins::RegType* t = fins::regType(e.reg_type);
         FUZZ_CHECK(t != nullptr && e.length >= 1);

@@ -184,22 +184,13 @@ class Run {
         if (!outstanding)
             FUZZ_CHECK(com_.frames_total == 1 && com_.frames_done == 0 &&
                        PLC_driver.cur_kind >= 0 && PLC_driver.cur_kind <= 2);
-        checkFrameShape(*p);
-        return p;
-    }
-
-    void checkFrameShape(const Protocol& p) {
-        const fins::Reader f(p.frame);
-        if (com_.remote_mode) { // size byte first, a byte sum last
+        // A FINS/TCP frame announces its own size; remote frames carry it in byte 0.
+        const fins::Reader f(p->frame);
+        if (com_.remote_mode)
             FUZZ_CHECK(f.size() >= 22 && f.u8At(0) == (f.size() & 0xFF));
-            unsigned sum = 0;
-            for (int i = 0; i + 1 < f.size(); ++i)
-                sum += f.u8At(i);
-            FUZZ_CHECK(f.u8At(f.size() - 1) == static_cast<int>(sum & 0xFF));
-            return;
-        }
-        FUZZ_CHECK(f.size() >= fins::NODE_ADDRESS_REQUEST_SIZE);
-        FUZZ_CHECK(fins::announcedFrameSize(p.frame.constData(), p.frame.size()) == f.size());
+        else
+            FUZZ_CHECK(fins::announcedFrameSize(p->frame.constData(), f.size()) == f.size());
+        return p;
     }
 
     void exchange() {
@@ -227,8 +218,9 @@ class Run {
         FUZZ_CHECK(r == &PLC_driver.cur_var && PLC_driver.protocol_list.size() <= 1);
         const int max_retries = std::max(com_.retry_limit, 0);
         FUZZ_CHECK(com_.retry_count >= 0 && com_.retry_count <= max_retries);
-        if (!outstanding || gated) {
-            FUZZ_CHECK(r->result == 1 && com_.retry_count == retries);
+        if (!outstanding || gated) { // nothing judged; a gated frame stays outstanding
+            FUZZ_CHECK(r->result == 1 && com_.retry_count == retries &&
+                       PLC_driver.protocol_list.size() == (outstanding ? 1 : 0));
             return unchanged();
         }
         if (handshake) {

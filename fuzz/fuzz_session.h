@@ -4,7 +4,6 @@
 #define FUZZ_SESSION_H
 
 #include "driver_session.h"
-#include "fuzz_check.h"
 #include "fuzz_input.h"
 
 namespace fuzz {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fins_codec.h"
-#include "fuzz_check.h"
+#include "fuzz_input.h"
 #include "plcsim/plc_memory.h"
 #include "plcsim/remote_handler.h"
 #include "plcsim/session.h"

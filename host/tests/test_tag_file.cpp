@@ -78,9 +78,9 @@ TEST(TagText, ErrorsCarryTheirLineNumbersAndEveryGoodLineIsKept) {
     EXPECT_EQ(describe(f.errors[1]), "line 7: duplicate name 'speed' (first on line 2)");
     EXPECT_EQ(describe(f.errors[2]), "line 9: length '0' must be a whole number of at least 1");
     ASSERT_EQ(f.tags.size(), 2u);
-    EXPECT_EQ(std::tie(f.tags[0].name, f.tags[0].line, f.tags[1].name, f.tags[1].line,
-                       f.tags[1].length),
-              std::make_tuple("speed", 2, "count", 8, 2));
+    EXPECT_EQ(
+        std::tie(f.tags[0].name, f.tags[0].line, f.tags[1].name, f.tags[1].line, f.tags[1].length),
+        std::make_tuple("speed", 2, "count", 8, 2));
 }
 
 Tag tag(const char* line) {
@@ -114,7 +114,8 @@ TEST(WriteValues, TextBecomesTheDriversHostOrderBuffer) {
 }
 
 TEST(WriteValues, BadTextIsRefusedWithItsReason) {
-    const char* const rows[][3] = { // tag, value, error
+    const char* const rows[][3] = {
+        // tag, value, error
         {"w D 100", "65536", "bad value '65536' for 'w': a number -32768..65535 (or 0x hex)"},
         {"w D 100", "-32769", "bad value '-32769' for 'w': a number -32768..65535 (or 0x hex)"},
         {"w D 100", "12a", "bad value '12a' for 'w': a number -32768..65535 (or 0x hex)"},

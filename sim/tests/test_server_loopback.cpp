@@ -109,7 +109,7 @@ TEST_F(PlcsimServer, AppliesFaultsSetAtRunTimeAndLogsEveryRequest) {
     std::string errored = d100Reply(0x0A, 4);
     errored.replace(24, 8, "00000021");
     EXPECT_EQ(c.replies(7), "46494e53000000080000000100000024" + nodeReply(0x0A) + errored +
-                               d100Reply(0x0A, 5) + d100Reply(0x0A, 6));
+                                d100Reply(0x0A, 5) + d100Reply(0x0A, 6));
     EXPECT_EQ(server->faultsInjected(), 4u);
     const std::string read = " read area=0x82 addr=100 count=1 end=0x0000 fault=";
     std::lock_guard<std::mutex> lock(log->first);

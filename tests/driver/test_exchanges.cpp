@@ -1,28 +1,11 @@
 // One exchange at a time: what DataCom does with replies that are missing, cut, padded
 // or answer nothing, passes over the read list, one-shot notices, remote mode, and the
-// result-code mapping. (The typical read's exact bytes: tests/e2e and tests/frames.)
+// result-code mapping. (The typical read's exact bytes: tests/e2e and tests/frames;
+// DataCom with nothing outstanding: fuzz_reply.)
 #include "conversation.h"
 #include "reply_processing.h"
 
 namespace {
-
-TEST_F(Conversation, NothingOutstandingOrStationUnknownChangesNothing) {
-    com.retry_count = 1;
-    com.frames_done = 3;
-    PLC_driver.cur_var.result = 55;
-    QByteArray reply = hex("00");
-    EXPECT_EQ(DataCom(&reply, 1)->result, 1);
-    EXPECT_EQ(make_tuple(com.retry_count, com.frames_done, com.offline), make_tuple(1, 3, 1));
-    handshakeDone(1);
-    queueRead({dRead(5)});
-    const Protocol* p = ComCommunication();
-    ASSERT_NE(p, nullptr);
-    plc.memory().setWord(Area::D, 5, 9);
-    reply = plc.answer(*p);
-    plc_add_number = 9; // the frame's station is no longer the current one
-    EXPECT_EQ(DataCom(&reply, reply.size())->result, 1);
-    EXPECT_EQ(make_tuple(PLC_driver.protocol_list.size(), PLC_driver.d_image[5]), make_tuple(1, 0));
-}
 
 // Replies whose bytes and reported length disagree: only bytes that exist are read. A
 // frame may accept any length (reply_len -1), but still no empty reply.

@@ -22,10 +22,6 @@ struct SessionRow {
     int max_block;
 };
 
-void PrintTo(const SessionRow& row, std::ostream* os) {
-    *os << row.name;
-}
-
 const char kEveryArea[] =
     "cio_bits CIO.bit 10.05 20\n w_bits W.bit 3.15 3\n h_bits H.bit 511.00 16\n"
     "a_bits A.bit 100.07 9\n d_bits D.bit 32767.08 8\n t_flags T.flag 13 3\n"

@@ -131,8 +131,8 @@ TEST_F(HostProgram, FaultsAreNamedPacedAndReportedInTheExitCode) {
         {"write given up", "sp D 100\n", "--write sp=7 --retry-limit 1",
          "error=0x21@2 error=0x21@3", 6, 1, "",
          "gave up: after 2 bad replies: error code in the reply (result 12)", 2},
-        {"dead station", "a D 1 1\nb D 1 1 2\n", "--multi-station --station 2=127.0.0.1:%C",
-         "", 5, 2, "connection refused", "", 9},
+        {"dead station", "a D 1 1\nb D 1 1 2\n", "--multi-station --station 2=127.0.0.1:%C", "", 5,
+         2, "connection refused", "", 9},
     };
     for (const FaultRow& row : rows) {
         SCOPED_TRACE(row.what);

@@ -131,40 +131,14 @@ TEST_F(ImageAccessors, WritesStopAtTheEndOfTheirArray) {
 
 class LocalStore : public DriverTest {};
 
-// One row per reply kind; a host read then shows exactly the expected bytes.
-TEST_F(LocalStore, SingleStationRepliesLandInTheImage) {
-    // reply: type, address, data bytes, data; host read: type, address, count, bytes
-    const std::tuple<int, int, int, const char*, int, const char*, int, const char*> rows[] = {
-        {11, 100, 4, "12 34 AB CD", 11, "100", 2, "34 12 CD AB"}, // D words
-        {0, 6, 2, "80 01", 7, "6", 1, "01 80"},                   // a bit type holds words
-        // Flags: bit 0 of each byte only, 8 bytes at least.
-        {5, 8, 8, "01 00 00 00 00 00 00 01", 5, "8", 8, "01 00 00 00 00 00 00 01"},
-        {6, 16, 8, "FF FE 03 02 01 00 81 80", 6, "16", 8, "01 00 01 00 01 00 01 00"},
-        {5, 0, 7, "01 01 01 01 01 01 01", 5, "0", 1, "00"},
-        {12, 4, 4, "12 34 AB", 12, "4", 2, "34 12 55 55"},            // cut second word
-        {13, 0, 1, "12 34", 13, "0", 1, "55 55"},                     // count under 2
-        {8, W_IMAGE_WORDS - 1, 4, "12 34 56 78", 9, "0", 1, "00 00"}, // last W word; H follows
-        {11, INT_MAX, 4, "12 34 56 78", 11, "0", 1, "00 00"},         // far beyond the area
-        // The last counter flags: one group of eight fits.
-        {6, C_FLAG_IMAGE_BYTES * 8 - 8, 16, "01 00 00 00 00 00 00 00 01 01 01 01 01 01 01 01", 6,
-         "4112", 8, "01 00 00 00 00 00 00 00"},
-    };
-    for (const auto& r : rows) {
-        ResetDriverState();
-        SetComInfo(&com);
-        d.t_pv_image[5] = d.c_pv_image[0] = 0x5555;
-        storeReply(std::get<0>(r), std::get<1>(r), 1, std::get<2>(r), std::get<3>(r));
-        EXPECT_EQ(hostRead(std::get<4>(r), std::get<5>(r), std::get<6>(r)), std::get<7>(r))
-            << std::get<3>(r);
-    }
-}
-
 TEST_F(LocalStore, NothingIsStoredForTypesWithoutAreaOrBadOffsets) {
-    const int rows[][3] = {{0, 14, 30}, {0, -1, 30}, {0, 11, -4}, {0, 11, 40}, {1, 14, 30}};
-    for (const auto& row : rows) { // multi_station, type, data offset
+    // multi_station, type, address, data offset (exact stores: the end-to-end and fuzz tests)
+    const int rows[][4] = {{0, 14, 0, 30}, {0, -1, 0, 30}, {0, 11, 0, -4},
+                           {0, 11, 0, 40}, {1, 14, 0, 30}, {0, 11, INT_MAX, 30}};
+    for (const auto& row : rows) {
         com.multi_station = row[0];
-        storeReply(row[1], 0, 1, 4, "12 34 56 78", row[2]);
-        EXPECT_TRUE(imageClear() && d.extend_list.isEmpty()) << row[1] << row[2];
+        storeReply(row[1], row[2], 1, 4, "12 34 56 78", row[3]);
+        EXPECT_TRUE(imageClear() && d.extend_list.isEmpty()) << row[1] << row[3];
     }
     QByteArray reply = QByteArray(30, '\0') + hex("01 01 01 01 01 01 01 01");
     SaveWord_unsigned_short(&reply, nullptr); // a frame outstanding, but no area
@@ -181,8 +155,8 @@ TEST_F(LocalStore, MultiStationRepliesGoToTheirStationsEntries) {
     // A reply cut short empties the entries it does not cover.
     storeReply(7, 10, 2, 4, "56 78 AB");
     EXPECT_EQ(entry(2, 7, 10) + "|" + entry(2, 7, 11), "78 56|");
-    // Flags: one entry per group of eight, flag j in bit j.
-    storeReply(5, 8, 1, 8, "01 00 00 00 00 01 00 01");
+    // Flags: one entry per group of eight, flag j in bit j (bit 0 of its byte).
+    storeReply(5, 8, 1, 8, "FF 00 02 00 00 03 00 81");
     EXPECT_EQ(entry(1, 5, 8) + "|" + hostRead(5, "13", 3, 1), "A1|01 00 01");
     // A bit type's reply carries words; they are filed under the word type.
     storeReply(0, 100, 3, 2, "04 00");

@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <thread>
 #include <tuple>
 
+#include "driver_lock.h"
 #include "e2e_support.h"
 
 namespace e2e {
@@ -158,6 +160,29 @@ TEST_P(ConcurrencyStress, ScreensAndTheLoopAgree) {
 
 // Parameter: multi-station mode (the per-station store) or not.
 INSTANTIATE_TEST_SUITE_P(MultiStation, ConcurrencyStress, ::testing::Bool());
+
+// The lock wrapper makes the driver's QMutexes visible to ThreadSanitizer: taking
+// data_mutex and then list_mutex, against the driver's order, is reported. Only in a
+// TSan build; the report ends the child process that the death test runs.
+#ifdef DRIVER_TSAN
+void takeBothInTheDriversOrderThenReversed() {
+    std::thread([] {
+        DriverLock list(PLC_driver.list_mutex);
+        DriverLock data(PLC_driver.data_mutex);
+    }).join();
+    std::thread([] {
+        DriverLock data(PLC_driver.data_mutex);
+        DriverLock list(PLC_driver.list_mutex);
+    }).join();
+    std::exit(0);
+}
+
+TEST(LockAnnouncements, ThreadSanitizerSeesAnInvertedLockOrder) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(takeBothInTheDriversOrderThenReversed(), ::testing::ExitedWithCode(66),
+                "lock-order-inversion");
+}
+#endif
 
 } // namespace
 } // namespace e2e

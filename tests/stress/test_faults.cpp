@@ -26,10 +26,6 @@ struct FaultRow {
     bool landed;       // the PLC carried out the first write, though its answer was spoilt
 };
 
-void PrintTo(const FaultRow& row, std::ostream* os) {
-    *os << row.name;
-}
-
 // Write requester kind 1 (k = 2) gives up with 10 + k for a FINS/TCP error code, 40 + k
 // for no reply, 70 + k for a wrong length; a refused node address exchange is 201.
 const FaultRow kFaultRows[] = {

@@ -132,41 +132,6 @@ TEST_F(ReadListRebuild, PieceStartsStayWithinTheFrameAddress) {
     }
 }
 
-TEST_F(ReadListRebuild, FillsEveryFieldOfAnEntry) {
-    com.remote_mode = 3;
-    com.local_link = 42;
-    com.default_station = 6;
-    rebuild("9/0/100.5/3/lamp");
-    ASSERT_EQ(PLC_driver.read_list.size(), 1);
-    const RW_VAR& e = PLC_driver.read_list.first();
-    EXPECT_EQ(std::vector<int>({e.req_kind, e.req_id, e.access, e.link_mode, e.link_id, e.result,
-                                e.address, e.station, e.length, e.aux1, e.aux2}),
-              std::vector<int>({0, -1, 0, 3, 42, 0, 100, 6, 1, 0, 0}));
-    EXPECT_EQ(e.addr_text, QString("100.5"));
-}
-
-// A rebuild replaces the whole list, own entries included, and restarts the pass
-// count; an empty host list only empties the list. The write queue is not touched.
-TEST_F(ReadListRebuild, ReplacesTheListAndRestartsThePassCount) {
-    RW_VAR own{};
-    own.name = "own";
-    EXPECT_EQ(AddListReadVar(&own), 1);
-    EXPECT_EQ(AddListReadVar(&own), 2);
-    AddListWriteVar(&own, 1);
-    PLC_driver.read_index = 5;
-    com.cycle_done = 1;
-    EXPECT_EQ(rebuild("1/11/1/1/a"), "1/11/1/1/a");
-    EXPECT_EQ(std::vector<int>({PLC_driver.read_index, com.cycle_done}), std::vector<int>({0, 0}));
-    EXPECT_EQ(AddListReadVar(&own), 2);
-    EXPECT_EQ(entries(PLC_driver.read_list), "1/11/1/1/a 0/0/0/0/own");
-    PLC_driver.read_index = 3;
-    com.cycle_done = 1;
-    EXPECT_EQ(rebuild(""), "");
-    EXPECT_EQ(std::vector<int>({PLC_driver.read_index, com.cycle_done, ReCreatReadVarList(nullptr),
-                                PLC_driver.write_list.size()}),
-              std::vector<int>({3, 1, 0, 1}));
-}
-
 // A record of station 7 at address 77 with aux1 5, to see what a queue replaces.
 RW_VAR request(int reg_type, const char* addr_text, int length, int req_kind = 1, int req_id = 1) {
     return {req_kind, req_id, 0, 0, 0, 0, "", addr_text, reg_type, 77, 7, length, 5, 0, {}};
