@@ -141,7 +141,8 @@ TEST_F(LocalStore, NothingIsStoredForTypesWithoutAreaOrBadOffsets) {
         EXPECT_TRUE(imageClear() && d.extend_list.isEmpty()) << row[1] << row[3];
     }
     QByteArray reply = QByteArray(30, '\0') + hex("01 01 01 01 01 01 01 01");
-    SaveWord_unsigned_short(&reply, nullptr); // a frame outstanding, but no area
+    SaveWord_unsigned_short(&reply, nullptr); // a frame outstanding, but no area or reply
+    SaveWord_unsigned_short(nullptr, d.t_pv_image);
     d.protocol_list.clear(); // no frame outstanding: the store functions do nothing
     SaveTC_unsigned_char(&reply, d.c_flag_image);
     SaveWord_unsigned_short(&reply, d.t_pv_image);
