@@ -58,7 +58,7 @@ Profiles (--profile; options given beside it override it):
 --status prints one line a second on stderr: open connections, slots in use (of the
 limit), releasing slots, counters, then each connection (PEER node=N) and each slot
 waiting for its release (releasing PEER node=N in=MSms). --status-file FILE keeps the
-same as one line of JSON in FILE, rewritten each second and at stop.
+same as one line of JSON in FILE, written at start, each second and at stop.
 --log writes one line per request, at most --log-rate lines a second (default 100;
 0 = no limit); past that, one summary line a second counts what was left out.
 
@@ -101,14 +101,12 @@ const OptionSpec OPTIONS[] = {
     {"status-file", "FILE", "Keep the status as JSON in FILE, rewritten each second.", false},
     {"profile", "NAME", "Play a real PLC's port: cp1l (see below).", false},
     {"slots", "N", "FINS/TCP connections at once, 0-1000 (default 0 = no limit).", false},
-    {"release-ms", "MS", "A closed connection keeps its slot MS ms, 0-600000 (default 0).",
-     false},
+    {"release-ms", "MS", "A closed connection keeps its slot MS ms, 0-600000 (default 0).", false},
     {"unique-nodes", nullptr, "Refuse a node a live connection from the same address holds.",
      false},
     {"segment", "BYTES", "Send replies in pieces of at most BYTES, 1-65535 (default: whole).",
      false},
-    {"segment-pause", "MS", "Pause between two pieces of a reply, 0-10000 ms (default 0).",
-     false},
+    {"segment-pause", "MS", "Pause between two pieces of a reply, 0-10000 ms (default 0).", false},
     {"max-message", "BYTES", "Longest FINS message, 20-2040 (default 1016).", false},
     {"memory", "FILE", "Start-up memory values (repeatable; see below).", true},
     {"set", "NAME=VALUE", "One start-up value, e.g. --set D100=1234 (repeatable).", true},

@@ -39,7 +39,8 @@ bool writeWhole(const std::string& path, const std::string& text, const char* wh
         std::ofstream out(tmp);
         out << text;
         if (!out) {
-            *error = std::string("cannot write ") + what + " '" + path + "': " + std::strerror(errno);
+            *error =
+                std::string("cannot write ") + what + " '" + path + "': " + std::strerror(errno);
             return false;
         }
     }
@@ -50,15 +51,19 @@ bool writeWhole(const std::string& path, const std::string& text, const char* wh
     return true;
 }
 
-// The status line on stderr and the JSON file, as asked; a file that cannot be written
-// is reported once.
-void reportStatus(const plcsim::CliOptions& options, const plcsim::SimStatus& status) {
-    static bool fileFailed = false;
-    if (options.statusLines) std::cerr << plcsim::statusLine(status) + "\n" << std::flush;
+// The status as JSON for scripts. After start, a file that cannot be written is reported
+// once and the server keeps running.
+bool writeStatusFile(const plcsim::CliOptions& options, const plcsim::SimStatus& status,
+                     std::string* error) {
+    return options.statusFile.empty() ||
+           writeWhole(options.statusFile, plcsim::statusJson(status) + "\n", "status file", error);
+}
+
+void updateStatusFile(const plcsim::CliOptions& options, const plcsim::SimStatus& status) {
+    static bool failed = false;
     std::string error;
-    if (!options.statusFile.empty() && !fileFailed &&
-        !writeWhole(options.statusFile, plcsim::statusJson(status) + "\n", "status file", &error)) {
-        fileFailed = true;
+    if (!failed && !writeStatusFile(options, status, &error)) {
+        failed = true;
         std::cerr << "fins-plcsim: " << error << "\n";
     }
 }
@@ -108,7 +113,8 @@ int main(int argc, char** argv) {
     }
     if (options.statusLines || !options.statusFile.empty())
         options.config.statusSink = [&options](const plcsim::SimStatus& status) {
-            reportStatus(options, status);
+            if (options.statusLines) std::cerr << plcsim::statusLine(status) + "\n" << std::flush;
+            updateStatusFile(options, status);
         };
     plcsim::SimServer server(options.config);
     if (!loadMemoryFiles(options.memoryFiles, server.memory())) return EXIT_STARTUP;
@@ -119,6 +125,8 @@ int main(int argc, char** argv) {
     // Before the port file: a script may stop the server as soon as it sees the port.
     g_server = &server;
     installSignalHandlers();
+    // Before the port file too: a script that has read the port finds a status file.
+    if (!writeStatusFile(options, server.status(), &error)) return startupError(error);
     if (!options.portFile.empty() &&
         !writeWhole(options.portFile, std::to_string(server.port()) + "\n", "port file", &error))
         return startupError(error);
@@ -131,7 +139,7 @@ int main(int argc, char** argv) {
     server.run();
     g_server = nullptr;
     server.stop();
-    if (!options.statusFile.empty()) reportStatus(options, server.status());
+    updateStatusFile(options, server.status());
     std::cerr << "fins-plcsim: stopped\n";
     return EXIT_OK;
 }

@@ -16,8 +16,7 @@ std::string addressOf(const std::string& peer) {
 
 uint32_t msLeft(TimePoint until, TimePoint now) {
     if (until <= now) return 0;
-    return static_cast<uint32_t>(
-        std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+    return static_cast<uint32_t>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
 }
 
 } // namespace
@@ -31,8 +30,8 @@ uint64_t ConnectionTable::open(const std::string& peer) {
     e.peer = peer;
     e.address = addressOf(peer);
     entries_.push_back(e);
-    const size_t live = std::count_if(entries_.begin(), entries_.end(),
-                                      [](const Entry& x) { return x.live; });
+    const size_t live =
+        std::count_if(entries_.begin(), entries_.end(), [](const Entry& x) { return x.live; });
     peakOpen_ = std::max(peakOpen_, live);
     return e.id;
 }
@@ -66,8 +65,8 @@ NodeGrant ConnectionTable::exchange(uint64_t id, uint32_t proposed, TimePoint no
     expire(now);
     Entry* e = find(id);
     if (!e) return {TCP_UNSUPPORTED_COMMAND, 0, true};
-    const size_t taken = std::count_if(entries_.begin(), entries_.end(),
-                                       [](const Entry& x) { return x.holdsSlot; });
+    const size_t taken =
+        std::count_if(entries_.begin(), entries_.end(), [](const Entry& x) { return x.holdsSlot; });
     if (!e->holdsSlot && rules_.slotLimit != 0 && taken >= rules_.slotLimit) {
         ++refusedAllInUse_;
         return {TCP_ALL_IN_USE, 0, true};

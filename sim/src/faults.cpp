@@ -18,10 +18,10 @@ struct KindName {
 };
 
 const KindName KINDS[] = {
-    {FaultKind::Drop, "drop", false, 0},       {FaultKind::Delay, "delay", true, 0},
-    {FaultKind::Corrupt, "corrupt", false, 1}, {FaultKind::Error, "error", true, 0},
-    {FaultKind::Extra, "extra", false, 1},     {FaultKind::Short, "short", false, 1},
-    {FaultKind::Close, "close", false, 0},     {FaultKind::CloseAfter, "close-after", true, 0},
+    {FaultKind::Drop, "drop", false, 0},         {FaultKind::Delay, "delay", true, 0},
+    {FaultKind::Corrupt, "corrupt", false, 1},   {FaultKind::Error, "error", true, 0},
+    {FaultKind::Extra, "extra", false, 1},       {FaultKind::Short, "short", false, 1},
+    {FaultKind::Close, "close", false, 0},       {FaultKind::CloseAfter, "close-after", true, 0},
     {FaultKind::NonFatal, "nonfatal", false, 0},
 };
 

@@ -5,8 +5,8 @@ namespace plcsim {
 // From the CP1L manuals and a capture of a CP1L-EL20DR-D: 3 FINS/TCP connections for
 // users, 1016-byte FINS messages, a TCP maximum segment size of 536 bytes.
 const PortProfile PORT_PROFILES[] = {
-    {"cp1l", "a CP1L's built-in port: --slots 3 --unique-nodes --max-message 1016 --segment 536",
-     3, true, FINS_MAX_MESSAGE, 536},
+    {"cp1l", "a CP1L's built-in port: --slots 3 --unique-nodes --max-message 1016 --segment 536", 3,
+     true, FINS_MAX_MESSAGE, 536},
 };
 const size_t PORT_PROFILE_COUNT = sizeof PORT_PROFILES / sizeof PORT_PROFILES[0];
 

@@ -153,8 +153,8 @@ bool SimServer::Impl::start(std::string* error) {
     if (config.segments.bytes) {
         // Advertise the segment size as the PLC does, so the kernel never merges pieces
         // (best effort: Linux takes 88 to 32767).
-        const int mss = static_cast<int>(
-            std::clamp<size_t>(config.segments.bytes, MIN_TCP_MSS, MAX_TCP_MSS));
+        const int mss =
+            static_cast<int>(std::clamp<size_t>(config.segments.bytes, MIN_TCP_MSS, MAX_TCP_MSS));
         setsockopt(listenFd, IPPROTO_TCP, TCP_MAXSEG, &mss, sizeof mss);
     }
     sockaddr_in sa{};
@@ -174,11 +174,11 @@ bool SimServer::Impl::start(std::string* error) {
 
 std::unique_ptr<Session> SimServer::Impl::newSession(uint64_t id) {
     if (config.remote) return std::make_unique<RemoteSession>(owner.memory_);
-    return std::make_unique<FinsSession>(
-        owner.memory_, config.node, config.messageLimit, [this, id](uint32_t proposed) {
-            std::lock_guard<std::mutex> lock(mutex);
-            return table.exchange(id, proposed, Clock::now());
-        });
+    return std::make_unique<FinsSession>(owner.memory_, config.node, config.messageLimit,
+                                         [this, id](uint32_t proposed) {
+                                             std::lock_guard<std::mutex> lock(mutex);
+                                             return table.exchange(id, proposed, Clock::now());
+                                         });
 }
 
 void SimServer::Impl::acceptOne() {

@@ -31,16 +31,18 @@ std::string jsonName(std::string name) {
 } // namespace
 
 std::string statusLine(const SimStatus& s) {
-    std::string line = "status open=" + num(s.port.open.size()) + " slots=" +
-                       num(s.port.slotsInUse) + "/" +
+    std::string line = "status open=" + num(s.port.open.size()) +
+                       " slots=" + num(s.port.slotsInUse) + "/" +
                        (s.rules.slotLimit ? num(s.rules.slotLimit) : std::string("-")) +
                        " releasing=" + num(s.port.releasing.size());
-    putCounters(s, [&line](const char* name, uint64_t v) { line += " " + std::string(name) + "=" + num(v); });
+    putCounters(s, [&line](const char* name, uint64_t v) {
+        line += " " + std::string(name) + "=" + num(v);
+    });
     for (const PortConnection& c : s.port.open)
         line += " | " + c.peer + " node=" + nodeText(c.node);
     for (const ReleasingSlot& r : s.port.releasing)
-        line += " | releasing " + r.peer + " node=" + nodeText(r.node) + " in=" +
-                num(r.releaseInMs) + "ms";
+        line += " | releasing " + r.peer + " node=" + nodeText(r.node) +
+                " in=" + num(r.releaseInMs) + "ms";
     return line;
 }
 
@@ -54,9 +56,11 @@ std::string statusJson(const SimStatus& s) {
         releasing += std::string(releasing.empty() ? "" : ",") + "{\"peer\":\"" + r.peer +
                      "\",\"node\":" + (r.node < 0 ? "null" : num(r.node)) +
                      ",\"release_in_ms\":" + num(r.releaseInMs) + "}";
-    std::string json = "{\"slots\":" + num(s.rules.slotLimit) + ",\"release_ms\":" +
-                       num(s.rules.releaseMs) + ",\"slots_in_use\":" + num(s.port.slotsInUse);
-    putCounters(s, [&json](const char* name, uint64_t v) { json += "," + jsonName(name) + ":" + num(v); });
+    std::string json = "{\"slots\":" + num(s.rules.slotLimit) +
+                       ",\"release_ms\":" + num(s.rules.releaseMs) +
+                       ",\"slots_in_use\":" + num(s.port.slotsInUse);
+    putCounters(
+        s, [&json](const char* name, uint64_t v) { json += "," + jsonName(name) + ":" + num(v); });
     return json + ",\"open\":[" + open + "],\"releasing\":[" + releasing + "]}";
 }
 

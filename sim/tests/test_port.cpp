@@ -37,6 +37,7 @@ struct PortRow {
     std::vector<Step> steps;
 };
 
+// clang-format off
 const PortRow PORT_ROWS[] = {
     {"slots: one more is refused and closed; a close frees one",
      {2, 0, false},
@@ -70,6 +71,7 @@ const PortRow PORT_ROWS[] = {
       {'o', 3, 2, 0, 0}, {'x', 3, 0, 0, 0xF8}, {'c', 2, 0, 0, 0}, {'o', 4, 1, 0, 0},
       {'x', 4, 0, 0, 0xFA}}},
 };
+// clang-format on
 
 TEST(PlcsimPort, FollowsEveryConnectionRuleRow) {
     for (const PortRow& row : PORT_ROWS) {
@@ -78,8 +80,9 @@ TEST(PlcsimPort, FollowsEveryConnectionRuleRow) {
         for (const Step& s : row.steps) {
             const std::string where = std::string(row.what) + ", connection " +
                                       std::to_string(s.conn) + " at " + std::to_string(s.ms);
-            if (s.op == 'o') ids[s.conn] = table.open("127.0.0." + std::to_string(s.arg) + ":" +
-                                                      std::to_string(1000 + s.conn));
+            if (s.op == 'o')
+                ids[s.conn] = table.open("127.0.0." + std::to_string(s.arg) + ":" +
+                                         std::to_string(1000 + s.conn));
             if (s.op == 'c') table.close(ids[s.conn], at(s.ms));
             if (s.op != 'x') continue;
             const NodeGrant g = table.exchange(ids[s.conn], s.arg, at(s.ms));
@@ -142,7 +145,8 @@ TEST(PlcsimPort, SendsRepliesInPiecesWithAPause) {
     q.push({}, T0, true);
     EXPECT_FALSE(q.ready(at(39)));
     EXPECT_FALSE(q.sent(2, at(40)));
-    EXPECT_EQ(std::make_tuple(q.pieceSize(), *q.pieceData()), std::make_tuple(size_t(1), uint8_t(3)));
+    EXPECT_EQ(std::make_tuple(q.pieceSize(), *q.pieceData()),
+              std::make_tuple(size_t(1), uint8_t(3)));
     EXPECT_FALSE(q.sent(1, at(40)));
     EXPECT_EQ(q.pieceSize(), 0u);
     EXPECT_TRUE(q.sent(0, at(40)));

@@ -40,6 +40,9 @@ TEST(PlcsimProgram, AnswersBadCommandLinesInOneLine) {
         {"--port 0 stray", "fins-plcsim: unexpected argument 'stray' (see --help)\nexit 2\n"},
         {"--profile plc5", "fins-plcsim: invalid value 'plc5' for --profile: expected cp1l (see "
                            "--help)\nexit 2\n"},
+        {"--port 0 --status-file /nonexistent/s.json",
+         "fins-plcsim: cannot write status file '/nonexistent/s.json': No such file or "
+         "directory\nexit 1\n"},
         {"--max-message 19", "fins-plcsim: invalid value '19' for --max-message: expected 20 to "
                              "2040 (see --help)\nexit 2\n"},
         {"--bind 0.0.0.0 --port 0", "fins-plcsim: bind address '0.0.0.0' is not a loopback "

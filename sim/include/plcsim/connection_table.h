@@ -17,7 +17,7 @@ using TimePoint = SimClock::time_point;
 
 // The connection rules of a port; all off by default.
 struct PortRules {
-    size_t slotLimit = 0;        // FINS/TCP connections at once; 0 = no limit
+    size_t slotLimit = 0;     // FINS/TCP connections at once; 0 = no limit
     uint32_t releaseMs = 0;   // a closed connection keeps its slot this long
     bool uniqueNodes = false; // a node held by a live connection from the same address: 0x21
 };

@@ -9,12 +9,12 @@
 namespace plcsim {
 
 enum class FaultKind {
-    Drop,      // read the request, send nothing
-    Delay,     // send the reply `value` milliseconds late
-    Corrupt,   // flip (XOR 0xFF) `value` bytes of the reply at seeded positions
-    Error,     // FINS/TCP error code `value` at reply bytes 12..15
-    Extra,     // `value` seeded bytes appended to the reply
-    Short,     // the last `value` bytes of the reply left out
+    Drop,       // read the request, send nothing
+    Delay,      // send the reply `value` milliseconds late
+    Corrupt,    // flip (XOR 0xFF) `value` bytes of the reply at seeded positions
+    Error,      // FINS/TCP error code `value` at reply bytes 12..15
+    Extra,      // `value` seeded bytes appended to the reply
+    Short,      // the last `value` bytes of the reply left out
     Close,      // close the connection instead of replying
     CloseAfter, // close the connection after it has answered `value` frames
     NonFatal    // set the non-fatal CPU error bit (0x0040) of a good reply's end code

@@ -20,7 +20,8 @@ class RequestLog {
   public:
     using Sink = std::function<void(const std::string&)>;
     // linesPerSecond 0: every request gets its line.
-    RequestLog(Sink sink, uint32_t linesPerSecond) : sink_(std::move(sink)), rate_(linesPerSecond) {}
+    RequestLog(Sink sink, uint32_t linesPerSecond)
+        : sink_(std::move(sink)), rate_(linesPerSecond) {}
 
     void request(const std::string& peer, const RequestInfo& info, const FaultDecision& fault,
                  TimePoint now);

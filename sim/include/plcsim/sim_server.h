@@ -32,7 +32,7 @@ struct SimConfig {
     std::vector<FaultRule> faults;
     bool animate = false;
     uint32_t animateIntervalMs = 1000;
-    bool allowRemoteBind = false; // accept a non-loopback bind address
+    bool allowRemoteBind = false;           // accept a non-loopback bind address
     size_t maxConnections = 16;             // TCP connections; more are accepted and closed
     PortRules rules;                        // FINS/TCP slots, slow release, one node each
     size_t messageLimit = FINS_MAX_MESSAGE; // longer commands 0x1001, longer reads 0x110B
