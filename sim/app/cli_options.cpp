@@ -39,8 +39,8 @@ always (the default). Requests are numbered from 1 over all connections.
 Examples: --fault drop@3  --fault delay=500@every:5  --fault error=0x21@p:0.1
 Rules combine: several may hit one request (delays take the longest, byte counts add).
 
-A PLC's Ethernet port (FINS/TCP; off unless a profile or option sets them, but for
-the message limit, which is a CP1L's unless set):
+A PLC's Ethernet port (FINS/TCP; each off unless a profile or option sets it, but
+the message limit, which is a CP1L's 1016 bytes unless set):
   --slots N         a node address exchange beyond N connections gets FINS/TCP error
                     0x20 and its connection is closed; a slot is taken by a granted
                     exchange and freed when the connection closes (after --release-ms)
@@ -55,10 +55,14 @@ A proposed node 0 always gets the first node counting down from 0xFB that no ope
 connection or unreleased slot holds (error 0x25 when none is left).
 Profiles (--profile; options given beside it override it):
 @PROFILES@
+  No profile sets a slow release: add --release-ms 60000 for the minute a real port
+  can take to free a closed connection.
+
 --status prints one line a second on stderr: open connections, slots in use (of the
 limit), releasing slots, counters, then each connection (PEER node=N) and each slot
 waiting for its release (releasing PEER node=N in=MSms). --status-file FILE keeps the
 same as one line of JSON in FILE, written at start, each second and at stop.
+
 --log writes one line per request, at most --log-rate lines a second (default 100;
 0 = no limit); past that, one summary line a second counts what was left out.
 
@@ -98,7 +102,7 @@ const OptionSpec OPTIONS[] = {
     {"log-rate", "N", "Request lines a second in the log, 0-1000000 (default 100; 0 = all).",
      false},
     {"status", nullptr, "One status line a second on stderr (connections, slots).", false},
-    {"status-file", "FILE", "Keep the status as JSON in FILE, rewritten each second.", false},
+    {"status-file", "FILE", "The status as JSON in FILE: at start, each second, at stop.", false},
     {"profile", "NAME", "Play a real PLC's port: cp1l (see below).", false},
     {"slots", "N", "FINS/TCP connections at once, 0-1000 (default 0 = no limit).", false},
     {"release-ms", "MS", "A closed connection keeps its slot MS ms, 0-600000 (default 0).", false},
@@ -112,7 +116,8 @@ const OptionSpec OPTIONS[] = {
     {"set", "NAME=VALUE", "One start-up value, e.g. --set D100=1234 (repeatable).", true},
     {"animate", nullptr, "Demo: D0 counts up and CIO 0.00 toggles.", false},
     {"animate-interval", "MS", "Animation step interval, 10-3600000 ms (default 1000).", false},
-    {"max-connections", "N", "Simultaneous connections, 1-1000 (default 16).", false},
+    {"max-connections", "N", "TCP connections at once, 1-1000 (default 16); more are closed.",
+     false},
     {"seed", "N", "Seed of the fault injection (default 1).", false},
     {"fault", "RULE", "Inject a fault (repeatable; see below).", true},
 };
