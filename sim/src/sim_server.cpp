@@ -106,7 +106,7 @@ struct SimServer::Impl {
     Clock::time_point nextAnimate;
     Clock::time_point nextStatus;
     std::vector<uint8_t> readBuffer; // reused by every read of the loop thread
-    RequestLog requestLog;
+    RequestLog requestLog;           // the loop thread only
 
     mutable std::mutex mutex; // guards everything below
     FaultPlan plan;
