@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "plcsim/profiles.h"
+
 namespace plcsim {
 
 namespace {
@@ -30,9 +32,39 @@ Fault rules: KIND[=VALUE][@TRIGGER]
   short[=K]         leave out the last K bytes of the reply (default 1)
   close             close the connection instead of replying
   close-after=N     close each connection after it has answered N requests
+  nonfatal          set the non-fatal CPU error bit (end code 0x0040) of replies
+                    that carry valid data (reads and writes answered 0x0000)
 Triggers: N (the Nth request only), every:N, p:P (probability 0..1, seeded),
 always (the default). Requests are numbered from 1 over all connections.
 Examples: --fault drop@3  --fault delay=500@every:5  --fault error=0x21@p:0.1
+Rules combine: several may hit one request (delays take the longest, byte counts add).
+
+A PLC's Ethernet port (FINS/TCP; each off unless a profile or option sets it, but
+the message limit, which is a CP1L's 1016 bytes unless set):
+  --slots N         a node address exchange beyond N connections gets FINS/TCP error
+                    0x20 and its connection is closed; a slot is taken by a granted
+                    exchange and freed when the connection closes (after --release-ms)
+  --release-ms MS   a closed connection (by either side) keeps its slot MS ms
+  --unique-nodes    a node held by another live connection from the same address
+                    gets error 0x21 (the connection stays open)
+  --segment BYTES   every reply goes out in pieces of at most BYTES (also the TCP
+                    segment size advertised), --segment-pause MS apart
+  --max-message B   FINS messages of at most B bytes: a longer command gets end code
+                    0x1001, a read of more than B - 18 data bytes 0x110B (default 1016)
+A proposed node 0 always gets the first node counting down from 0xFB that no open
+connection or unreleased slot holds (error 0x25 when none is left).
+Profiles (--profile; options given beside it override it):
+@PROFILES@
+  No profile sets a slow release: add --release-ms 60000 for the minute a real port
+  can take to free a closed connection.
+
+--status prints one line a second on stderr: open connections, slots in use (of the
+limit), releasing slots, counters, then each connection (PEER node=N) and each slot
+waiting for its release (releasing PEER node=N in=MSms). --status-file FILE keeps the
+same as one line of JSON in FILE, written at start, each second and at stop.
+
+--log writes one line per request, at most --log-rate lines a second (default 100;
+0 = no limit); past that, one summary line a second counts what was left out.
 
 Both --opt value and --opt=value work.
 Exit codes: 0 stopped normally, --help or --version; 1 start-up failure;
@@ -66,15 +98,36 @@ const OptionSpec OPTIONS[] = {
     {"allow-remote-bind", nullptr, "Accept a non-loopback --bind address.", false},
     {"node", "N", "The PLC's own FINS node, 1-254 (default 1).", false},
     {"remote", nullptr, "Speak the remote framing instead of FINS/TCP.", false},
-    {"log", nullptr, "One line per request on stderr.", false},
+    {"log", nullptr, "One line per request on stderr, at most --log-rate a second.", false},
+    {"log-rate", "N", "Request lines a second in the log, 0-1000000 (default 100; 0 = all).",
+     false},
+    {"status", nullptr, "One status line a second on stderr (connections, slots).", false},
+    {"status-file", "FILE", "The status as JSON in FILE: at start, each second, at stop.", false},
+    {"profile", "NAME", "Play a real PLC's port: cp1l (see below).", false},
+    {"slots", "N", "FINS/TCP connections at once, 0-1000 (default 0 = no limit).", false},
+    {"release-ms", "MS", "A closed connection keeps its slot MS ms, 0-600000 (default 0).", false},
+    {"unique-nodes", nullptr, "Refuse a node a live connection from the same address holds.",
+     false},
+    {"segment", "BYTES", "Send replies in pieces of at most BYTES, 1-65535 (default: whole).",
+     false},
+    {"segment-pause", "MS", "Pause between two pieces of a reply, 0-10000 ms (default 0).", false},
+    {"max-message", "BYTES", "Longest FINS message, 20-2040 (default 1016).", false},
     {"memory", "FILE", "Start-up memory values (repeatable; see below).", true},
     {"set", "NAME=VALUE", "One start-up value, e.g. --set D100=1234 (repeatable).", true},
     {"animate", nullptr, "Demo: D0 counts up and CIO 0.00 toggles.", false},
     {"animate-interval", "MS", "Animation step interval, 10-3600000 ms (default 1000).", false},
-    {"max-connections", "N", "Simultaneous connections, 1-1000 (default 16).", false},
+    {"max-connections", "N", "TCP connections at once, 1-1000 (default 16); more are closed.",
+     false},
     {"seed", "N", "Seed of the fault injection (default 1).", false},
     {"fault", "RULE", "Inject a fault (repeatable; see below).", true},
 };
+
+std::string profileNames() {
+    std::string names;
+    for (size_t i = 0; i < PORT_PROFILE_COUNT; ++i)
+        names += (i ? ", " : "") + std::string(PORT_PROFILES[i].name);
+    return names;
+}
 
 bool invalid(const char* name, const std::string& value, const std::string& why,
              std::string* error) {
@@ -110,8 +163,22 @@ bool each(const QCommandLineParser& parser, const char* name, std::vector<T>* ou
     return true;
 }
 
+// The profile first, so that options given beside it override it.
+bool readProfile(const QCommandLineParser& parser, SimConfig* c, std::string* error) {
+    if (!parser.isSet("profile")) return true;
+    const std::string name = parser.value("profile").toStdString();
+    const PortProfile* profile = findProfile(name);
+    if (!profile) return invalid("profile", name, "expected " + profileNames(), error);
+    applyProfile(*profile, c);
+    return true;
+}
+
 bool readOptions(const QCommandLineParser& parser, CliOptions* o, std::string* error) {
     SimConfig& c = o->config;
+    if (!readProfile(parser, &c, error)) return false;
+    c.rules.uniqueNodes = c.rules.uniqueNodes || parser.isSet("unique-nodes");
+    o->statusLines = parser.isSet("status");
+    o->statusFile = parser.value("status-file").toStdString();
     c.allowRemoteBind = parser.isSet("allow-remote-bind");
     c.remote = parser.isSet("remote");
     c.log = parser.isSet("log");
@@ -125,6 +192,13 @@ bool readOptions(const QCommandLineParser& parser, CliOptions* o, std::string* e
            number(parser, "animate-interval", 10, 3600000, &c.animateIntervalMs, error) &&
            number(parser, "max-connections", 1, 1000, &c.maxConnections, error) &&
            number(parser, "seed", 0, 0xFFFFFFFFul, &c.seed, error) &&
+           number(parser, "log-rate", 0, 1000000, &c.logRate, error) &&
+           number(parser, "slots", 0, 1000, &c.rules.slotLimit, error) &&
+           number(parser, "release-ms", 0, 600000, &c.rules.releaseMs, error) &&
+           number(parser, "segment", 1, 65535, &c.segments.bytes, error) &&
+           number(parser, "segment-pause", 0, 10000, &c.segments.pauseMs, error) &&
+           number(parser, "max-message", FINS_MIN_MESSAGE_LIMIT, FINS_MAX_MESSAGE_LIMIT,
+                  &c.messageLimit, error) &&
            each(parser, "set", &o->sets, parseAssignment, error) &&
            each(parser, "fault", &c.faults, parseFaultRule, error);
 }
@@ -147,7 +221,13 @@ std::string helpText(const QCommandLineParser& parser) {
     static char* argv[] = {name, nullptr};
     int argc = 1;
     QCoreApplication app(argc, argv);
-    return parser.helpText().toStdString() + SYNTAX_TEXT;
+    std::string syntax = SYNTAX_TEXT;
+    std::string profiles;
+    for (size_t i = 0; i < PORT_PROFILE_COUNT; ++i)
+        profiles += std::string("  ") + PORT_PROFILES[i].name + "  " +
+                    PORT_PROFILES[i].description + (i + 1 < PORT_PROFILE_COUNT ? "\n" : "");
+    syntax.replace(syntax.find("@PROFILES@"), 10, profiles);
+    return parser.helpText().toStdString() + syntax;
 }
 
 // The first option that takes one value (or is a flag) but was given more than once.

@@ -16,6 +16,8 @@ struct CliOptions {
     std::string portFile;
     std::vector<std::string> memoryFiles;
     std::vector<MemoryAssignment> sets;
+    bool statusLines = false; // a status line a second on stderr
+    std::string statusFile;   // the status as JSON, rewritten each second
 };
 
 enum class CliAction { Run, Help, Version, Error };

@@ -31,22 +31,41 @@ void installSignalHandlers() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-// Written to a temporary name and renamed, so readers never see half a number.
-bool writePortFile(const std::string& path, uint16_t port, std::string* error) {
+// Written to a temporary name and renamed, so readers never see half a file.
+bool writeWhole(const std::string& path, const std::string& text, const char* what,
+                std::string* error) {
     const std::string tmp = path + ".tmp";
     {
         std::ofstream out(tmp);
-        out << port << "\n";
+        out << text;
         if (!out) {
-            *error = "cannot write port file '" + path + "': " + std::strerror(errno);
+            *error =
+                std::string("cannot write ") + what + " '" + path + "': " + std::strerror(errno);
             return false;
         }
     }
     if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        *error = "cannot write port file '" + path + "': " + std::strerror(errno);
+        *error = std::string("cannot write ") + what + " '" + path + "': " + std::strerror(errno);
         return false;
     }
     return true;
+}
+
+// The status as JSON for scripts. After start, a file that cannot be written is reported
+// once and the server keeps running.
+bool writeStatusFile(const plcsim::CliOptions& options, const plcsim::SimStatus& status,
+                     std::string* error) {
+    return options.statusFile.empty() ||
+           writeWhole(options.statusFile, plcsim::statusJson(status) + "\n", "status file", error);
+}
+
+void updateStatusFile(const plcsim::CliOptions& options, const plcsim::SimStatus& status) {
+    static bool failed = false;
+    std::string error;
+    if (!failed && !writeStatusFile(options, status, &error)) {
+        failed = true;
+        std::cerr << "fins-plcsim: " << error << "\n";
+    }
 }
 
 // Usage errors end with where to look, on the same line.
@@ -92,6 +111,11 @@ int main(int argc, char** argv) {
     case plcsim::CliAction::Run:
         break;
     }
+    if (options.statusLines || !options.statusFile.empty())
+        options.config.statusSink = [&options](const plcsim::SimStatus& status) {
+            if (options.statusLines) std::cerr << plcsim::statusLine(status) + "\n" << std::flush;
+            updateStatusFile(options, status);
+        };
     plcsim::SimServer server(options.config);
     if (!loadMemoryFiles(options.memoryFiles, server.memory())) return EXIT_STARTUP;
     for (const auto& a : options.sets)
@@ -101,7 +125,10 @@ int main(int argc, char** argv) {
     // Before the port file: a script may stop the server as soon as it sees the port.
     g_server = &server;
     installSignalHandlers();
-    if (!options.portFile.empty() && !writePortFile(options.portFile, server.port(), &error))
+    // Before the port file too: a script that has read the port finds a status file.
+    if (!writeStatusFile(options, server.status(), &error)) return startupError(error);
+    if (!options.portFile.empty() &&
+        !writeWhole(options.portFile, std::to_string(server.port()) + "\n", "port file", &error))
         return startupError(error);
     // One write, so a reader of stderr never sees half of the line.
     const std::string ready = "fins-plcsim: listening on " + server.address() + ":" +
@@ -112,6 +139,7 @@ int main(int argc, char** argv) {
     server.run();
     g_server = nullptr;
     server.stop();
+    updateStatusFile(options, server.status());
     std::cerr << "fins-plcsim: stopped\n";
     return EXIT_OK;
 }

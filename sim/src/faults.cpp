@@ -18,10 +18,11 @@ struct KindName {
 };
 
 const KindName KINDS[] = {
-    {FaultKind::Drop, "drop", false, 0},       {FaultKind::Delay, "delay", true, 0},
-    {FaultKind::Corrupt, "corrupt", false, 1}, {FaultKind::Error, "error", true, 0},
-    {FaultKind::Extra, "extra", false, 1},     {FaultKind::Short, "short", false, 1},
-    {FaultKind::Close, "close", false, 0},     {FaultKind::CloseAfter, "close-after", true, 0},
+    {FaultKind::Drop, "drop", false, 0},         {FaultKind::Delay, "delay", true, 0},
+    {FaultKind::Corrupt, "corrupt", false, 1},   {FaultKind::Error, "error", true, 0},
+    {FaultKind::Extra, "extra", false, 1},       {FaultKind::Short, "short", false, 1},
+    {FaultKind::Close, "close", false, 0},       {FaultKind::CloseAfter, "close-after", true, 0},
+    {FaultKind::NonFatal, "nonfatal", false, 0},
 };
 
 const KindName* findKind(const std::string& name) {
@@ -104,6 +105,7 @@ constexpr uint32_t MAX_BYTES = 65536;
 constexpr uint32_t MAX_DELAY_MS = 600000;
 constexpr uint64_t CORRUPT_SALT = 0x10000;
 constexpr uint64_t EXTRA_SALT = 0x20000;
+constexpr uint8_t NON_FATAL_CPU_ERROR = 0x40; // in the end code's second byte
 
 } // namespace
 
@@ -118,7 +120,7 @@ bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error
     const KindName* kind = findKind(name);
     if (!kind) {
         *error = "unknown fault '" + name +
-                 "' (use drop, delay, corrupt, error, extra, short, close, close-after)";
+                 "' (use drop, delay, corrupt, error, extra, short, close, close-after, nonfatal)";
         return false;
     }
     r.kind = kind->kind;
@@ -190,6 +192,9 @@ FaultDecision FaultPlan::decide(uint64_t request) const {
         case FaultKind::Close:
             d.close = true;
             break;
+        case FaultKind::NonFatal:
+            d.nonFatal = true;
+            break;
         case FaultKind::CloseAfter:
             break;
         }
@@ -204,8 +209,16 @@ uint32_t FaultPlan::closeAfter() const {
     return n;
 }
 
-void FaultPlan::spoil(const FaultDecision& d, uint64_t request, std::vector<uint8_t>* reply) const {
+bool carriesValidData(const std::vector<uint8_t>& reply, size_t endCodeAt) {
+    return endCodeAt != 0 && endCodeAt + 2 <= reply.size() && reply[endCodeAt] == 0 &&
+           reply[endCodeAt + 1] == 0;
+}
+
+void FaultPlan::spoil(const FaultDecision& d, uint64_t request, std::vector<uint8_t>* reply,
+                      size_t endCodeAt) const {
     if (d.setError) setU32(*reply, 12, d.errorCode);
+    if (d.nonFatal && carriesValidData(*reply, endCodeAt))
+        (*reply)[endCodeAt + 1] |= NON_FATAL_CPU_ERROR;
     // Flip distinct bytes: a seeded start, then the next byte not yet flipped.
     const size_t flips = std::min<size_t>(d.corruptBytes, reply->size());
     std::vector<bool> flipped(reply->size(), false);

@@ -81,8 +81,9 @@ size_t itemSize(Unit unit) {
     return unit == Unit::Word ? 2 : 1;
 }
 
-uint16_t readTarget(const PlcMemory& memory, const Target& t, std::vector<uint8_t>* out) {
-    if (uint64_t(t.count) * itemSize(t.unit) > FINS_MAX_DATA) return END_RESPONSE_TOO_LONG;
+uint16_t readTarget(const PlcMemory& memory, const Target& t, size_t maxData,
+                    std::vector<uint8_t>* out) {
+    if (uint64_t(t.count) * itemSize(t.unit) > maxData) return END_RESPONSE_TOO_LONG;
     if (t.unit == Unit::Bit) {
         std::vector<uint8_t> bits;
         memory.readBits(t.area, t.word, t.bit, t.count, &bits);
@@ -124,7 +125,7 @@ uint16_t writeTarget(PlcMemory& memory, const Target& t, const uint8_t* data, si
 }
 
 // Memory area read (01 01) or write (01 02); *data receives read data.
-uint16_t memoryAreaCommand(PlcMemory& memory, const Reader& msg, bool write,
+uint16_t memoryAreaCommand(PlcMemory& memory, const Reader& msg, bool write, size_t maxData,
                            std::vector<uint8_t>* data, RequestInfo* info) {
     const size_t size = msg.size();
     if (size < DATA_OFFSET) return END_COMMAND_TOO_SHORT;
@@ -139,7 +140,7 @@ uint16_t memoryAreaCommand(PlcMemory& memory, const Reader& msg, bool write,
         resolveTarget(*code, info->address, msg.u8(BODY_OFFSET + 3), info->count, &t);
     if (end != END_OK) return end;
     if (write) return writeTarget(memory, t, msg.data() + DATA_OFFSET, size - DATA_OFFSET);
-    return readTarget(memory, t, data);
+    return readTarget(memory, t, maxData, data);
 }
 
 void putResponseHeader(std::vector<uint8_t>& out, const Reader& req, uint8_t clientNode,
@@ -161,12 +162,13 @@ void putResponseHeader(std::vector<uint8_t>& out, const Reader& req, uint8_t cli
 } // namespace
 
 std::vector<uint8_t> handleFinsMessage(PlcMemory& memory, const uint8_t* message, size_t size,
-                                       uint8_t clientNode, uint8_t serverNode, RequestInfo* info) {
+                                       uint8_t clientNode, uint8_t serverNode, RequestInfo* info,
+                                       size_t messageLimit) {
     const Reader req(message, size);
     std::vector<uint8_t> data;
     uint16_t end = END_OK;
     info->command = "fins";
-    if (size > FINS_MAX_MESSAGE) {
+    if (size > messageLimit) {
         end = END_COMMAND_TOO_LONG;
     } else if (size < FINS_HEADER + 2) {
         end = END_COMMAND_TOO_SHORT;
@@ -175,7 +177,7 @@ std::vector<uint8_t> handleFinsMessage(PlcMemory& memory, const uint8_t* message
         if (command == 0x0101 || command == 0x0102) {
             const bool write = command == 0x0102;
             info->command = write ? "write" : "read";
-            end = memoryAreaCommand(memory, req, write, &data, info);
+            end = memoryAreaCommand(memory, req, write, maxDataBytes(messageLimit), &data, info);
         } else {
             end = END_UNDEFINED_COMMAND;
         }

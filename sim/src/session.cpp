@@ -26,7 +26,14 @@ SessionOutput tcpError(const char* command, uint32_t replyCommand, uint32_t code
 } // namespace
 
 FinsSession::FinsSession(PlcMemory& memory, uint8_t serverNode, uint8_t autoNode)
-    : memory_(memory), serverNode_(serverNode), autoNode_(autoNode) {}
+    : FinsSession(memory, serverNode, FINS_MAX_MESSAGE, [autoNode](uint32_t proposed) {
+          return NodeGrant{TCP_OK, static_cast<uint8_t>(proposed ? proposed : autoNode), false};
+      }) {}
+
+FinsSession::FinsSession(PlcMemory& memory, uint8_t serverNode, size_t messageLimit,
+                         NodeGrantFn grant)
+    : memory_(memory), serverNode_(serverNode), messageLimit_(messageLimit),
+      grant_(std::move(grant)) {}
 
 void FinsSession::feed(const uint8_t* data, size_t size, std::vector<SessionOutput>* out) {
     if (finished_) return;
@@ -38,6 +45,7 @@ void FinsSession::feed(const uint8_t* data, size_t size, std::vector<SessionOutp
             return;
         case FinsTcpFramer::Result::Frame:
             out->push_back(handleFrame(frame));
+            if (finished_) return; // refused and closed: nothing after it is read
             break;
         case FinsTcpFramer::Result::BadMagic:
         case FinsTcpFramer::Result::LengthTooShort:
@@ -61,8 +69,9 @@ SessionOutput FinsSession::handleFrame(const FinsTcpFrame& frame) {
     SessionOutput o;
     const auto response =
         handleFinsMessage(memory_, frame.payload.data(), frame.payload.size(),
-                          static_cast<uint8_t>(clientNode_), serverNode_, &o.info);
+                          static_cast<uint8_t>(clientNode_), serverNode_, &o.info, messageLimit_);
     o.reply = finsTcpFrame(CMD_FRAME_SEND, TCP_OK, response);
+    o.endCodeAt = FINS_END_CODE_IN_FRAME;
     return o;
 }
 
@@ -70,13 +79,21 @@ SessionOutput FinsSession::handleNodeAddress(const FinsTcpFrame& frame) {
     if (frame.payload.size() != 4)
         return tcpError("node", CMD_NODE_ADDRESS_REPLY, TCP_UNSUPPORTED_COMMAND, false);
     const uint32_t proposed = Reader(frame.payload.data(), 4).u32(0);
-    if (proposed > MAX_CLIENT_NODE || proposed == serverNode_) {
-        const uint32_t code = proposed == serverNode_ ? TCP_NODE_IS_SERVER : TCP_NODE_OUT_OF_RANGE;
-        SessionOutput refused = tcpError("node", CMD_NODE_ADDRESS_REPLY, code, false);
+    NodeGrant grant;
+    if (proposed > MAX_CLIENT_NODE)
+        grant.tcpError = TCP_NODE_OUT_OF_RANGE;
+    else if (proposed == serverNode_)
+        grant.tcpError = TCP_NODE_IS_SERVER;
+    else
+        grant = grant_(proposed);
+    if (grant.tcpError != TCP_OK) {
+        SessionOutput refused =
+            tcpError("node", CMD_NODE_ADDRESS_REPLY, grant.tcpError, grant.close);
         refused.info.address = proposed; // the log shows which node was refused
+        finished_ = grant.close;
         return refused;
     }
-    clientNode_ = proposed == 0 ? autoNode_ : static_cast<int>(proposed);
+    clientNode_ = grant.node;
     std::vector<uint8_t> body;
     putU32(body, static_cast<uint32_t>(clientNode_));
     putU32(body, serverNode_);

@@ -9,11 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 
 #include "plcsim/memory_script.h"
 #include "plcsim/session.h"
@@ -22,25 +22,21 @@ namespace plcsim {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = SimClock;
 
 constexpr int LISTEN_BACKLOG = 16;
 constexpr size_t READ_CHUNK = 65536;
-constexpr uint8_t FIRST_AUTO_NODE = 0xFB;
-
-// A reply waiting for its time (delay faults) and for the socket.
-struct Pending {
-    std::vector<uint8_t> bytes;
-    Clock::time_point due;
-    bool closeAfter = false;
-};
+constexpr auto STATUS_INTERVAL = std::chrono::seconds(1);
+// Linux's smallest and largest TCP maximum segment size a socket may ask for.
+constexpr int MIN_TCP_MSS = 88;
+constexpr int MAX_TCP_MSS = 32767;
 
 struct Connection {
     int fd = -1;
     std::string peer;
+    uint64_t id = 0; // in the connection table
     std::unique_ptr<Session> session;
-    std::deque<Pending> out;
-    size_t sentOfFront = 0;
+    ReplyQueue out;
     uint64_t frames = 0;
     bool closing = false; // a close is queued: read nothing more
     bool dead = false;
@@ -77,25 +73,6 @@ bool resolveIpv4(const std::string& name, in_addr* addr, std::string* error) {
     return true;
 }
 
-std::string hex(uint32_t v, int digits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%0*X", digits, v);
-    return buf;
-}
-
-std::string describeFault(const FaultDecision& d) {
-    std::string s;
-    auto add = [&s](const std::string& part) { s += (s.empty() ? "" : ",") + part; };
-    if (d.drop) add("drop");
-    if (d.close) add("close");
-    if (d.delayMs) add("delay=" + std::to_string(d.delayMs));
-    if (d.corruptBytes) add("corrupt=" + std::to_string(d.corruptBytes));
-    if (d.setError) add("error=" + hex(d.errorCode, 2));
-    if (d.extraBytes) add("extra=" + std::to_string(d.extraBytes));
-    if (d.shortBytes) add("short=" + std::to_string(d.shortBytes));
-    return s.empty() ? "-" : s;
-}
-
 // One write per line, so lines from a busy server never interleave.
 void writeStderrLine(const std::string& line) {
     const std::string withNewline = line + "\n";
@@ -126,28 +103,34 @@ struct SimServer::Impl {
     std::thread thread;
     std::atomic<bool> stopRequested{false};
     std::vector<std::unique_ptr<Connection>> connections;
-    uint8_t nextAutoNode = FIRST_AUTO_NODE;
     Clock::time_point nextAnimate;
+    Clock::time_point nextStatus;
     std::vector<uint8_t> readBuffer; // reused by every read of the loop thread
+    RequestLog requestLog;           // the loop thread only
 
     mutable std::mutex mutex; // guards everything below
     FaultPlan plan;
     uint64_t faultRequest = 0; // request number the fault rules see
     SimStats stats;
+    mutable ConnectionTable table;
 
-    Impl(SimServer& o, const SimConfig& c) : owner(o), config(c), plan(c.faults, c.seed) {}
+    Impl(SimServer& o, const SimConfig& c)
+        : owner(o), config(c),
+          requestLog(c.logSink ? c.logSink : RequestLog::Sink(writeStderrLine), c.logRate),
+          plan(c.faults, c.seed), table(c.rules, c.node) {}
 
     bool start(std::string* error);
     void run();
     void closeAll();
     void acceptOne();
+    std::unique_ptr<Session> newSession(uint64_t id);
     void readFrom(Connection& c);
     void queueOutput(Connection& c, SessionOutput& o);
     void flush(Connection& c, Clock::time_point now);
     void closeConnection(Connection& c);
     int pollTimeout(Clock::time_point now) const;
-    uint8_t takeAutoNode();
-    void log(const Connection& c, const RequestInfo& info, const FaultDecision& d);
+    void everySecond(Clock::time_point now);
+    SimStatus status() const;
 };
 
 bool SimServer::Impl::start(std::string* error) {
@@ -167,6 +150,13 @@ bool SimServer::Impl::start(std::string* error) {
     if (listenFd < 0) return fail(std::string("socket: ") + std::strerror(errno));
     const int one = 1;
     setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (config.segments.bytes) {
+        // Advertise the segment size as the PLC does, so the kernel never merges pieces
+        // (best effort: Linux takes 88 to 32767).
+        const int mss =
+            static_cast<int>(std::clamp<size_t>(config.segments.bytes, MIN_TCP_MSS, MAX_TCP_MSS));
+        setsockopt(listenFd, IPPROTO_TCP, TCP_MAXSEG, &mss, sizeof mss);
+    }
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr = addr;
@@ -182,11 +172,13 @@ bool SimServer::Impl::start(std::string* error) {
     return true;
 }
 
-uint8_t SimServer::Impl::takeAutoNode() {
-    uint8_t node = nextAutoNode;
-    if (node == config.node) node = node > 2 ? node - 1 : FIRST_AUTO_NODE;
-    nextAutoNode = node > 2 ? node - 1 : FIRST_AUTO_NODE;
-    return node;
+std::unique_ptr<Session> SimServer::Impl::newSession(uint64_t id) {
+    if (config.remote) return std::make_unique<RemoteSession>(owner.memory_);
+    return std::make_unique<FinsSession>(owner.memory_, config.node, config.messageLimit,
+                                         [this, id](uint32_t proposed) {
+                                             std::lock_guard<std::mutex> lock(mutex);
+                                             return table.exchange(id, proposed, Clock::now());
+                                         });
 }
 
 void SimServer::Impl::acceptOne() {
@@ -203,27 +195,14 @@ void SimServer::Impl::acceptOne() {
     auto c = std::make_unique<Connection>();
     c->fd = fd;
     c->peer = peerName(sa);
-    if (config.remote)
-        c->session = std::make_unique<RemoteSession>(owner.memory_);
-    else
-        c->session = std::make_unique<FinsSession>(owner.memory_, config.node, takeAutoNode());
+    c->out = ReplyQueue(config.segments);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++stats.connectionsAccepted;
+        c->id = table.open(c->peer);
+    }
+    c->session = newSession(c->id);
     connections.push_back(std::move(c));
-    std::lock_guard<std::mutex> lock(mutex);
-    ++stats.connectionsAccepted;
-}
-
-void SimServer::Impl::log(const Connection& c, const RequestInfo& info, const FaultDecision& d) {
-    if (!config.log) return;
-    std::string line = c.peer + " " + info.command;
-    if (info.areaCode >= 0) line += " area=" + hex(static_cast<uint32_t>(info.areaCode), 2);
-    line += " addr=" + std::to_string(info.address) + " count=" + std::to_string(info.count);
-    line += " end=" + hex(info.endCode, 4);
-    if (info.tcpError) line += " tcp-error=" + hex(info.tcpError, 8);
-    line += " fault=" + describeFault(d);
-    if (config.logSink)
-        config.logSink(line);
-    else
-        writeStderrLine(line);
 }
 
 void SimServer::Impl::queueOutput(Connection& c, SessionOutput& o) {
@@ -233,21 +212,21 @@ void SimServer::Impl::queueOutput(Connection& c, SessionOutput& o) {
         std::lock_guard<std::mutex> lock(mutex);
         ++stats.requestsServed;
         d = plan.decide(++faultRequest);
-        if (!d.drop && !d.close) plan.spoil(d, faultRequest, &o.reply);
+        d.nonFatal = d.nonFatal && carriesValidData(o.reply, o.endCodeAt);
+        if (!d.drop && !d.close) plan.spoil(d, faultRequest, &o.reply, o.endCodeAt);
         ++c.frames;
         const uint32_t limit = plan.closeAfter();
         closeAfterLimit = limit != 0 && c.frames >= limit;
         if (d.any() || closeAfterLimit) ++stats.faultsInjected;
     }
-    log(c, o.info, d);
     const auto now = Clock::now();
-    Pending p;
-    p.due = now + std::chrono::milliseconds(d.delayMs);
-    if (!c.out.empty() && c.out.back().due > p.due) p.due = c.out.back().due;
-    p.closeAfter = o.closeAfter || d.close || closeAfterLimit;
-    if (!d.drop && !d.close) p.bytes = std::move(o.reply);
-    if (!p.bytes.empty() || p.closeAfter) c.out.push_back(std::move(p));
-    if (c.out.size() && c.out.back().closeAfter) c.closing = true;
+    if (config.log) requestLog.request(c.peer, o.info, d, now);
+    const bool close = o.closeAfter || d.close || closeAfterLimit;
+    std::vector<uint8_t> bytes;
+    if (!d.drop && !d.close) bytes = std::move(o.reply);
+    if (!bytes.empty() || close)
+        c.out.push(std::move(bytes), now + std::chrono::milliseconds(d.delayMs), close);
+    c.closing = c.out.closeQueued();
 }
 
 void SimServer::Impl::readFrom(Connection& c) {
@@ -267,23 +246,21 @@ void SimServer::Impl::readFrom(Connection& c) {
     }
 }
 
+// Sends what is due, a piece at a time; a piece the socket takes only in part is finished
+// on a later turn.
 void SimServer::Impl::flush(Connection& c, Clock::time_point now) {
-    while (!c.dead && !c.out.empty() && c.out.front().due <= now) {
-        Pending& p = c.out.front();
-        while (c.sentOfFront < p.bytes.size()) {
-            const ssize_t n = send(c.fd, p.bytes.data() + c.sentOfFront,
-                                   p.bytes.size() - c.sentOfFront, MSG_NOSIGNAL);
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
-            if (n <= 0) {
+    while (!c.dead && c.out.ready(now)) {
+        size_t n = 0;
+        if (c.out.pieceSize()) {
+            const ssize_t sent = send(c.fd, c.out.pieceData(), c.out.pieceSize(), MSG_NOSIGNAL);
+            if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
+            if (sent <= 0) {
                 closeConnection(c);
                 return;
             }
-            c.sentOfFront += static_cast<size_t>(n);
+            n = static_cast<size_t>(sent);
         }
-        const bool closeNow = p.closeAfter;
-        c.out.pop_front();
-        c.sentOfFront = 0;
-        if (closeNow) closeConnection(c);
+        if (c.out.sent(n, now)) closeConnection(c);
     }
 }
 
@@ -292,21 +269,40 @@ void SimServer::Impl::closeConnection(Connection& c) {
     close(c.fd);
     c.fd = -1;
     c.dead = true;
+    std::lock_guard<std::mutex> lock(mutex);
+    table.close(c.id, Clock::now());
 }
 
 int SimServer::Impl::pollTimeout(Clock::time_point now) const {
     int timeout = -1;
-    auto consider = [&timeout](int ms) {
+    auto consider = [&timeout, now](Clock::time_point t) {
+        const int ms = msUntil(t, now);
         if (timeout < 0 || ms < timeout) timeout = ms;
     };
     for (const auto& c : connections)
-        if (!c->out.empty() && c->out.front().due > now) consider(msUntil(c->out.front().due, now));
-    if (config.animate) consider(msUntil(nextAnimate, now));
+        if (!c->out.empty() && c->out.frontDue() > now) consider(c->out.frontDue());
+    if (config.animate) consider(nextAnimate);
+    if (config.statusSink) consider(nextStatus);
+    if (config.log && requestLog.summaryDue() != Clock::time_point::max())
+        consider(requestLog.summaryDue());
     return timeout;
+}
+
+void SimServer::Impl::everySecond(Clock::time_point now) {
+    if (config.log) requestLog.tick(now);
+    if (!config.statusSink || now < nextStatus) return;
+    nextStatus = now + STATUS_INTERVAL;
+    config.statusSink(status());
+}
+
+SimStatus SimServer::Impl::status() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return {config.rules, table.snapshot(Clock::now()), stats};
 }
 
 void SimServer::Impl::run() {
     nextAnimate = Clock::now() + std::chrono::milliseconds(config.animateIntervalMs);
+    nextStatus = Clock::now() + STATUS_INTERVAL;
     std::vector<pollfd> fds;
     while (!stopRequested.load()) {
         const auto before = Clock::now();
@@ -315,7 +311,7 @@ void SimServer::Impl::run() {
         fds.push_back({listenFd, POLLIN, 0});
         for (const auto& c : connections) {
             short events = c->closing ? 0 : POLLIN;
-            if (!c->out.empty() && c->out.front().due <= before) events |= POLLOUT;
+            if (c->out.ready(before)) events |= POLLOUT;
             fds.push_back({c->fd, events, 0});
         }
         if (poll(fds.data(), fds.size(), pollTimeout(before)) < 0 && errno != EINTR) break;
@@ -325,6 +321,7 @@ void SimServer::Impl::run() {
             }
         }
         if (stopRequested.load()) break;
+        // Closes before accepts: a client that closes and reconnects is never counted twice.
         const size_t existing = connections.size();
         for (size_t i = 0; i < existing; ++i) {
             Connection& c = *connections[i];
@@ -342,8 +339,11 @@ void SimServer::Impl::run() {
         }
         for (size_t i = connections.size(); i-- > 0;)
             if (connections[i]->dead) connections.erase(connections.begin() + i);
-        std::lock_guard<std::mutex> lock(mutex);
-        stats.openConnections = connections.size();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stats.openConnections = connections.size();
+        }
+        everySecond(Clock::now());
     }
 }
 
@@ -411,6 +411,10 @@ void SimServer::setFaults(const std::vector<FaultRule>& rules, uint32_t seed) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->plan = FaultPlan(rules, seed);
     impl_->faultRequest = 0;
+}
+
+SimStatus SimServer::status() const {
+    return impl_->status();
 }
 
 SimStats SimServer::stats() const {

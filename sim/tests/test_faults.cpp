@@ -92,6 +92,18 @@ TEST(PlcsimFaults, SpoilsTheReplyAsAsked) {
         EXPECT_EQ(spoiled(corrupt), toHex(r));
     }
     EXPECT_NE(spoiled("corrupt=2", 10), spoiled("corrupt=2", 11)); // other request, other bytes
+    // nonfatal marks only a reply with valid data: end code 0x0000 where the session says.
+    const char* const nonFatalRows[][3] = {
+        {reply.c_str(), "28",
+         "46494e53 00000016 00000002 00000000 c0000200 0a000001 0005 0102 0040"},
+        {"46494e53 00000016 00000002 00000000 c0000200 0a000001 0005 0101 1103", "28", ""},
+        {"46494e53 00000010 00000001 00000000 000000fb 00000001", "0", ""},
+        {"46494e53 00000016 00000002 00000000 c000", "28", ""}};
+    for (const auto& [bytes, at, expected] : nonFatalRows) {
+        Bytes r = fromHex(bytes);
+        FaultPlan({}, 1).spoil(FaultPlan({rule("nonfatal")}, 1).decide(1), 1, &r, std::stoul(at));
+        EXPECT_EQ(toHex(r), normHex(*expected ? expected : bytes)) << bytes;
+    }
 }
 
 } // namespace

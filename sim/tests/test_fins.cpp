@@ -6,6 +6,7 @@
 
 #include <tuple>
 
+#include "plcsim/fins_handler.h"
 #include "plcsim/stream_framer.h"
 #include "sim_test_util.h"
 
@@ -26,7 +27,10 @@ const std::string RESP_HEADER = "c0 00 02 00 0a 00 00 01 00 05 ";
 struct Plc {
     PlcMemory memory;
     FinsSession session;
-    explicit Plc(uint8_t node = 1) : session(memory, node, 0xFB) {
+    explicit Plc(uint8_t node = 1, size_t messageLimit = FINS_MAX_MESSAGE)
+        : session(memory, node, messageLimit, [](uint32_t proposed) {
+              return NodeGrant{0, uint8_t(proposed ? proposed : 0xFB), false};
+          }) {
         EXPECT_TRUE(loadMemoryText(PRESET, "preset", memory, nullptr));
     }
 };
@@ -119,15 +123,23 @@ TEST(PlcsimFins, AnswersEveryStreamRowWithExactBytes) {
     }
 }
 
-// 499 words, 998 bits or flags fit one reply; a write of 500 words is too long a message.
-TEST(PlcsimFins, EnforcesTheCp1lMessageLimits) {
-    // Command, count, data bytes, end code, reply size.
-    const std::tuple<const char*, unsigned, unsigned, const char*, size_t> rows[] = {
-        {"0101 82 0000 00", 499, 0, "0000", 1028}, {"0101 82 0000 00", 500, 0, "110b", 30},
-        {"0101 30 0000 00", 998, 0, "0000", 1028}, {"0101 09 0000 00", 999, 0, "110b", 30},
-        {"0102 82 0000 00", 499, 998, "0000", 30}, {"0102 82 0000 00", 500, 1000, "1001", 30}};
-    for (const auto& [command, count, dataBytes, endCode, replyBytes] : rows) {
-        Plc plc;
+// A CP1L's 1016-byte messages: 499 words, 998 bits or flags fit one reply, a write of 500
+// words is too long a message; a 552-byte limit (a CP1E option board's) 267 words.
+TEST(PlcsimFins, EnforcesTheMessageLimit) {
+    // Limit, command, count, data bytes, end code, reply size.
+    const std::tuple<size_t, const char*, unsigned, unsigned, const char*, size_t> rows[] = {
+        {1016, "0101 82 0000 00", 499, 0, "0000", 1028},
+        {1016, "0101 82 0000 00", 500, 0, "110b", 30},
+        {1016, "0101 30 0000 00", 998, 0, "0000", 1028},
+        {1016, "0101 09 0000 00", 999, 0, "110b", 30},
+        {1016, "0102 82 0000 00", 499, 998, "0000", 30},
+        {1016, "0102 82 0000 00", 500, 1000, "1001", 30},
+        {552, "0101 82 0000 00", 267, 0, "0000", 564},
+        {552, "0101 82 0000 00", 268, 0, "110b", 30},
+        {552, "0102 82 0000 00", 267, 534, "0000", 30},
+        {552, "0102 82 0000 00", 268, 536, "1001", 30}};
+    for (const auto& [limit, command, count, dataBytes, endCode, replyBytes] : rows) {
+        Plc plc(1, limit);
         replies(plc.session, nodeRequest(0x0A));
         Bytes message = fromHex(REQ_HEADER + command);
         message.insert(message.end(), {uint8_t(count >> 8), uint8_t(count)});

@@ -38,6 +38,13 @@ TEST(PlcsimProgram, AnswersBadCommandLinesInOneLine) {
         {"--node 7 --node=8",
          "fins-plcsim: option --node given more than once (see --help)\nexit 2\n"},
         {"--port 0 stray", "fins-plcsim: unexpected argument 'stray' (see --help)\nexit 2\n"},
+        {"--profile plc5", "fins-plcsim: invalid value 'plc5' for --profile: expected cp1l (see "
+                           "--help)\nexit 2\n"},
+        {"--port 0 --status-file /nonexistent/s.json",
+         "fins-plcsim: cannot write status file '/nonexistent/s.json': No such file or "
+         "directory\nexit 1\n"},
+        {"--max-message 19", "fins-plcsim: invalid value '19' for --max-message: expected 20 to "
+                             "2040 (see --help)\nexit 2\n"},
         {"--bind 0.0.0.0 --port 0", "fins-plcsim: bind address '0.0.0.0' is not a loopback "
                                     "address (127.x.x.x); use --allow-remote-bind\nexit 1\n"},
         {"--port 0 --memory " + dir + "bad.mem --memory " + dir + "none.mem --memory " + dir,
@@ -49,13 +56,22 @@ TEST(PlcsimProgram, AnswersBadCommandLinesInOneLine) {
         EXPECT_EQ(shell(EXE + " " + row.first), row.second) << row.first;
 }
 
+// Options beside a profile override it; the status file holds the last status at stop.
 TEST(PlcsimProgram, ServesOnLocalhostUntilSigterm) {
+    const std::string status = ::testing::TempDir() + "status.json";
+    std::remove(status.c_str());
     // The server's own output is read through a pipe; SIGTERM once it says it listens.
     const std::string out =
-        shell("bash -c 'exec 3< <(exec \"$0\" --bind localhost --port=0 --remote --set D1=2 2>&1); "
+        shell("bash -c 'exec 3< <(exec \"$0\" --bind localhost --port=0 --remote --set D1=2 "
+              "--profile cp1l --release-ms 5 --status-file \"$1\" 2>&1); "
               "pid=$!; read -r -t 20 line <&3; echo \"$line\"; kill -TERM $pid; "
               "cat <&3; wait $pid' " +
-              EXE);
+              EXE + " '" + status + "'");
+    std::string json;
+    std::getline(std::ifstream(status), json);
+    EXPECT_EQ(json, "{\"slots\":3,\"release_ms\":5,\"slots_in_use\":0,\"peak_open\":0,"
+                    "\"accepted\":0,\"refused_all_in_use\":0,\"refused_node_in_use\":0,"
+                    "\"requests\":0,\"faults\":0,\"open\":[],\"releasing\":[]}");
     EXPECT_EQ(out.rfind("fins-plcsim: listening on 127.0.0.1:", 0), 0u) << out;
     const std::string tail = " (remote mode), node 1\nfins-plcsim: stopped\nexit 0\n";
     ASSERT_GE(out.size(), tail.size()) << out;

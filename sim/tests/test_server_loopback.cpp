@@ -1,9 +1,11 @@
 // The server over loopback sockets: several clients at once with packed and split
-// frames, faults set at run time, the log line, and stopping.
+// frames, faults set at run time, the log line, a CP1L-like port, and stopping.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <mutex>
+#include <thread>
+#include <tuple>
 #include <utility>
 
 #include "plc_connection.h"
@@ -95,8 +97,8 @@ TEST_F(PlcsimServer, AppliesFaultsSetAtRunTimeAndLogsEveryRequest) {
         log->second.push_back(line.substr(line.find(' '))); // without the peer address
     };
     start(config);
-    std::vector<FaultRule> rules(4);
-    const char* texts[] = {"drop@3", "error=0x21@4", "delay=40@5", "close-after=6"};
+    std::vector<FaultRule> rules(5);
+    const char* texts[] = {"drop@3", "error=0x21@4", "delay=40@5", "close-after=6", "nonfatal@6"};
     for (size_t i = 0; i < rules.size(); ++i)
         ASSERT_TRUE(parseFaultRule(texts[i], &rules[i], nullptr)) << texts[i];
     server->setFaults(rules);
@@ -104,19 +106,53 @@ TEST_F(PlcsimServer, AppliesFaultsSetAtRunTimeAndLogsEveryRequest) {
     c.send(fromHex(toHex(nodeRequest(1)) + toHex(nodeRequest(0x0A)))); // node 1 is refused
     for (uint8_t sid : {3, 4, 5, 6})
         c.send(readD100(sid));
-    // 3 dropped, 4 with the error code, 5 late and 6 behind it, then closed (the 6th frame
-    // answered; the close is no fault of that reply).
-    std::string errored = d100Reply(0x0A, 4);
+    // 3 dropped, 4 with the error code, 5 late and 6 behind it with the non-fatal bit, then
+    // closed (the 6th frame answered).
+    std::string errored = d100Reply(0x0A, 4), nonFatal = d100Reply(0x0A, 6);
     errored.replace(24, 8, "00000021");
+    nonFatal.replace(56, 4, "0040");
     EXPECT_EQ(c.replies(7), "46494e53000000080000000100000024" + nodeReply(0x0A) + errored +
-                                d100Reply(0x0A, 5) + d100Reply(0x0A, 6));
+                                d100Reply(0x0A, 5) + nonFatal);
     EXPECT_EQ(server->faultsInjected(), 4u);
     const std::string read = " read area=0x82 addr=100 count=1 end=0x0000 fault=";
     std::lock_guard<std::mutex> lock(log->first);
     EXPECT_EQ(log->second, (std::vector<std::string>{
                                " node addr=1 count=0 end=0x0000 tcp-error=0x00000024 fault=-",
                                " node addr=10 count=10 end=0x0000 fault=-", read + "drop",
-                               read + "error=0x21", read + "delay=40", read + "-"}));
+                               read + "error=0x21", read + "delay=40", read + "nonfatal"}));
+}
+
+// One slot held for a minute after its close: a second connection and a quick reconnect are
+// accepted, refused with 0x20 and closed; replies of 499 words come in 536-byte pieces.
+TEST_F(PlcsimServer, PlaysACp1lPortWithOneSlot) {
+    SimConfig config;
+    config.rules = {1, 60000, true};
+    config.segments = {536, 1};
+    start(config);
+    const std::string allInUse = "46494e53000000080000000100000020";
+    Client a(server->port()), b(server->port());
+    a.send(nodeRequest(0));
+    EXPECT_EQ(a.replies(1), nodeReply(0xFB));
+    b.send(nodeRequest(0));
+    EXPECT_EQ(b.replies(2), allInUse); // and closed
+    a.send(tcpFrame(2, {0x80, 0, 2, 0, 1, 0, 0, 0x0A, 0, 7, 1, 1, 0x82, 0, 100, 0, 0x01, 0xF3}));
+    const std::string words = a.replies(1);
+    EXPECT_EQ(words.substr(0, 64), normHex("46494e53 000003fc 00000002 00000000 c0000200fb000001"
+                                           "0007 0101 0000 04d2"));
+    EXPECT_EQ(words.size(), 2u * 1028);
+    a.close();
+    // The server has seen the close once the slot shows as releasing.
+    const auto deadline = Client::deadline();
+    while (server->status().port.releasing.empty() && fhost::Clock::now() < deadline)
+        std::this_thread::yield();
+    Client c(server->port());
+    c.send(nodeRequest(0));
+    EXPECT_EQ(c.replies(2), allInUse);
+    const SimStatus s = server->status();
+    ASSERT_EQ(s.port.releasing.size(), 1u);
+    EXPECT_EQ(std::make_tuple(s.port.releasing[0].node, s.port.slotsInUse, s.port.refusedAllInUse),
+              std::make_tuple(0xFB, size_t(1), uint64_t(2)));
+    EXPECT_GT(s.port.releasing[0].releaseInMs, 50000u);
 }
 
 } // namespace

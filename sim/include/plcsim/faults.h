@@ -9,14 +9,15 @@
 namespace plcsim {
 
 enum class FaultKind {
-    Drop,      // read the request, send nothing
-    Delay,     // send the reply `value` milliseconds late
-    Corrupt,   // flip (XOR 0xFF) `value` bytes of the reply at seeded positions
-    Error,     // FINS/TCP error code `value` at reply bytes 12..15
-    Extra,     // `value` seeded bytes appended to the reply
-    Short,     // the last `value` bytes of the reply left out
-    Close,     // close the connection instead of replying
-    CloseAfter // close the connection after it has answered `value` frames
+    Drop,       // read the request, send nothing
+    Delay,      // send the reply `value` milliseconds late
+    Corrupt,    // flip (XOR 0xFF) `value` bytes of the reply at seeded positions
+    Error,      // FINS/TCP error code `value` at reply bytes 12..15
+    Extra,      // `value` seeded bytes appended to the reply
+    Short,      // the last `value` bytes of the reply left out
+    Close,      // close the connection instead of replying
+    CloseAfter, // close the connection after it has answered `value` frames
+    NonFatal    // set the non-fatal CPU error bit (0x0040) of a good reply's end code
 };
 
 enum class FaultTrigger {
@@ -35,7 +36,7 @@ struct FaultRule {
 };
 
 // Parses "drop@3", "delay=500@every:5", "error=0x21@p:0.1", "corrupt=2@4",
-// "extra=3", "short=1@every:2", "close@7", "close-after=20".
+// "extra=3", "short=1@every:2", "close@7", "close-after=20", "nonfatal@p:0.5".
 bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error);
 
 // What happens to one reply. Several rules may hit the same request.
@@ -48,13 +49,18 @@ struct FaultDecision {
     uint32_t errorCode = 0;
     uint32_t extraBytes = 0;
     uint32_t shortBytes = 0;
+    bool nonFatal = false;
     bool any() const {
-        return drop || close || delayMs || corruptBytes || setError || extraBytes || shortBytes;
+        return drop || close || delayMs || corruptBytes || setError || extraBytes || shortBytes ||
+               nonFatal;
     }
 };
 
 // Pure: the decision for request number `request` (from 1) depends only on the rules,
 // the seed and that number, never on timing or on other requests.
+// True when the reply has a FINS end code at endCodeAt and it is 0x0000 (valid data).
+bool carriesValidData(const std::vector<uint8_t>& reply, size_t endCodeAt);
+
 class FaultPlan {
   public:
     FaultPlan() = default;
@@ -63,8 +69,10 @@ class FaultPlan {
     FaultDecision decide(uint64_t request) const;
     // 0 when no close-after rule is set; else the frames after which a connection closes.
     uint32_t closeAfter() const;
-    // Applies corrupt / error / extra / short to a reply, seeded by request number.
-    void spoil(const FaultDecision& decision, uint64_t request, std::vector<uint8_t>* reply) const;
+    // Applies error / nonfatal / corrupt / short / extra to a reply, seeded by request number;
+    // endCodeAt: where the reply's FINS end code sits (0 = none, nonfatal does nothing).
+    void spoil(const FaultDecision& decision, uint64_t request, std::vector<uint8_t>* reply,
+               size_t endCodeAt = 0) const;
 
     const std::vector<FaultRule>& rules() const { return rules_; }
     uint32_t seed() const { return seed_; }

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "plcsim/connection_table.h"
 #include "plcsim/plc_memory.h"
 #include "plcsim/stream_framer.h"
 
@@ -28,6 +30,7 @@ struct RequestInfo {
 struct SessionOutput {
     std::vector<uint8_t> reply;
     bool closeAfter = false; // the protocol requires closing after this reply
+    size_t endCodeAt = 0;    // where the reply's FINS end code sits; 0 when it has none
     RequestInfo info;
 };
 
@@ -40,11 +43,16 @@ class Session {
     virtual bool finished() const = 0;
 };
 
+// Decides a node address exchange the session found well-formed (the port's rules).
+using NodeGrantFn = std::function<NodeGrant(uint32_t proposed)>;
+
 // FINS/TCP: node address exchange, then FINS memory area read/write.
 class FinsSession : public Session {
   public:
-    // autoNode: the client node handed out when a client proposes node 0.
+    // Every node granted; autoNode is the client node handed out for a proposed 0.
     FinsSession(PlcMemory& memory, uint8_t serverNode, uint8_t autoNode);
+    // Exchanges decided by `grant`; messages limited to `messageLimit` bytes.
+    FinsSession(PlcMemory& memory, uint8_t serverNode, size_t messageLimit, NodeGrantFn grant);
     void feed(const uint8_t* data, size_t size, std::vector<SessionOutput>* out) override;
     bool finished() const override { return finished_; }
     // Client node of this connection; -1 before a node address exchange.
@@ -56,7 +64,8 @@ class FinsSession : public Session {
 
     PlcMemory& memory_;
     uint8_t serverNode_;
-    uint8_t autoNode_;
+    size_t messageLimit_;
+    NodeGrantFn grant_;
     int clientNode_ = -1;
     bool finished_ = false;
     FinsTcpFramer framer_;

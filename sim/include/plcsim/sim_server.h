@@ -12,8 +12,13 @@
 #include <thread>
 #include <vector>
 
+#include "plcsim/connection_table.h"
 #include "plcsim/faults.h"
+#include "plcsim/fins_handler.h"
 #include "plcsim/plc_memory.h"
+#include "plcsim/reply_queue.h"
+#include "plcsim/request_log.h"
+#include "plcsim/status_report.h"
 
 namespace plcsim {
 
@@ -27,17 +32,16 @@ struct SimConfig {
     std::vector<FaultRule> faults;
     bool animate = false;
     uint32_t animateIntervalMs = 1000;
-    bool allowRemoteBind = false; // accept a non-loopback bind address
-    size_t maxConnections = 16;
+    bool allowRemoteBind = false;           // accept a non-loopback bind address
+    size_t maxConnections = 16;             // TCP connections; more are accepted and closed
+    PortRules rules;                        // FINS/TCP slots, slow release, one node each
+    size_t messageLimit = FINS_MAX_MESSAGE; // longer commands 0x1001, longer reads 0x110B
+    SegmentRule segments;                   // replies in pieces, with a pause between
+    uint32_t logRate = DEFAULT_LOG_RATE;    // request lines a second; 0 = every request
     // Where log lines go (without newline); stderr when empty.
     std::function<void(const std::string&)> logSink;
-};
-
-struct SimStats {
-    uint64_t connectionsAccepted = 0;
-    uint64_t requestsServed = 0; // complete requests received (faulted ones too)
-    uint64_t faultsInjected = 0; // requests whose reply a fault changed, plus close-after closes
-    uint64_t openConnections = 0;
+    // Called on the server's thread once a second while it runs, when set.
+    std::function<void(const SimStatus&)> statusSink;
 };
 
 class SimServer {
@@ -60,6 +64,7 @@ class SimServer {
     void setFaults(const std::vector<FaultRule>& rules, uint32_t seed);
 
     SimStats stats() const;
+    SimStatus status() const; // counters, connections, slots and releases now
     uint64_t connectionsAccepted() const { return stats().connectionsAccepted; }
     uint64_t requestsServed() const { return stats().requestsServed; }
     uint64_t faultsInjected() const { return stats().faultsInjected; }
