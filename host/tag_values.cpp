@@ -1,9 +1,7 @@
 #include "tag_values.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <sstream>
 
 namespace fhost {
 
@@ -13,55 +11,45 @@ bool isWordTag(const Tag& tag) {
     return tagType(tag).unit == fins::Unit::Word;
 }
 
-bool parseNumber(const std::string& text, long* out) {
-    if (text.empty()) return false;
-    const size_t at = (text[0] == '-' || text[0] == '+') ? 1 : 0;
-    const bool hex = text.size() > at + 2 && text[at] == '0' && (text[at + 1] | 0x20) == 'x';
-    char* end = nullptr;
-    errno = 0;
-    long v = std::strtol(text.c_str(), &end, hex ? 16 : 10);
-    if (errno || end == text.c_str() || *end != '\0') return false;
-    *out = v;
-    return true;
-}
-
-std::vector<std::string> splitCommas(const std::string& text) {
-    std::vector<std::string> parts;
-    std::string part;
-    std::istringstream in(text);
-    while (std::getline(in, part, ','))
-        parts.push_back(part);
-    if (!text.empty() && text.back() == ',') parts.push_back("");
-    return parts;
-}
-
 } // namespace
 
 bool parseWriteValues(const Tag& tag, const std::string& text, QByteArray* buffer, int* count,
                       std::string* error) {
-    std::vector<std::string> parts = splitCommas(text);
-    if (parts.empty() || static_cast<long>(parts.size()) > tag.length) {
-        *error = "'" + tag.name + "' takes 1 to " + std::to_string(tag.length) +
+    const std::vector<std::string> parts = plcvalues::splitValueList(text);
+    if (parts.empty() || parts.size() > static_cast<size_t>(tag.values)) {
+        *error = "'" + tag.name + "' takes 1 to " + std::to_string(tag.values) +
                  " value(s), got '" + text + "'";
         return false;
     }
-    const bool words = isWordTag(tag);
-    buffer->clear();
+    std::vector<uint16_t> words; // one a value for bits and flags (BOOL)
     for (const std::string& p : parts) {
-        long v = 0;
-        bool ok = parseNumber(p, &v) && (words ? (v >= -32768 && v <= 65535) : (v == 0 || v == 1));
-        if (!ok) {
-            *error = "bad value '" + p + "' for '" + tag.name +
-                     "': " + (words ? "a number -32768..65535 (or 0x hex)" : "0 or 1");
+        std::string why;
+        if (!plcvalues::encodeValue(tag.value_type, p, &words, &why)) {
+            *error = "bad value for '" + tag.name + "': " + why;
             return false;
         }
-        if (words)
-            fins::appendHostWord(*buffer, static_cast<unsigned int>(v));
-        else
-            buffer->append(static_cast<char>(v));
     }
-    *count = static_cast<int>(parts.size());
+    const bool word_tag = isWordTag(tag);
+    buffer->clear();
+    for (uint16_t w : words)
+        if (word_tag)
+            fins::appendHostWord(*buffer, w);
+        else
+            buffer->append(static_cast<char>(w));
+    *count = static_cast<int>(words.size());
     return true;
+}
+
+std::vector<plcvalues::Value> typedValues(const Tag& tag, const std::vector<int>& elements) {
+    const size_t per_value = std::max(1, plcvalues::wordsPerValue(tag.value_type));
+    std::vector<plcvalues::Value> out;
+    std::vector<uint16_t> words(per_value);
+    for (size_t first = 0; first + per_value <= elements.size(); first += per_value) {
+        for (size_t i = 0; i < per_value; ++i)
+            words[i] = static_cast<uint16_t>(elements[first + i]);
+        out.push_back(plcvalues::decodeValue(tag.value_type, words.data()));
+    }
+    return out;
 }
 
 std::vector<int> decodeValues(const Tag& tag, const QByteArray& buffer, int count) {

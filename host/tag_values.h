@@ -12,10 +12,16 @@
 
 namespace fhost {
 
-// "1234", "0x04D2", "-1" or "1,2,3" for consecutive elements of the tag, at most
-// the tag's length of them; bits and flags take 0 or 1, words -32768..65535.
+// Values of the tag's data type ("1234", "0x04D2", "-1", "23.5", "\"PUMP 3\"") or
+// "1,2,3" for consecutive values, at most the tag's count of them, each checked against
+// its type's range; bits and flags take 0 or 1. `count` is in the driver's elements
+// (words, bits or flags): a REAL is two words, a STRING n is padded to its n bytes.
 bool parseWriteValues(const Tag& tag, const std::string& text, QByteArray* buffer, int* count,
                       std::string* error);
+
+// The tag's typed values from the elements the driver gave (decodeValues): one per value
+// of its data type, as many as the elements hold in full.
+std::vector<plcvalues::Value> typedValues(const Tag& tag, const std::vector<int>& elements);
 
 // The elements of a buffer filled by the driver for `count` elements of the tag.
 std::vector<int> decodeValues(const Tag& tag, const QByteArray& buffer, int count);

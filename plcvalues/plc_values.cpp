@@ -138,8 +138,8 @@ bool encodeBcd(const TypeRow& row, const ValueType& type, const std::string& tex
     const uint64_t limit = row.words == 1 ? 9999 : 99999999;
     uint64_t v = 0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v, 10);
-    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) ||
-        r.ec != std::errc() || r.ptr != text.data() + text.size() || v > limit)
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) || r.ec != std::errc() ||
+        r.ptr != text.data() + text.size() || v > limit)
         return refuse(row, type, text, error);
     uint64_t raw = 0;
     for (int shift = 0; v; v /= 10, shift += 4)
@@ -241,7 +241,8 @@ bool parseValueType(const std::string& text, ValueType* out, std::string* error)
             return false;
         }
         if (wordsPerValue(t) < 2 || t.type == DataType::String) {
-            *error = ":swap needs a type of two or more words, not " + std::string(rowOf(t.type).name);
+            *error =
+                ":swap needs a type of two or more words, not " + std::string(rowOf(t.type).name);
             return false;
         }
         t.swapped = true;
@@ -282,8 +283,8 @@ Value decodeValue(const ValueType& type, const uint16_t* words) {
     switch (row.family) {
     case Family::Signed: {
         const uint64_t mask = widthMask(n), sign = mask / 2 + 1;
-        const int64_t s = (raw & sign) ? -static_cast<int64_t>((~raw & mask)) - 1
-                                       : static_cast<int64_t>(raw);
+        const int64_t s =
+            (raw & sign) ? -static_cast<int64_t>((~raw & mask)) - 1 : static_cast<int64_t>(raw);
         v.number = static_cast<double>(s);
         v.text = std::to_string(s);
         break;

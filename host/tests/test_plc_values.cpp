@@ -49,10 +49,10 @@ TEST(PlcValues, TextBecomesWordsAndWordsReadBack) {
         {"BCD", "9999", "9999", "9999"},
         {"BCD", "250", "0250", "250"},
         {"LBCD", "12345678", "5678 1234", "12345678"},
-        {"STRING3", "ABC", "4142 4300", "ABC"},                  // odd length: low byte 0
-        {"STRING6", "AB", "4142 0000 0000", "AB"},               // padded with 0
-        {"STRING4", "\"A,\\\"B\"", "412C 2242", "A,\"B"},      // quotes and escapes
-        {"STRING6", "\" P 3 \"", "2050 2033 2000", " P 3 "},      // blanks kept in quotes
+        {"STRING3", "ABC", "4142 4300", "ABC"},              // odd length: low byte 0
+        {"STRING6", "AB", "4142 0000 0000", "AB"},           // padded with 0
+        {"STRING4", "\"A,\\\"B\"", "412C 2242", "A,\"B"},    // quotes and escapes
+        {"STRING6", "\" P 3 \"", "2050 2033 2000", " P 3 "}, // blanks kept in quotes
     };
     for (const auto& r : rows) {
         const ValueType t = typeOf(r[0]);
@@ -105,7 +105,9 @@ TEST(PlcValues, OutOfRangeTextIsRefusedWithItsReason) {
 
 TEST(PlcValues, TypeNamesAndValueLists) {
     const char* const names[][2] = {
-        {"real", "REAL"}, {"Dint:SWAP", "DINT:swap"}, {"string12", "STRING12"},
+        {"real", "REAL"},
+        {"Dint:SWAP", "DINT:swap"},
+        {"string12", "STRING12"},
         {"STRING", "STRING needs its size in bytes, 1 to 65536, e.g. STRING12"},
         {"STRING0", "STRING needs its size in bytes, 1 to 65536, e.g. STRING12"},
         {"float", "unknown data type 'float' (BOOL INT UINT DINT UDINT LINT ULINT REAL LREAL "
