@@ -91,6 +91,8 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
         out->driver_path = value;
     else if (name == "--pcap")
         out->pcap_path = value;
+    else if (name == "--csv")
+        out->csv_path = value;
     else if (name == "--plc") {
         if (!parseEndpoint(value, &out->plc, error)) {
             *error = "--plc: " + *error;
@@ -131,12 +133,13 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
 }
 
 // Options that take no value, and value options that may be given more than once.
-const char* const kFlags[] = {"multi-station", "remote-mode", "json",    "plain",
-                              "status-only",   "help",        "version", "http-allow-remote"};
-const char* const kValueOptions[] = {"tags",      "driver", "pcap",      "plc",
-                                     "hmi-ip",    "cycles", "seconds",   "max-offline-seconds",
-                                     "station",   "write",  "read-once", "http",
-                                     "http-token"};
+const char* const kFlags[] = {"multi-station", "remote-mode",       "json",
+                              "plain",         "status-only",       "help",
+                              "version",       "http-allow-remote", "csv-changes"};
+const char* const kValueOptions[] = {"tags",       "driver", "pcap",      "plc",
+                                     "hmi-ip",     "cycles", "seconds",   "max-offline-seconds",
+                                     "station",    "write",  "read-once", "http",
+                                     "http-token", "csv"};
 const char* const kRepeatable[] = {"station", "write", "read-once"};
 
 bool isRepeatable(const QString& name) {
@@ -177,6 +180,10 @@ std::string parseErrorText(const QCommandLineParser& parser) {
 bool checkCombination(const HostOptions& o, std::string* error) {
     if (!o.help && !o.version && o.tags_path.empty()) {
         *error = "--tags FILE is required (see --help)";
+        return false;
+    }
+    if (o.csv_changes && o.csv_path.empty()) {
+        *error = "--csv-changes needs --csv FILE";
         return false;
     }
     if (!o.stations.empty() && !o.multi_station) {
@@ -233,6 +240,7 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions* out, std::
     out->plain = parser.isSet("plain");
     out->status_only = parser.isSet("status-only");
     out->http_allow_remote = parser.isSet("http-allow-remote");
+    out->csv_changes = parser.isSet("csv-changes");
     for (const QString& name : parser.optionNames()) {
         const QStringList values = parser.values(name);
         if (values.isEmpty()) continue;
@@ -295,6 +303,10 @@ Running
   --status-only            show only the status, the stations and the notices
   --refresh-ms N           screen refresh interval (default 250 on a terminal or with
                            --http, 1000 otherwise)
+  --csv FILE               value log: a row per refresh, an ISO 8601 time and each
+                           tag's typed values (stale ones empty), flushed every row;
+                           FILE is replaced
+  --csv-changes            with --csv: a row only when a value or staleness changed
   --version                the program's version
   --help                   this text
 
