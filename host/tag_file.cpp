@@ -166,8 +166,8 @@ LineKind parseTagLine(const std::string& line, Tag* tag, std::string* reason) {
     }
     Tag t;
     const std::string data_type = colon == std::string::npos ? "" : f[1].substr(colon + 1);
-    if (!parseDataType(*type, colon == std::string::npos ? nullptr : &data_type, &t.value_type,
-                       reason))
+    t.typed = colon != std::string::npos;
+    if (!parseDataType(*type, t.typed ? &data_type : nullptr, &t.value_type, reason))
         return LineKind::Error;
     long long start = parseStart(*type, f[2], reason);
     if (start < 0) return LineKind::Error;

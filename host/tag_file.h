@@ -31,9 +31,10 @@ struct Tag {
     int reg_type = 0;
     std::string addr_text;
     plcvalues::ValueType value_type; // UINT for words unless the file says; BOOL for bits
+    bool typed = false;              // the file gave the data type
     int values = 1;                  // values of that type: the file's length field
     int length = 1;                  // what the driver reads: bits, flags or words
-    int station = DEFAULT_STATION; // DEFAULT_STATION: the host's default station
+    int station = DEFAULT_STATION;   // DEFAULT_STATION: the host's default station
     int line = 0;
 };
 

@@ -1,7 +1,9 @@
 #include "tag_values.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 namespace fhost {
 
@@ -9,6 +11,23 @@ namespace {
 
 bool isWordTag(const Tag& tag) {
     return tagType(tag).unit == fins::Unit::Word;
+}
+
+// A word tag without a data type takes what it took before types: -32768..65535 or hex.
+bool encodeUntypedWord(const Tag& tag, const std::string& text, std::vector<uint16_t>* words,
+                       std::string* error) {
+    const size_t at = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    const bool hex = text.size() > at + 2 && text[at] == '0' && (text[at + 1] | 0x20) == 'x';
+    char* end = nullptr;
+    errno = 0;
+    const long v = text.empty() ? 0 : std::strtol(text.c_str(), &end, hex ? 16 : 10);
+    if (text.empty() || errno || end == text.c_str() || *end != '\0' || v < -32768 || v > 65535) {
+        *error =
+            "bad value '" + text + "' for '" + tag.name + "': a number -32768..65535 (or 0x hex)";
+        return false;
+    }
+    words->push_back(static_cast<uint16_t>(v));
+    return true;
 }
 
 } // namespace
@@ -21,15 +40,19 @@ bool parseWriteValues(const Tag& tag, const std::string& text, QByteArray* buffe
                  " value(s), got '" + text + "'";
         return false;
     }
+    const bool word_tag = isWordTag(tag);
     std::vector<uint16_t> words; // one a value for bits and flags (BOOL)
     for (const std::string& p : parts) {
+        if (word_tag && !tag.typed) {
+            if (!encodeUntypedWord(tag, p, &words, error)) return false;
+            continue;
+        }
         std::string why;
         if (!plcvalues::encodeValue(tag.value_type, p, &words, &why)) {
             *error = "bad value for '" + tag.name + "': " + why;
             return false;
         }
     }
-    const bool word_tag = isWordTag(tag);
     buffer->clear();
     for (uint16_t w : words)
         if (word_tag)

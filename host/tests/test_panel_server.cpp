@@ -49,7 +49,7 @@ TEST(PanelServer, BadRequestsGetAJsonReasonAndQueueNothing) {
         {400, "/api/write", R"({"tag":"sp"})",
          "\"value\" must be a number, a text or an array of numbers"},
         {400, "/api/write", R"({"tag":"sp","value":70000})",
-         "bad value for 'sp': UINT takes 0 to 65535 or 0x hex up to 0xFFFF, got '70000'"},
+         "bad value '70000' for 'sp': a number -32768..65535 (or 0x hex)"},
         {403, "/api/write", write, "origin 'http://evil.example' is not this panel",
          {{"Origin", "http://evil.example"}}},
         {403, "/api/write", write, "host name 'evil.example' is not a loopback name of this panel",

@@ -125,7 +125,8 @@ TEST(WriteValues, TextBecomesTheDriversHostOrderBuffer) {
     const char* const rows[][3] = {
         {"w D 100", "1234", "D2 04 x1"},
         {"w D 100", "0XbeEF", "EF BE x1"},
-        {"w D:INT 100", "-32768", "00 80 x1"},
+        {"w D 100", "-32768", "00 80 x1"}, // without a data type: a word, as before types
+        {"i D:INT 100", "-1", "FF FF x1"},
         {"w D 100", "65535", "FF FF x1"},
         {"w D 100", "010", "0A 00 x1"}, // a leading zero is still decimal
         {"w D 100 3", "1, 2", "01 00 02 00 x2"},
@@ -149,10 +150,10 @@ TEST(WriteValues, TextBecomesTheDriversHostOrderBuffer) {
 TEST(WriteValues, BadTextIsRefusedWithItsReason) {
     const char* const rows[][3] = {
         // tag, value, error
-        {"w D 100", "-1",
-         "bad value for 'w': UINT takes 0 to 65535 or 0x hex up to 0xFFFF, got '-1'"},
-        {"w D 100 2", "1,",
-         "bad value for 'w': UINT takes 0 to 65535 or 0x hex up to 0xFFFF, got ''"},
+        {"w D 100", "-32769", "bad value '-32769' for 'w': a number -32768..65535 (or 0x hex)"},
+        {"w D 100 2", "1,", "bad value '' for 'w': a number -32768..65535 (or 0x hex)"},
+        {"u D:UINT 100", "-1",
+         "bad value for 'u': UINT takes 0 to 65535 or 0x hex up to 0xFFFF, got '-1'"},
         {"w D 100", "1,2", "'w' takes 1 to 1 value(s), got '1,2'"},
         {"i D:INT 100", "40000",
          "bad value for 'i': INT takes -32768 to 32767 or 0x hex up to 0xFFFF, got '40000'"},
