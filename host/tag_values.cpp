@@ -75,6 +75,19 @@ std::vector<plcvalues::Value> typedValues(const Tag& tag, const std::vector<int>
     return out;
 }
 
+std::string valueAddressText(const Tag& tag, int k) {
+    if (tagType(tag).unit == fins::Unit::Bit) {
+        const size_t dot = tag.addr_text.find('.');
+        const long long bit = std::stoll(tag.addr_text.substr(0, dot)) * 16 +
+                              std::stoll(tag.addr_text.substr(dot + 1)) + k;
+        char text[32];
+        std::snprintf(text, sizeof text, "%lld.%02lld", bit / 16, bit % 16);
+        return text;
+    }
+    const long long per_value = std::max(1, plcvalues::wordsPerValue(tag.value_type));
+    return std::to_string(std::stoll(tag.addr_text) + k * per_value);
+}
+
 std::vector<int> decodeValues(const Tag& tag, const QByteArray& buffer, int count) {
     std::vector<int> out;
     const bool words = isWordTag(tag);

@@ -27,6 +27,10 @@ std::vector<plcvalues::Value> typedValues(const Tag& tag, const std::vector<int>
 // The elements of a buffer filled by the driver for `count` elements of the tag.
 std::vector<int> decodeValues(const Tag& tag, const QByteArray& buffer, int count);
 
+// Where the tag's value k (from 0) starts, as the tag file writes addresses: "1008" for
+// the fifth REAL from D1000, "11.01" for the fourth bit from 10.14, "15" for a flag.
+std::string valueAddressText(const Tag& tag, int k);
+
 // Words as "1234 (0x04D2)", bits and flags as 0/1; at most `max_shown` elements.
 std::string formatValues(const Tag& tag, const std::vector<int>& values, size_t max_shown);
 

@@ -192,6 +192,10 @@ TEST(ReadValues, BuffersDecodeByUnitMissingBytesReadAsZeroAndLongTagsAreCut) {
     EXPECT_EQ(texts(tag("r D:REAL 310 2"), {0, 0x41BC, 0}), "[23.5]");
     EXPECT_EQ(texts(tag("s D:STRING3 300"), {0x4142, 0x4300}), "[ABC]");
     EXPECT_EQ(texts(tag("b CIO.bit 0.00 2"), {1, 0}), "[1][0]");
+    // Where each value starts, for continuation lines.
+    EXPECT_EQ(valueAddressText(tag("r D:REAL 1000 5"), 4), "1008");
+    EXPECT_EQ(valueAddressText(tag("b CIO.bit 10.14 4"), 3), "11.01");
+    EXPECT_EQ(valueAddressText(tag("f T.flag 13 3"), 2), "15");
     // Formatting: words in decimal and hex, long tags cut.
     EXPECT_EQ(formatValues(tag("w D 0 2"), {1750, 65535}, 8), "1750 (0x06D6)  65535 (0xFFFF)");
     EXPECT_EQ(formatValues(tag("b CIO.bit 0.00 4"), {1, 0, 1, 1}, 8), "1 0 1 1");
