@@ -205,6 +205,7 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
         waitForWork(ex, session);
         refresh();
     }
+    if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(session));
     session.setWaitHook(WaitHook());
     session.closeConnections();
     session.abandonPending();
