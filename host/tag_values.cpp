@@ -88,6 +88,32 @@ std::string valueAddressText(const Tag& tag, int k) {
     return std::to_string(std::stoll(tag.addr_text) + k * per_value);
 }
 
+std::string formatTypedValues(const Tag& tag, const std::vector<plcvalues::Value>& values,
+                              size_t max_shown) {
+    const bool words = isWordTag(tag);
+    std::string out;
+    for (size_t i = 0; i < values.size() && i < max_shown; ++i) {
+        const plcvalues::Value& v = values[i];
+        if (i) out += words ? "  " : " ";
+        if (words && !tag.typed) {
+            char buf[32];
+            const int w = static_cast<int>(v.number);
+            std::snprintf(buf, sizeof buf, "%d (0x%04X)", w, w & 0xFFFF);
+            out += buf;
+        } else if (v.kind == plcvalues::Value::Text) {
+            out += '"';
+            for (char c : v.text)
+                out += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+            out += '"';
+        } else {
+            out += v.text;
+        }
+    }
+    if (values.size() > max_shown)
+        out += " ... (" + std::to_string(values.size() - max_shown) + " more)";
+    return out;
+}
+
 std::vector<int> decodeValues(const Tag& tag, const QByteArray& buffer, int count) {
     std::vector<int> out;
     const bool words = isWordTag(tag);

@@ -31,6 +31,12 @@ std::vector<int> decodeValues(const Tag& tag, const QByteArray& buffer, int coun
 // the fifth REAL from D1000, "11.01" for the fourth bit from 10.14, "15" for a flag.
 std::string valueAddressText(const Tag& tag, int k);
 
+// Typed values for the screen, at most `max_shown`: "23.5  -1", "\"PUMP 3\"" (a text in
+// quotes, as a write takes it), "invalid BCD 0x12A4", bits "1 0"; a word tag without a
+// data type as "1234 (0x04D2)".
+std::string formatTypedValues(const Tag& tag, const std::vector<plcvalues::Value>& values,
+                              size_t max_shown);
+
 // Words as "1234 (0x04D2)", bits and flags as 0/1; at most `max_shown` elements.
 std::string formatValues(const Tag& tag, const std::vector<int>& values, size_t max_shown);
 

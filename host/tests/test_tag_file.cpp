@@ -192,6 +192,15 @@ TEST(ReadValues, BuffersDecodeByUnitMissingBytesReadAsZeroAndLongTagsAreCut) {
     EXPECT_EQ(texts(tag("r D:REAL 310 2"), {0, 0x41BC, 0}), "[23.5]");
     EXPECT_EQ(texts(tag("s D:STRING3 300"), {0x4142, 0x4300}), "[ABC]");
     EXPECT_EQ(texts(tag("b CIO.bit 0.00 2"), {1, 0}), "[1][0]");
+    auto shown = [](const char* line, const std::vector<int>& elements, size_t max_shown) {
+        const Tag t = tag(line);
+        return formatTypedValues(t, typedValues(t, elements), max_shown);
+    };
+    EXPECT_EQ(shown("w D 0 2", {1750, 65535}, 8), "1750 (0x06D6)  65535 (0xFFFF)");
+    EXPECT_EQ(shown("i D:INT 0 3", {1750, 65535, 2}, 2), "1750  -1 ... (1 more)");
+    EXPECT_EQ(shown("s D:STRING4 0", {0x4122, 0x5C00}, 8), "\"A\\\"\\\\\"");
+    EXPECT_EQ(shown("p T:BCD 5", {0x12A4}, 8), "invalid BCD 0x12A4");
+    EXPECT_EQ(shown("b CIO.bit 0.00 4", {1, 0, 1, 1}, 8), "1 0 1 1");
     // Where each value starts, for continuation lines.
     EXPECT_EQ(valueAddressText(tag("r D:REAL 1000 5"), 4), "1008");
     EXPECT_EQ(valueAddressText(tag("b CIO.bit 10.14 4"), 3), "11.01");
