@@ -14,9 +14,9 @@ namespace fhost {
 
 // Values of the tag's data type ("1234", "0x04D2", "-1", "23.5", "\"PUMP 3\"") or
 // "1,2,3" for consecutive values, at most the tag's count of them, each checked against
-// its type's range; bits and flags take 0 or 1, words without a data type -32768..65535. `count` is
-// in the driver's elements (words, bits or flags): a REAL is two words, a STRING n is padded to its
-// n bytes.
+// its type's range; bits and flags take 0 or 1, words without a data type -32768..65535.
+// `count` is in the driver's elements (words, bits or flags): a REAL is two words, a
+// STRING n its n bytes, a shorter text padded with 0.
 bool parseWriteValues(const Tag& tag, const std::string& text, QByteArray* buffer, int* count,
                       std::string* error);
 
