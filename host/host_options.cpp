@@ -91,6 +91,8 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
         out->driver_path = value;
     else if (name == "--pcap")
         out->pcap_path = value;
+    else if (name == "--csv")
+        out->csv_path = value;
     else if (name == "--plc") {
         if (!parseEndpoint(value, &out->plc, error)) {
             *error = "--plc: " + *error;
@@ -131,12 +133,13 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
 }
 
 // Options that take no value, and value options that may be given more than once.
-const char* const kFlags[] = {"multi-station", "remote-mode", "json",    "plain",
-                              "status-only",   "help",        "version", "http-allow-remote"};
-const char* const kValueOptions[] = {"tags",      "driver", "pcap",      "plc",
-                                     "hmi-ip",    "cycles", "seconds",   "max-offline-seconds",
-                                     "station",   "write",  "read-once", "http",
-                                     "http-token"};
+const char* const kFlags[] = {"multi-station", "remote-mode",       "json",
+                              "plain",         "status-only",       "help",
+                              "version",       "http-allow-remote", "csv-changes"};
+const char* const kValueOptions[] = {"tags",       "driver", "pcap",      "plc",
+                                     "hmi-ip",     "cycles", "seconds",   "max-offline-seconds",
+                                     "station",    "write",  "read-once", "http",
+                                     "http-token", "csv"};
 const char* const kRepeatable[] = {"station", "write", "read-once"};
 
 bool isRepeatable(const QString& name) {
@@ -177,6 +180,10 @@ std::string parseErrorText(const QCommandLineParser& parser) {
 bool checkCombination(const HostOptions& o, std::string* error) {
     if (!o.help && !o.version && o.tags_path.empty()) {
         *error = "--tags FILE is required (see --help)";
+        return false;
+    }
+    if (o.csv_changes && o.csv_path.empty()) {
+        *error = "--csv-changes needs --csv FILE";
         return false;
     }
     if (!o.stations.empty() && !o.multi_station) {
@@ -233,6 +240,7 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions* out, std::
     out->plain = parser.isSet("plain");
     out->status_only = parser.isSet("status-only");
     out->http_allow_remote = parser.isSet("http-allow-remote");
+    out->csv_changes = parser.isSet("csv-changes");
     for (const QString& name : parser.optionNames()) {
         const QStringList values = parser.values(name);
         if (values.isEmpty()) continue;
@@ -280,8 +288,9 @@ Driver settings (the communication block handed to the driver)
                            proposed FINS node (default 127.0.0.1)
 
 Screen actions
-  --write NAME=VALUE       write a tag; VALUE is a number (decimal or 0x hex), or
-                           comma-separated numbers for consecutive elements (repeatable)
+  --write NAME=VALUE       write a tag; VALUE is of the tag's data type (1750, 0x6D6,
+                           -1, 23.5, "PUMP 3") and within its range, or comma-separated
+                           values for consecutive elements (repeatable)
   --read-once NAME         one-shot read of a tag, reported when done (repeatable)
 
 Running
@@ -294,6 +303,10 @@ Running
   --status-only            show only the status, the stations and the notices
   --refresh-ms N           screen refresh interval (default 250 on a terminal or with
                            --http, 1000 otherwise)
+  --csv FILE               value log: a row per refresh, an ISO 8601 time and each
+                           tag's typed values (stale ones empty), flushed every row;
+                           FILE is replaced
+  --csv-changes            with --csv: a row only when a value or staleness changed
   --version                the program's version
   --help                   this text
 
@@ -310,9 +323,14 @@ Tag file: one tag per line, fields separated by blanks, '#' starts a comment.
   recipe        D         200       10        # ten words, D200-D209
   lamps         CIO.bit   10.03     4         # bits 10.03 to 10.06
   oven2_temp    D         300       1         2
+  temp          D:REAL    310                 # D310-D311
+  total         D:DINT:swap 320               # highest word first
+  pump          D:STRING12 330                # 12 bytes, D330-D335
   name: letters, digits, _ . - (a letter or _ first), unique in the file
+  type: an area below, then optionally ':' and a data type
   address: word.bit (bit 0-15) for bit types, a plain number for the others
-  length: bits, flags or words (default 1); station: 0-254 (--multi-station)
+  length: values of the data type (default 1); the whole span must fit the area
+  station: 0-254 (--multi-station)
 
   Type (or code)                   What                          Address range
   CIO.bit W.bit H.bit A.bit D.bit  bits of CIO, W, H, A, D (0-4) words 0-6143, 0-511,
@@ -320,6 +338,13 @@ Tag file: one tag per line, fields separated by blanks, '#' starts a comment.
   T.flag C.flag (5, 6)             timer / counter completion    0-4095
   CIO W H A D (7-11)               words of those areas          as above
   T C (12, 13)                     timer / counter present value 0-4095
+
+  Data type (words: default UINT; bits and flags: BOOL only)
+  INT UINT      16 bits               REAL LREAL   IEEE 754, 2 and 4 words
+  DINT UDINT    32 bits, 2 words      BCD LBCD     4 digits in 1 word, 8 in 2
+  LINT ULINT    64 bits, 4 words      STRINGn      n bytes, two a word
+  Wider values keep their lowest word at the lowest address; ':swap' after the
+  type puts the highest word first. A text's first byte is the first word's high byte.
 
 Exit codes
   0 success, 1 internal error, 2 bad command line, 3 bad tag file,

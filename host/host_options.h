@@ -30,6 +30,8 @@ struct HostOptions {
     std::vector<std::pair<std::string, std::string>> writes; // NAME, VALUE text
     std::vector<std::string> read_once;
     std::string pcap_path;
+    std::string csv_path;     // --csv FILE: the value log
+    bool csv_changes = false; // a row only when a value changed
 
     long cycles = 0;    // 0: no limit
     double seconds = 0; // 0: no limit

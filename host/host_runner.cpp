@@ -13,6 +13,8 @@
 #include "panel/panel_server.h"
 #include "screen.h"
 #include "state_document.h"
+#include "tag_values.h"
+#include "value_log.h"
 
 namespace fhost {
 
@@ -166,7 +168,20 @@ bool startPanel(const HostOptions& options, PanelServer& panel) {
     return true;
 }
 
-int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge) {
+// Each tag's typed values for the value log.
+std::vector<LoggedTag> loggedValues(const HostSession& s) {
+    std::vector<LoggedTag> out;
+    for (const Tag& t : s.tags()) {
+        LoggedTag logged;
+        logged.stale = s.isStale(t);
+        for (const plcvalues::Value& v : typedValues(t, s.readTag(t)))
+            logged.values.push_back(v.text);
+        out.push_back(logged);
+    }
+    return out;
+}
+
+int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge, ValueLog& log) {
     const bool ansi = !options.json && !options.plain && isatty(STDOUT_FILENO);
     const int refresh_ms = options.refresh_ms              ? options.refresh_ms
                            : ansi || !options.http.empty() ? kPanelRefreshMs
@@ -178,6 +193,7 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
         if (Clock::now() < next_refresh) return;
         if (!options.json) screen.show(session);
         bridge.publish(stateDocument(session));
+        if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(session));
         next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
     };
     // A PLC that does not answer keeps the screen waiting no longer than a refresh.
@@ -189,6 +205,7 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
         waitForWork(ex, session);
         refresh();
     }
+    if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(session));
     session.setWaitHook(WaitHook());
     session.closeConnections();
     session.abandonPending();
@@ -252,11 +269,17 @@ int runHost(int argc, const char* const* argv, HostBridge* bridge) {
         return EXIT_BAD_OPTIONS;
     }
     if (!queueActions(options, session)) return EXIT_BAD_OPTIONS;
+    ValueLog log;
+    if (!options.csv_path.empty() &&
+        !log.open(options.csv_path, tags, options.csv_changes, &error)) {
+        complain(error);
+        return EXIT_BAD_OPTIONS;
+    }
     HostBridge own_bridge;
     HostBridge& shared = bridge ? *bridge : own_bridge;
     PanelServer panel(shared, tags);
     if (!options.http.empty() && !startPanel(options, panel)) return EXIT_BAD_OPTIONS;
-    return runLoop(options, session, shared);
+    return runLoop(options, session, shared, log);
 }
 
 } // namespace fhost

@@ -1,5 +1,6 @@
 #include "tag_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -90,19 +91,43 @@ long long parseStart(const fins::RegType& type, const std::string& text, std::st
     return a;
 }
 
-bool parseLength(const fins::RegType& type, const std::string& text, long long start, int* length,
-                 std::string* reason) {
+// The data type after the register type ("D:REAL"): any but BOOL for words, only BOOL
+// for bits and flags. Without one, words are UINT and bits BOOL.
+bool parseDataType(const fins::RegType& type, const std::string* text, plcvalues::ValueType* out,
+                   std::string* reason) {
+    const bool words = type.unit == fins::Unit::Word;
+    plcvalues::ValueType v;
+    v.type = words ? plcvalues::DataType::Uint : plcvalues::DataType::Bool;
+    if (text && !plcvalues::parseValueType(*text, &v, reason)) return false;
+    if (words == (v.type == plcvalues::DataType::Bool)) {
+        *reason =
+            std::string(type.mnemonic) +
+            (words ? " holds words: BOOL is for bit and flag tags" : " holds bits: only BOOL");
+        return false;
+    }
+    *out = v;
+    return true;
+}
+
+// The length counts values; the driver's elements (values times their words) must fit.
+bool parseLength(const fins::RegType& type, const plcvalues::ValueType& value,
+                 const std::string& text, long long start, Tag* tag, std::string* reason) {
     if (!isDigits(text) || std::stoll(text) < 1) {
         *reason = "length '" + text + "' must be a whole number of at least 1";
         return false;
     }
-    long long n = std::stoll(text);
+    const long long n = std::stoll(text);
+    const long long per_value = std::max(1, plcvalues::wordsPerValue(value));
     long long capacity = type.unit == fins::Unit::Bit ? 16LL * type.area_words : type.area_words;
-    if (start + n > capacity) {
-        *reason = "length " + text + " runs past the end of " + rangeText(type);
+    if (start + n * per_value > capacity) {
+        const std::string span = per_value > 1 ? " of " + plcvalues::valueTypeName(value) + " (" +
+                                                     std::to_string(n * per_value) + " words)"
+                                               : "";
+        *reason = "length " + text + span + " runs past the end of " + rangeText(type);
         return false;
     }
-    *length = static_cast<int>(n);
+    tag->values = static_cast<int>(n);
+    tag->length = static_cast<int>(n * per_value);
     return true;
 }
 
@@ -132,19 +157,25 @@ LineKind parseTagLine(const std::string& line, Tag* tag, std::string* reason) {
         *reason = "too many fields: name type address [length] [station]";
         return LineKind::Error;
     }
-    const fins::RegType* type = regTypeByName(f[1]);
+    const size_t colon = f[1].find(':');
+    const std::string area = f[1].substr(0, colon);
+    const fins::RegType* type = regTypeByName(area);
     if (!type) {
-        *reason = "unknown register type '" + f[1] + "'";
+        *reason = "unknown register type '" + area + "'";
         return LineKind::Error;
     }
+    Tag t;
+    const std::string data_type = colon == std::string::npos ? "" : f[1].substr(colon + 1);
+    t.typed = colon != std::string::npos;
+    if (!parseDataType(*type, t.typed ? &data_type : nullptr, &t.value_type, reason))
+        return LineKind::Error;
     long long start = parseStart(*type, f[2], reason);
     if (start < 0) return LineKind::Error;
-    Tag t;
     t.name = f[0];
     t.reg_type = type->code;
     t.addr_text = f[2];
     const std::string length_text = f.size() >= 4 ? f[3] : "1";
-    if (!parseLength(*type, length_text, start, &t.length, reason)) return LineKind::Error;
+    if (!parseLength(*type, t.value_type, length_text, start, &t, reason)) return LineKind::Error;
     if (f.size() == 5 && !parseStation(f[4], &t.station, reason)) return LineKind::Error;
     *tag = t;
     return LineKind::Tag;

@@ -4,11 +4,15 @@
 //   speed       D         100
 //   recipe      D         200      10        2
 //   lamp        CIO.bit   10.03
+//   temp        D:REAL    310                # D310-D311
+//   total       D:DINT:swap 320              # highest word first
 //
 // Fields are separated by blanks; '#' starts a comment. The type is a mnemonic
-// (CIO.bit W.bit H.bit A.bit D.bit T.flag C.flag CIO W H A D T C) or its code 0..13.
-// Bit types take word.bit addresses (bit 0..15), the others a plain number. The length
-// counts bits, flags or words (default 1); the station defaults to the host's default.
+// (CIO.bit W.bit H.bit A.bit D.bit T.flag C.flag CIO W H A D T C) or its code 0..13,
+// optionally followed by ':' and a data type (plc_values.h; words default to UINT, bits
+// and flags are BOOL). Bit types take word.bit addresses (bit 0..15), the others a plain
+// number. The length counts values of the data type (default 1); the station defaults
+// to the host's default.
 #ifndef FINS_HOST_TAG_FILE_H
 #define FINS_HOST_TAG_FILE_H
 
@@ -16,6 +20,7 @@
 #include <vector>
 
 #include "fins_codec.h"
+#include "plc_values.h"
 
 namespace fhost {
 
@@ -25,8 +30,11 @@ struct Tag {
     std::string name;
     int reg_type = 0;
     std::string addr_text;
-    int length = 1;
-    int station = DEFAULT_STATION; // DEFAULT_STATION: the host's default station
+    plcvalues::ValueType value_type; // UINT for words unless the file says; BOOL for bits
+    bool typed = false;              // the file gave the data type
+    int values = 1;                  // values of that type: the file's length field
+    int length = 1;                  // what the driver reads: bits, flags or words
+    int station = DEFAULT_STATION;   // DEFAULT_STATION: the host's default station
     int line = 0;
 };
 

@@ -23,19 +23,21 @@ TEST(HostOptionsParse, DefaultsAreThoseOfTheHelpTextAndEveryOptionReachesItsFiel
     HostOptions d, o;
     std::string error;
     ASSERT_TRUE(parse("--tags s.tags", &d, &error)) << error;
-    EXPECT_EQ(std::make_tuple(d.plc.text(), d.hmi_ip, d.max_block, d.default_station,
-                              d.retry_limit, d.run_mode, d.timeout_ms, d.scripted()),
+    EXPECT_EQ(std::make_tuple(d.plc.text(), d.hmi_ip, d.max_block, d.default_station, d.retry_limit,
+                              d.run_mode, d.timeout_ms, d.scripted()),
               std::make_tuple("127.0.0.1:9600", "127.0.0.1", 64, 1, 2, 2, 1000, false));
     ASSERT_TRUE(parse(
         "--tags s.tags --plc 10.0.0.5:9601 --station=2=127.0.0.2:9700 --station 3=localhost:9800 "
         "--max-block 100 --default-station=4 --retry-limit 0 --multi-station --remote-mode "
         "--run-mode 1 --local-link -3 --hmi-ip 192.168.250.7 --timeout-ms 250 --write a=1,2 "
         "--write b=0x10 --read-once c --pcap t.pcap --cycles 5 --seconds 2.5 --json --plain "
-        "--refresh-ms 100 --max-offline-seconds 0 --driver /x/lib.so",
+        "--refresh-ms 100 --max-offline-seconds 0 --driver /x/lib.so --csv v.csv --csv-changes",
         &o, &error))
         << error;
-    EXPECT_EQ(std::make_tuple(o.tags_path, o.plc.text(), o.hmi_ip, o.pcap_path, o.driver_path),
-              std::make_tuple("s.tags", "10.0.0.5:9601", "192.168.250.7", "t.pcap", "/x/lib.so"));
+    EXPECT_EQ(std::make_tuple(o.tags_path, o.plc.text(), o.hmi_ip, o.pcap_path, o.driver_path,
+                              o.csv_path, o.csv_changes),
+              std::make_tuple("s.tags", "10.0.0.5:9601", "192.168.250.7", "t.pcap", "/x/lib.so",
+                              "v.csv", true));
     ASSERT_EQ(o.stations.size(), 2u);
     EXPECT_EQ(o.stations[2].text() + " " + o.stations[3].text(), "127.0.0.2:9700 localhost:9800");
     EXPECT_EQ(std::make_tuple(o.max_block, o.default_station, o.retry_limit, o.run_mode,
@@ -62,6 +64,7 @@ TEST(HostOptionsParse, BadOptionsNameTheirProblem) {
         {"--tags t --cycles 0", "--cycles expects a whole number of at least 1, got '0'"},
         {"--tags t --seconds -1", "--seconds expects a number of seconds, got '-1'"},
         {"--tags t --hmi-ip 1.2.3", "--hmi-ip expects a dotted IPv4 address A.B.C.D, got '1.2.3'"},
+        {"--tags t --csv-changes", "--csv-changes needs --csv FILE"},
     };
     for (const auto& r : rows) {
         HostOptions o;

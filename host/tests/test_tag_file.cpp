@@ -8,6 +8,13 @@
 namespace fhost {
 namespace {
 
+Tag tag(const char* line) {
+    Tag t;
+    std::string reason;
+    EXPECT_EQ(parseTagLine(line, &t, &reason), LineKind::Tag) << reason;
+    return t;
+}
+
 // line, name, reg_type, address text, length, station
 using GoodLine = std::tuple<const char*, const char*, int, const char*, int, int>;
 
@@ -41,6 +48,28 @@ TEST(TagLine, GoodLinesGiveTheirFields) {
     }
 }
 
+// A data type after the register type: the length counts its values, the driver reads
+// their words.
+TEST(TagLine, DataTypesCountValuesOfTheirSize) {
+    const char* const rows[][2] = {
+        // line, data type, values, elements (words, bits or flags)
+        {"w D 7", "UINT 1 1"},
+        {"temp D:REAL 310", "REAL 1 2"},
+        {"total d:dint:SWAP 320 3", "DINT:swap 3 6"},
+        {"name D:STRING11 300 2", "STRING11 2 12"},
+        {"lamps CIO.bit:bool 10.00 8", "BOOL 8 8"},
+        {"done T.flag 5 2", "BOOL 2 2"},
+        {"big D:LREAL 32764", "LREAL 1 4"},
+    };
+    for (const auto& r : rows) {
+        const Tag t = tag(r[0]);
+        EXPECT_EQ(plcvalues::valueTypeName(t.value_type) + " " + std::to_string(t.values) + " " +
+                      std::to_string(t.length),
+                  r[1])
+            << r[0];
+    }
+}
+
 TEST(TagLine, BadLinesGiveTheirReason) {
     const std::pair<const char*, const char*> rows[] = {
         {"speed", "missing register type and address"},
@@ -60,6 +89,14 @@ TEST(TagLine, BadLinesGiveTheirReason) {
         {"x CIO.bit 6143.15 2", "length 2 runs past the end of CIO.bit (0-6143)"},
         {"x C 4095 2", "length 2 runs past the end of C (0-4095)"},
         {"x D 1 1 255", "station '255' must be 0-254"},
+        {"x D:FLOAT 1", "unknown data type 'FLOAT' (BOOL INT UINT DINT UDINT LINT ULINT REAL "
+                        "LREAL BCD LBCD STRINGn)"},
+        {"x D:INT:swap 1", ":swap needs a type of two or more words, not INT"},
+        {"x D:BOOL 1", "D holds words: BOOL is for bit and flag tags"},
+        {"x CIO.bit:INT 1.00", "CIO.bit holds bits: only BOOL"},
+        {"x D:REAL 32767", "length 1 of REAL (2 words) runs past the end of D (0-32767)"},
+        {"x D:STRING20 32760 2",
+         "length 2 of STRING20 (20 words) runs past the end of D (0-32767)"},
     };
     for (const auto& r : rows) {
         Tag t;
@@ -83,23 +120,20 @@ TEST(TagText, ErrorsCarryTheirLineNumbersAndEveryGoodLineIsKept) {
         std::make_tuple("speed", 2, "count", 8, 2));
 }
 
-Tag tag(const char* line) {
-    Tag t;
-    std::string reason;
-    EXPECT_EQ(parseTagLine(line, &t, &reason), LineKind::Tag) << reason;
-    return t;
-}
-
 TEST(WriteValues, TextBecomesTheDriversHostOrderBuffer) {
     // tag, value, buffer in host order (one byte per bit, words low byte first) x count
     const char* const rows[][3] = {
         {"w D 100", "1234", "D2 04 x1"},
         {"w D 100", "0XbeEF", "EF BE x1"},
-        {"w D 100", "-32768", "00 80 x1"},
+        {"w D 100", "-32768", "00 80 x1"}, // without a data type: a word, as before types
+        {"i D:INT 100", "-1", "FF FF x1"},
         {"w D 100", "65535", "FF FF x1"},
         {"w D 100", "010", "0A 00 x1"}, // a leading zero is still decimal
-        {"w D 100 3", "1,2", "01 00 02 00 x2"},
+        {"w D 100 3", "1, 2", "01 00 02 00 x2"},
         {"w T 5 3", "1,0x10,300", "01 00 10 00 2C 01 x3"},
+        {"r D:REAL 310 2", "23.5,-1", "00 00 BC 41 00 00 80 BF x4"},
+        {"s D:STRING5 300", "AB", "42 41 00 00 00 00 x3"}, // padded to the whole text
+        {"p T:BCD 5", "250", "50 02 x1"},
         {"b CIO.bit 1.02 4", "1,0,1,1", "01 00 01 01 x4"},
         {"t T.flag 3", "1", "01 x1"}, // flags take 0/1 like bits (the driver refuses the write)
     };
@@ -116,13 +150,18 @@ TEST(WriteValues, TextBecomesTheDriversHostOrderBuffer) {
 TEST(WriteValues, BadTextIsRefusedWithItsReason) {
     const char* const rows[][3] = {
         // tag, value, error
-        {"w D 100", "65536", "bad value '65536' for 'w': a number -32768..65535 (or 0x hex)"},
         {"w D 100", "-32769", "bad value '-32769' for 'w': a number -32768..65535 (or 0x hex)"},
-        {"w D 100", "12a", "bad value '12a' for 'w': a number -32768..65535 (or 0x hex)"},
-        {"w D 100", "0x", "bad value '0x' for 'w': a number -32768..65535 (or 0x hex)"},
         {"w D 100 2", "1,", "bad value '' for 'w': a number -32768..65535 (or 0x hex)"},
+        {"u D:UINT 100", "-1",
+         "bad value for 'u': UINT takes 0 to 65535 or 0x hex up to 0xFFFF, got '-1'"},
         {"w D 100", "1,2", "'w' takes 1 to 1 value(s), got '1,2'"},
-        {"b CIO.bit 1.02", "2", "bad value '2' for 'b': 0 or 1"},
+        {"i D:INT 100", "40000",
+         "bad value for 'i': INT takes -32768 to 32767 or 0x hex up to 0xFFFF, got '40000'"},
+        {"r D:REAL 310", "warm",
+         "bad value for 'r': REAL takes a number within +-3.4e38, NaN or inf, got 'warm'"},
+        {"s D:STRING4 300", "\"PUMP 3\"",
+         "bad value for 's': 'PUMP 3' is 6 bytes, STRING4 holds 4"},
+        {"b CIO.bit 1.02", "2", "bad value for 'b': BOOL takes 0 or 1, got '2'"},
     };
     for (const auto& r : rows) {
         QByteArray buffer;
@@ -142,6 +181,30 @@ TEST(ReadValues, BuffersDecodeByUnitMissingBytesReadAsZeroAndLongTagsAreCut) {
               (std::vector<int>{1, 0, 0}));
     EXPECT_EQ(decodeValues(tag("f C.flag 0 2"), QByteArray::fromHex("0001"), 2),
               (std::vector<int>{0, 1}));
+    // Typed values from the elements; an incomplete last value is left out.
+    auto texts = [](const Tag& t, const std::vector<int>& elements) {
+        std::string out;
+        for (const plcvalues::Value& v : typedValues(t, elements))
+            out += "[" + v.text + "]";
+        return out;
+    };
+    EXPECT_EQ(texts(tag("r D:REAL 310 2"), {0, 0x41BC, 0, 0xBF80}), "[23.5][-1]");
+    EXPECT_EQ(texts(tag("r D:REAL 310 2"), {0, 0x41BC, 0}), "[23.5]");
+    EXPECT_EQ(texts(tag("s D:STRING3 300"), {0x4142, 0x4300}), "[ABC]");
+    EXPECT_EQ(texts(tag("b CIO.bit 0.00 2"), {1, 0}), "[1][0]");
+    auto shown = [](const char* line, const std::vector<int>& elements, size_t max_shown) {
+        const Tag t = tag(line);
+        return formatTypedValues(t, typedValues(t, elements), max_shown);
+    };
+    EXPECT_EQ(shown("w D 0 2", {1750, 65535}, 8), "1750 (0x06D6)  65535 (0xFFFF)");
+    EXPECT_EQ(shown("i D:INT 0 3", {1750, 65535, 2}, 2), "1750  -1 ... (1 more)");
+    EXPECT_EQ(shown("s D:STRING4 0", {0x4122, 0x5C00}, 8), "\"A\\\"\\\\\"");
+    EXPECT_EQ(shown("p T:BCD 5", {0x12A4}, 8), "invalid BCD 0x12A4");
+    EXPECT_EQ(shown("b CIO.bit 0.00 4", {1, 0, 1, 1}, 8), "1 0 1 1");
+    // Where each value starts, for continuation lines.
+    EXPECT_EQ(valueAddressText(tag("r D:REAL 1000 5"), 4), "1008");
+    EXPECT_EQ(valueAddressText(tag("b CIO.bit 10.14 4"), 3), "11.01");
+    EXPECT_EQ(valueAddressText(tag("f T.flag 13 3"), 2), "15");
     // Formatting: words in decimal and hex, long tags cut.
     EXPECT_EQ(formatValues(tag("w D 0 2"), {1750, 65535}, 8), "1750 (0x06D6)  65535 (0xFFFF)");
     EXPECT_EQ(formatValues(tag("b CIO.bit 0.00 4"), {1, 0, 1, 1}, 8), "1 0 1 1");

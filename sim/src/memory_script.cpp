@@ -2,10 +2,14 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+
+#include "plc_values.h"
 
 namespace plcsim {
 
@@ -126,6 +130,59 @@ bool parseName(const std::string& text, MemoryAssignment* a, std::string* error)
     return true;
 }
 
+// The line without its comment: '#' starts one outside double quotes.
+std::string withoutComment(const std::string& line) {
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\\' && quoted)
+            ++i; // an escaped character is text
+        else if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == '#' && !quoted)
+            return line.substr(0, i);
+    }
+    return line;
+}
+
+const char* const UNTYPED_RANGE = " (0 to 65535, -32768 to -1, or 0x hex)";
+
+// Without a data type: one word a value, or a single 0/1 for a bit or a flag.
+bool parseUntyped(const std::string& text, bool bit, std::vector<uint16_t>* words,
+                  std::string* error) {
+    const std::vector<std::string> parts = plcvalues::splitValueList(text);
+    if (parts.empty()) {
+        *error = "bad value ''" + std::string(UNTYPED_RANGE);
+        return false;
+    }
+    for (const std::string& p : parts) {
+        uint16_t v = 0;
+        if (!parseValue(p, &v)) {
+            *error = "bad value '" + p + "'" + UNTYPED_RANGE;
+            return false;
+        }
+        words->push_back(v);
+    }
+    if (bit && (parts.size() > 1 || words->front() > 1)) {
+        *error = "a bit or flag takes 0 or 1, got '" + text + "'";
+        return false;
+    }
+    return true;
+}
+
+bool parseTyped(const std::string& type_text, const std::string& text, std::vector<uint16_t>* words,
+                std::string* error) {
+    plcvalues::ValueType type;
+    if (!plcvalues::parseValueType(type_text, &type, error)) return false;
+    const std::vector<std::string> parts = plcvalues::splitValueList(text);
+    if (parts.empty()) {
+        *error = "expected a " + plcvalues::valueTypeName(type) + " value after '='";
+        return false;
+    }
+    for (const std::string& p : parts)
+        if (!plcvalues::encodeValue(type, p, words, error)) return false;
+    return true;
+}
+
 } // namespace
 
 bool parseAssignment(const std::string& text, MemoryAssignment* out, std::string* error) {
@@ -136,15 +193,23 @@ bool parseAssignment(const std::string& text, MemoryAssignment* out, std::string
         *error = "expected NAME = VALUE, got '" + trim(text) + "'";
         return false;
     }
+    const std::string target = trim(text.substr(0, eq));
+    const size_t colon = target.find(':');
     MemoryAssignment a;
-    if (!parseName(trim(text.substr(0, eq)), &a, error)) return false;
+    if (!parseName(trim(target.substr(0, colon)), &a, error)) return false;
     const std::string valueText = trim(text.substr(eq + 1));
-    if (!parseValue(valueText, &a.value)) {
-        *error = "bad value '" + valueText + "' (0 to 65535, -32768 to -1, or 0x hex)";
+    const bool bit = a.bit >= 0 || isFlagArea(a.area);
+    if (colon == std::string::npos) {
+        if (!parseUntyped(valueText, bit, &a.words, error)) return false;
+    } else if (bit) {
+        *error = "a bit or flag takes no data type, got '" + target + "'";
+        return false;
+    } else if (!parseTyped(target.substr(colon + 1), valueText, &a.words, error)) {
         return false;
     }
-    if ((a.bit >= 0 || isFlagArea(a.area)) && a.value > 1) {
-        *error = "a bit or flag takes 0 or 1, got '" + valueText + "'";
+    if (!bit && a.address + a.words.size() > areaSize(a.area)) {
+        *error = std::to_string(a.words.size()) + " words from '" + target +
+                 "' run past the end of the area";
         return false;
     }
     *out = a;
@@ -152,10 +217,13 @@ bool parseAssignment(const std::string& text, MemoryAssignment* out, std::string
 }
 
 void applyAssignment(PlcMemory& memory, const MemoryAssignment& a) {
-    if (a.bit >= 0)
-        memory.setBit(a.area, a.address, static_cast<unsigned>(a.bit), a.value != 0);
-    else
-        memory.setWord(a.area, a.address, a.value);
+    if (a.words.empty()) return;
+    if (a.bit >= 0) {
+        memory.setBit(a.area, a.address, static_cast<unsigned>(a.bit), a.words.front() != 0);
+        return;
+    }
+    for (size_t i = 0; i < a.words.size(); ++i)
+        memory.setWord(a.area, a.address + static_cast<uint32_t>(i), a.words[i]);
 }
 
 bool loadMemoryText(const std::string& text, const std::string& source, PlcMemory& memory,
@@ -167,7 +235,7 @@ bool loadMemoryText(const std::string& text, const std::string& source, PlcMemor
     bool ok = true;
     while (std::getline(in, line)) {
         ++lineNo;
-        const std::string content = trim(line.substr(0, line.find('#')));
+        const std::string content = trim(withoutComment(line));
         if (content.empty()) continue;
         MemoryAssignment a;
         std::string why;
@@ -190,10 +258,50 @@ bool loadMemoryFile(const std::string& path, PlcMemory& memory, std::vector<std:
     return loadMemoryText(text, path, memory, errors);
 }
 
+namespace {
+
+// One value of a data type into D from `address` on, through the shared encoder.
+void storeValue(PlcMemory& memory, uint32_t address, const char* type_name,
+                const std::string& text) {
+    plcvalues::ValueType type;
+    std::vector<uint16_t> words;
+    std::string unused;
+    if (!plcvalues::parseValueType(type_name, &type, &unused) ||
+        !plcvalues::encodeValue(type, text, &words, &unused))
+        return;
+    for (size_t i = 0; i < words.size(); ++i)
+        memory.setWord(Area::D, address + static_cast<uint32_t>(i), words[i]);
+}
+
+double storedNumber(const PlcMemory& memory, uint32_t address, const char* type_name) {
+    plcvalues::ValueType type;
+    std::string unused;
+    plcvalues::parseValueType(type_name, &type, &unused);
+    std::vector<uint16_t> words(plcvalues::wordsPerValue(type));
+    for (size_t i = 0; i < words.size(); ++i)
+        words[i] = memory.word(Area::D, address + static_cast<uint32_t>(i));
+    return plcvalues::decodeValue(type, words.data()).number;
+}
+
+const double kTwoPi = 6.283185307179586;
+const int kWaveSteps = 240;     // one temperature wave: a minute at the demo's 250 ms
+const long long kTotalStep = 7; // what the total grows by each step
+
+} // namespace
+
 void animateStep(PlcMemory& memory) {
-    memory.setWord(Area::D, ANIMATE_COUNTER_WORD,
-                   static_cast<uint16_t>(memory.word(Area::D, ANIMATE_COUNTER_WORD) + 1));
+    const uint16_t count = static_cast<uint16_t>(memory.word(Area::D, ANIMATE_COUNTER_WORD) + 1);
+    memory.setWord(Area::D, ANIMATE_COUNTER_WORD, count);
     memory.setBit(Area::CIO, 0, 0, !memory.bit(Area::CIO, 0, 0));
+    // The temperature follows the counter, in hundredths of a degree like a sensor's.
+    const double temperature = 21.5 + 3.5 * std::sin(kTwoPi * (count % kWaveSteps) / kWaveSteps);
+    char text[32];
+    const auto end =
+        std::to_chars(text, text + sizeof text, temperature, std::chars_format::fixed, 2).ptr;
+    storeValue(memory, ANIMATE_TEMPERATURE_WORD, "REAL", std::string(text, end));
+    long long total = static_cast<long long>(storedNumber(memory, ANIMATE_TOTAL_WORD, "DINT"));
+    total = total + kTotalStep > INT32_MAX ? 0 : total + kTotalStep;
+    storeValue(memory, ANIMATE_TOTAL_WORD, "DINT", std::to_string(total));
 }
 
 } // namespace plcsim

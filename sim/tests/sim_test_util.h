@@ -64,13 +64,15 @@ inline std::string replies(plcsim::Session& session, const Bytes& stream, bool* 
     return all;
 }
 
-// "D1001 = 0x5678" or "CIO10.03 = 1" holds in memory.
+// "D1001 = 0x5678", "D310 = 0, 0x41BC" or "CIO10.03 = 1" holds in memory.
 inline void expectMemory(const plcsim::PlcMemory& memory, const char* check) {
     plcsim::MemoryAssignment a;
     ASSERT_TRUE(plcsim::parseAssignment(check, &a, nullptr)) << check;
-    EXPECT_EQ(a.bit >= 0 ? memory.bit(a.area, a.address, a.bit) : memory.word(a.area, a.address),
-              a.value)
-        << check;
+    for (size_t i = 0; i < a.words.size(); ++i)
+        EXPECT_EQ(a.bit >= 0 ? memory.bit(a.area, a.address, a.bit)
+                             : memory.word(a.area, a.address + static_cast<uint32_t>(i)),
+                  a.words[i])
+            << check;
 }
 
 } // namespace plcsim_test

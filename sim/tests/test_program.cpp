@@ -86,19 +86,45 @@ TEST(PlcsimMemory, AppliesGoodLinesAndReportsEveryBadOne) {
     EXPECT_FALSE(loadMemoryText("\xEF\xBB\xBF"
                                 "D100=1234   # a word\nD2 == 3\n\n  cio6143.15 = 1\r\nX5 = 1\n"
                                 "T5.flag = 1\nc7.FLAG = 1\nC7 = 42\nT4095 = 0x10\nA959 = 1\n"
-                                "DM20 = -1\nD21 = -32768\nW511 = 0xFFFF\n",
+                                "DM20 = -1\nD21 = -32768\nW511 = 0xFFFF\n"
+                                "D310:REAL = 23.5 # typed values\nD320:dint:swap = 100000\n"
+                                "D300:STRING3 = \"A#B\", \"C\"\nT5:BCD = 250\nD200 = 11, -1\n"
+                                "D32767:REAL = 1\n",
                                 "start.mem", memory, &errors));
-    EXPECT_EQ(errors, (std::vector<std::string>{
-                          "start.mem:2: bad value '= 3' (0 to 65535, -32768 to -1, or 0x hex)",
-                          "start.mem:5: unknown address 'X5' (use CIO, W, H, A, D, T or C and a "
-                          "number)"}));
+    EXPECT_EQ(errors,
+              (std::vector<std::string>{
+                  "start.mem:2: bad value '= 3' (0 to 65535, -32768 to -1, or 0x hex)",
+                  "start.mem:5: unknown address 'X5' (use CIO, W, H, A, D, T or C and a "
+                  "number)",
+                  "start.mem:19: 2 words from 'D32767:REAL' run past the end of the area"}));
     for (const char* check :
          {"D100 = 1234", "CIO6143 = 0x8000", "T5.flag = 1", "C7.flag = 1", "C7 = 42", "T4095 = 16",
-          "A959 = 1", "D20 = 0xFFFF", "D21 = 0x8000", "W511 = 0xFFFF"})
+          "A959 = 1", "D20 = 0xFFFF", "D21 = 0x8000", "W511 = 0xFFFF", "D310 = 0, 0x41BC",
+          "D320 = 1, 0x86A0", "D300 = 0x4123, 0x4200, 0x4300, 0", "T5 = 0x0250",
+          "D200 = 11, 0xFFFF", "D32767 = 0"})
         expectMemory(memory, check);
-    for (const char* bad :
-         {"D = 1", "D32768 = 1", "W512 = 1", "H512 = 1", "T4096 = 1", "CIO1.16 = 1", "CIO1.3 = 2",
-          "T5.bit = 1", "T5.flag = 2", "D5", "D5 = 70000", "D5 = -32769", "D5 = abc", "D5 = "}) {
+    for (const char* bad : {"D = 1",
+                            "D32768 = 1",
+                            "W512 = 1",
+                            "H512 = 1",
+                            "T4096 = 1",
+                            "CIO1.16 = 1",
+                            "CIO1.3 = 2",
+                            "T5.bit = 1",
+                            "T5.flag = 2",
+                            "D5",
+                            "D5 = 70000",
+                            "D5 = -32769",
+                            "D5 = abc",
+                            "D5 = ",
+                            "CIO1.3 = 1, 0",
+                            "CIO1.3:BOOL = 1",
+                            "D5:FLOAT = 1",
+                            "D5:INT = 40000",
+                            "D5:REAL = ",
+                            "D5:BCD = 0x10",
+                            "D5:STRING2 = \"ABC\"",
+                            "D32767 = 1, 2"}) {
         MemoryAssignment a;
         std::string error;
         EXPECT_TRUE(!parseAssignment(bad, &a, &error) && !error.empty()) << bad;
@@ -111,8 +137,11 @@ TEST(PlcsimMemory, AnimationCountsAndToggles) {
     animateStep(memory);
     EXPECT_EQ(memory.word(Area::D, ANIMATE_COUNTER_WORD), 0);
     EXPECT_TRUE(memory.bit(Area::CIO, 0, 0));
+    expectMemory(memory, "D310 = 0, 0x41AC"); // REAL 21.5, the middle of the wave
+    expectMemory(memory, "D320 = 7, 0");      // DINT 7
     animateStep(memory);
     EXPECT_FALSE(memory.bit(Area::CIO, 0, 0));
+    expectMemory(memory, "D320 = 14, 0");
 }
 
 } // namespace

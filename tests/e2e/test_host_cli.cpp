@@ -88,6 +88,8 @@ TEST_F(HostProgram, BadInputStopsBeforeConnecting) {
         {"a D 1\n", "--max-block 500", 2, "CP1L carries at most 499 words"},
         {"a D 1\n", "--write nope=1", 2, "no tag named 'nope'"},
         {"a D 1\n", "--write a=70000", 2, "bad value '70000' for 'a'"},
+        {"i D:INT 1\n", "--write i=40000", 2, "INT takes -32768 to 32767 or 0x hex"},
+        {"t D:REAL 32767\n", "", 3, "line 1: length 1 of REAL (2 words) runs past the end of D"},
         {"a D 1\n", "--bogus", 2, "unknown option --bogus"},
         {"a D 1\n", "--driver /nonexistent/libdriver.so", 4, "cannot load driver"},
     };
@@ -216,7 +218,8 @@ TEST_F(HostProgram, JsonReportAndRecordingOfAGoodRun) {
 // The simulator program started the way scripts start it (in the background, telling
 // its port in a file), and the plain screen against it.
 TEST_F(HostProgram, PlainScreenAgainstTheSimulatorProgram) {
-    const std::string memory = writeFile("plc.txt", "D100 = 1234\nCIO3.01 = 1\nC7 = 42\n");
+    const std::string memory = writeFile(
+        "plc.txt", "D100 = 1234\nCIO3.01 = 1\nC7 = 42\nD310:REAL = 23.5\nD300:STRING8 = \"P 3\"\n");
     const std::string port = dir + "/port";
     const ProgramRun started =
         run("'" FINS_SIM_BIN "' --port 0 --port-file '" + port + "' --node " +
@@ -225,9 +228,11 @@ TEST_F(HostProgram, PlainScreenAgainstTheSimulatorProgram) {
     const std::shared_ptr<void> stop(nullptr, [pid](void*) { kill(pid, SIGTERM); });
     for (int i = 0; i < 1000 && readFile(port).find('\n') == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20)); // bounded: 20 s
-    ProgramRun r = runHost("sp D 100\nlamp CIO.bit 3.00 2\ncnt C 7\n", 0,
-                           "--plc 127.0.0.1:" + std::to_string(std::stoi(readFile(port))) +
-                               " --cycles 2 --plain");
+    const std::string csv = dir + "/values.csv";
+    ProgramRun r =
+        runHost("sp D 100\nlamp CIO.bit 3.00 2\ncnt C 7\nt D:REAL 310\nn D:STRING8 300\n", 0,
+                "--plc 127.0.0.1:" + std::to_string(std::stoi(readFile(port))) +
+                    " --cycles 2 --plain --csv '" + csv + "'");
     EXPECT_EQ(r.code, 0) << r.err;
     for (const char* line :
          {"sp               D 100              1234 (0x04D2)", "frames/cycle | ",
@@ -235,6 +240,10 @@ TEST_F(HostProgram, PlainScreenAgainstTheSimulatorProgram) {
           "cnt              C 7                42 (0x002A)", "fins-host: cycles done"})
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
     EXPECT_EQ(r.out.find("\x1b["), std::string::npos); // no terminal codes in plain mode
+    // The value log: typed values from the simulator's typed memory file.
+    const std::string log = readFile(csv);
+    EXPECT_EQ(log.rfind("time,sp,lamp[1],lamp[2],cnt,t,n\n", 0), 0u) << log;
+    EXPECT_NE(log.find(",1234,0,1,42,23.5,P 3\n"), std::string::npos) << log;
 }
 
 } // namespace
