@@ -24,8 +24,9 @@ struct HostOptions {
     bool remote_mode = false;
     int run_mode = 2;
     int local_link = 0;
-    std::string hmi_ip = "127.0.0.1";
+    std::string hmi_ip = "127.0.0.0"; // node 0: the PLC assigns one
     int timeout_ms = 1000;
+    int poll_ms = 100; // shortest time between the starts of two passes; 0: back to back
 
     std::vector<std::pair<std::string, std::string>> writes; // NAME, VALUE text
     std::vector<std::string> read_once;

@@ -21,7 +21,9 @@ struct Endpoint {
     std::string text() const { return host + ":" + std::to_string(port); }
 };
 
-// "HOST:PORT" with a port of 1..65535.
+enum { FINS_TCP_DEFAULT_PORT = 9600 };
+
+// "HOST:PORT" with a port of 1..65535, or "HOST" for port 9600.
 bool parseEndpoint(const std::string& text, Endpoint* out, std::string* error);
 
 // The largest reply the host takes; FINS replies stay far below it.

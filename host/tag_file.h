@@ -25,6 +25,7 @@ struct Tag {
     std::string name;
     int reg_type = 0;
     std::string addr_text;
+    int start = 0; // addr_text in elements of the type's unit (bits: word * 16 + bit)
     int length = 1;
     int station = DEFAULT_STATION; // DEFAULT_STATION: the host's default station
     int line = 0;
