@@ -145,7 +145,7 @@ void ActionLedger::writesPurged(int station, const std::string& why) {
         }
         WriteAction& w = writes_[it->req_id];
         ++w.failed;
-        if (w.detail.empty() || w.outcome == Outcome::Pending) w.detail = why;
+        if (!w.done()) w.detail = why;
         settle(w);
         it = queue_.erase(it);
     }

@@ -296,7 +296,7 @@ StationLink& HostSession::linkFor(int station) {
 void HostSession::setAside(int station) {
     if (!options_.multi_station || isSetAside(station)) return;
     set_aside_.insert(station);
-    registerReadList();
+    read_list_changed_ = true;
     addNotice("station " + std::to_string(station) + " is down (" +
               findLink(station)->status().reason + "): its tags leave the cyclic reading");
 }
@@ -310,12 +310,19 @@ void HostSession::probeSetAside() {
         }
         addNotice("station " + std::to_string(*it) + " answers again: its tags are read again");
         it = set_aside_.erase(it);
-        registerReadList();
+        read_list_changed_ = true;
     }
 }
 
 Exchange HostSession::exchangeOnce() {
     if (!set_aside_.empty()) probeSetAside();
+    // The list is registered again once no frame is outstanding: the driver's give-up
+    // of that frame moves and purges by the entry it came from, which must still be
+    // the head of the old list.
+    if (read_list_changed_ && !frame_outstanding_) {
+        registerReadList();
+        read_list_changed_ = false;
+    }
     Exchange ex;
     Protocol* p = api_.ComCommunication();
     if (!p) {
@@ -349,6 +356,7 @@ Exchange HostSession::exchangeOnce() {
     ex.reply = reply;
     RW_VAR* returned = api_.DataCom(&reply, reply.size());
     ex.result = returned ? returned->result : fins::RESULT_GOOD;
+    frame_outstanding_ = ex.result == fins::RESULT_SENT_AGAIN;
     // The host owns the block: after a good reply the retries start again from 0, so
     // --retry-limit counts re-sends of one frame, not isolated faults over a run.
     if (fins::isGood(ex.result)) com_.retry_count = 0;

@@ -156,6 +156,8 @@ class HostSession {
     LinkContext link_ctx_;
     std::vector<std::unique_ptr<StationLink>> links_;
     std::set<int> set_aside_;
+    bool read_list_changed_ = false; // set_aside_ changed since the list was registered
+    bool frame_outstanding_ = false; // the driver sends the last frame again
     std::map<BlockKey, BlockRead> block_reads_;
     WaitHook wait_hook_;
     std::vector<Notice> notices_;
