@@ -119,7 +119,7 @@ std::string ActionLedger::writeAnswered(int req_id, const WritePiece& piece, int
 }
 
 std::string ActionLedger::settle(WriteAction& w) {
-    if (w.done() || w.acked + w.failed + w.refused < w.pieces) return std::string();
+    if (w.done() || (!w.failed && w.acked + w.refused < w.pieces)) return std::string();
     if (w.failed) {
         w.outcome = Outcome::GaveUp;
         return std::string(); // the give-up notice names it
