@@ -264,6 +264,10 @@ struct PanelServer::Impl {
             replyError(res, 403, "origin '" + origin + "' is not this panel");
             return nullptr;
         }
+        if (req.body.size() > kMaxRequestBytes) { // a chunked body is measured only here
+            replyError(res, 413, statusReason(413));
+            return nullptr;
+        }
         QJsonParseError parse;
         const QJsonDocument doc =
             QJsonDocument::fromJson(QByteArray::fromStdString(req.body), &parse);
@@ -274,10 +278,6 @@ struct PanelServer::Impl {
             return nullptr;
         }
         *body = doc.object();
-        if (req.body.size() > kMaxRequestBytes) { // a chunked body is measured only here
-            replyError(res, 413, statusReason(413));
-            return nullptr;
-        }
         if (!body->value("tag").isString()) {
             replyError(res, 400, "\"tag\" must name a tag");
             return nullptr;
