@@ -63,8 +63,7 @@ bool stationsHaveAddresses(const HostOptions& options, const std::vector<Tag>& t
 
 bool knownTags(const HostOptions& options, const std::vector<Tag>& tags) {
     auto known = [&](const std::string& name) {
-        for (const Tag& t : tags)
-            if (t.name == name) return true;
+        if (findTag(tags, name)) return true;
         complain("no tag named '" + name + "' in " + options.tags_path);
         return false;
     };

@@ -43,8 +43,6 @@ HostSession::~HostSession() {
 bool HostSession::start(const std::vector<Tag>& tags, std::string* error) {
     if (!options_.pcap_path.empty() && !pcap_.open(options_.pcap_path, error)) return false;
     tags_ = tags;
-    for (size_t i = 0; i < tags_.size(); ++i)
-        tag_index_[tags_[i].name] = i;
 
     com_.max_block = options_.max_block;
     com_.default_station = options_.default_station;
@@ -94,8 +92,7 @@ int HostSession::stationOf(const Tag& tag) const {
 }
 
 const Tag* HostSession::findTag(const std::string& name) const {
-    auto it = tag_index_.find(name);
-    return it == tag_index_.end() ? nullptr : &tags_[it->second];
+    return fhost::findTag(tags_, name);
 }
 
 std::vector<int> HostSession::readTag(const Tag& tag) const {
@@ -263,11 +260,13 @@ std::vector<TagView> HostSession::viewTags() const {
     return out;
 }
 
+// The FINS/TCP command names a node address exchange; the record the frame serves
+// names its list.
 FrameKind HostSession::classify(const Protocol& p) const {
     fins::Reader in(p.frame);
     fins::TcpHeader tcp;
-    if (!com_.remote_mode && p.frame.size() == fins::NODE_ADDRESS_REQUEST_SIZE &&
-        fins::decodeTcpHeader(in, tcp) && tcp.command == fins::TCP_NODE_ADDRESS_SEND)
+    if (!com_.remote_mode && fins::decodeTcpHeader(in, tcp) &&
+        tcp.command == fins::TCP_NODE_ADDRESS_SEND)
         return FrameKind::Handshake;
     if (p.var.access == 1) return FrameKind::Write;
     if (p.var.req_kind == fins::LIST_READ && p.var.req_id == -1) return FrameKind::CyclicRead;

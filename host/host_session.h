@@ -149,7 +149,6 @@ class HostSession {
     COM_INFO com_;
     std::vector<unsigned char> lb_, lw_, rwi_;
     std::vector<Tag> tags_;
-    std::map<std::string, size_t> tag_index_;
     int block_count_ = 0;
     PcapFile pcap_;
     SessionStats stats_;

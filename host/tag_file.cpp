@@ -117,6 +117,12 @@ bool parseStation(const std::string& text, int* station, std::string* reason) {
 
 } // namespace
 
+const Tag* findTag(const std::vector<Tag>& tags, const std::string& name) {
+    for (const Tag& t : tags)
+        if (t.name == name) return &t;
+    return nullptr;
+}
+
 LineKind parseTagLine(const std::string& line, Tag* tag, std::string* reason) {
     std::vector<std::string> f = splitFields(line);
     if (f.empty()) return LineKind::Blank;

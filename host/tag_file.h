@@ -53,6 +53,9 @@ TagFile parseTagText(const std::string& text);
 // one error on line 0 with the system's reason.
 TagFile loadTagFile(const std::string& path);
 
+// The tag of that name, or null: the one place tags are looked up by name.
+const Tag* findTag(const std::vector<Tag>& tags, const std::string& name);
+
 // "line N: reason" for one error; just the reason for the file as a whole.
 std::string describe(const TagError& error);
 

@@ -283,9 +283,7 @@ struct PanelServer::Impl {
             return nullptr;
         }
         const std::string name = body->value("tag").toString().toStdString();
-        const Tag* tag = nullptr;
-        for (const Tag& t : tags)
-            if (t.name == name) tag = &t;
+        const Tag* tag = findTag(tags, name);
         if (!tag) {
             replyError(res, 404, "no tag named '" + name + "' in the tag file");
             return nullptr;
