@@ -377,7 +377,7 @@ TEST_F(Situations, ADeadStationStopsNoOtherAndRefusesWrites) {
         "a D 1 1 1\nb D 1 1 2\n",
         "--multi-station --plc 127.0.0.1:" + std::to_string(sim1->port()) +
             " --station 2=127.0.0.1:" + std::to_string(port2) +
-            " --hmi-ip 127.0.0.23 --http 127.0.0.1:0 --seconds 8 --json");
+            " --hmi-ip 127.0.0.23 --http 127.0.0.1:0 --seconds 5 --json");
     const int panel = host.panelPort(10000);
     ASSERT_GT(panel, 0);
     ASSERT_TRUE(eventually([&] { return sim2->requestsServed() > 2; }, 5000));
