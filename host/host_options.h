@@ -14,7 +14,7 @@ namespace fhost {
 struct HostOptions {
     std::string tags_path;
     std::string driver_path; // empty: defaultDriverPath()
-    Endpoint plc{"127.0.0.1", 9600};
+    Endpoint plc{"127.0.0.1", FINS_TCP_PORT};
     std::map<int, Endpoint> stations; // --station N=HOST:PORT
 
     int max_block = 64;
