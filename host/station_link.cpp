@@ -12,6 +12,9 @@ const int kBackoffMaxMs = 2000;
 // A station that is down is probed at the backoff's pace, but at least this often, so
 // that its return is seen soon.
 const std::chrono::milliseconds kProbeEveryMaxMs(500);
+// A probe holds the loop, so it gets less time than --timeout-ms allows a reply: a PLC
+// on the same network answers a connect and a node address exchange within a few ms.
+const std::chrono::milliseconds kProbeTimeLimit(250);
 
 double millisBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
@@ -103,9 +106,10 @@ bool StationLink::probe(const QByteArray& request) {
     close();
     ++ctx_.stats.counters().probes;
     std::string error;
-    if (!open(true, deadline(), &error)) return false;
+    const Clock::time_point limit = std::min(deadline(), Clock::now() + kProbeTimeLimit);
+    if (!open(true, limit, &error)) return false;
     QByteArray reply;
-    const bool answered = sendAndReceive(request, -1, deadline(), &reply, &error);
+    const bool answered = sendAndReceive(request, -1, limit, &reply, &error);
     fins::NodePair nodes;
     const bool accepted = answered && fins::decodeNodeAddressReply(reply, nodes);
     if (answered && !accepted) markDown(nodeRefusalText(reply));
