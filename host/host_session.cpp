@@ -14,8 +14,6 @@ namespace fhost {
 
 namespace {
 
-const size_t kNoticesKept = 200;
-const double kNoticeFoldMs = 1000;
 const size_t kNoticeValues = 8;
 
 double millisBetween(Clock::time_point a, Clock::time_point b) {
@@ -423,19 +421,7 @@ void HostSession::closeConnections() {
 }
 
 void HostSession::addNotice(const std::string& text) {
-    const Clock::time_point now = Clock::now();
-    for (auto it = notices_.rbegin(); it != notices_.rend(); ++it) {
-        if (millisBetween(it->last, now) >= kNoticeFoldMs) break;
-        if (it->text != text) continue;
-        ++it->count;
-        it->last = now;
-        return;
-    }
-    notices_.push_back(Notice{text, 1, now});
-    if (notices_.size() > kNoticesKept) {
-        notices_dropped_ += static_cast<long>(notices_.size() - kNoticesKept);
-        notices_.erase(notices_.begin(), notices_.end() - kNoticesKept);
-    }
+    notices_.add(text);
 }
 
 void HostSession::onceReadNotice(const RawNotice& n) {

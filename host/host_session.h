@@ -45,13 +45,6 @@ struct Exchange {
     std::string transport_error; // why no reply was received (empty when one was)
 };
 
-// A notice with the identical ones that followed it within a second folded in.
-struct Notice {
-    std::string text;
-    int count = 1;
-    Clock::time_point last;
-};
-
 // A tag as one refresh shows it: its values read once, and how fresh they are.
 struct TagView {
     const Tag* tag;
@@ -101,8 +94,8 @@ class HostSession {
     const COM_INFO& comInfo() const { return com_; }
     const Counters& counters() const { return stats_.counters(); }
     double exchangesPerSecond() const { return stats_.exchangesPerSecond(Clock::now()); }
-    const std::vector<Notice>& notices() const { return notices_; }
-    long noticesDropped() const { return notices_dropped_; }
+    const std::vector<Notice>& notices() const { return notices_.all(); }
+    long noticesDropped() const { return notices_.dropped(); }
     std::vector<StationStatus> stations() const;
     Clock::time_point startedAt() const { return started_; }
     const ActionLedger& ledger() const { return ledger_; }
@@ -159,8 +152,7 @@ class HostSession {
     bool frame_outstanding_ = false; // the driver sends the last frame again
     std::map<BlockKey, BlockRead> block_reads_;
     WaitHook wait_hook_;
-    std::vector<Notice> notices_;
-    long notices_dropped_ = 0;
+    NoticeLog notices_;
     Clock::time_point started_;
     ActionLedger ledger_;
     Clock::time_point last_good_;
