@@ -1,8 +1,8 @@
 #include "action_ledger.h"
 
+#include "driver_results.h"
 #include "fins_codec.h"
 #include "fins_words.h"
-#include "driver_results.h"
 
 #include <algorithm>
 

@@ -33,12 +33,11 @@ struct WritePiece {
 
 // The pieces the driver makes of a write of `count` elements from `start`: one per
 // bit for bit types, else runs of at most max_block words.
-std::vector<WritePiece> writePieces(int station, int reg_type, int start, int count,
-                                    int max_block);
+std::vector<WritePiece> writePieces(int station, int reg_type, int start, int count, int max_block);
 
 struct WriteAction {
-    quint64 id = 0;  // the bridge request id; 0 for --write
-    int number = 0;  // 1, 2, ... in the order the writes were made
+    quint64 id = 0; // the bridge request id; 0 for --write
+    int number = 0; // 1, 2, ... in the order the writes were made
     int station = 0;
     std::string name;
     std::string value_text;

@@ -116,7 +116,8 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
             return false;
         }
         if (value.size() >= 4 && value.compare(value.size() - 4, 4, ".255") == 0) {
-            *error = "--hmi-ip " + value + ": node 255 is the broadcast node, which no PLC "
+            *error = "--hmi-ip " + value +
+                     ": node 255 is the broadcast node, which no PLC "
                      "accepts (0 lets the PLC assign one)";
             return false;
         }

@@ -42,7 +42,7 @@ struct HostOptions {
     bool help = false;
     bool version = false;
 
-    std::string http;          // --http ADDR:PORT: serve the browser panel there
+    std::string http; // --http ADDR:PORT: serve the browser panel there
     bool http_allow_remote = false;
     std::string http_token;
 

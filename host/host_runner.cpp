@@ -8,8 +8,8 @@
 
 #include <QJsonDocument>
 
-#include "host_bridge.h"
 #include "driver_results.h"
+#include "host_bridge.h"
 #include "host_session.h"
 #include "panel/panel_server.h"
 #include "screen.h"

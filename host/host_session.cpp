@@ -4,10 +4,10 @@
 #include <climits>
 #include <cstring>
 
+#include "driver_results.h"
 #include "fins_codec.h"
 #include "fins_words.h"
 #include "notices.h"
-#include "driver_results.h"
 #include "tag_values.h"
 
 namespace fhost {
@@ -86,7 +86,7 @@ void HostSession::registerReadList() {
 // In single-station mode every tag goes to the default station, whatever its file says.
 int HostSession::stationOf(const Tag& tag) const {
     return tag.station == DEFAULT_STATION || !options_.multi_station ? options_.default_station
-                                                                      : tag.station;
+                                                                     : tag.station;
 }
 
 const Tag* HostSession::findTag(const std::string& name) const {
@@ -107,8 +107,8 @@ std::vector<int> HostSession::readTag(const Tag& tag) const {
 std::string HostSession::downReason(int station) const {
     const StationLink* link = findLink(station);
     if (!link) return std::string();
-    const bool down = options_.multi_station ? isSetAside(station)
-                                             : link->status().down() && com_.offline != 0;
+    const bool down =
+        options_.multi_station ? isSetAside(station) : link->status().down() && com_.offline != 0;
     return down ? "station " + std::to_string(station) + " is down: " + link->status().reason
                 : std::string();
 }
@@ -379,8 +379,7 @@ void HostSession::judgeReply(StationLink& link, const Exchange& ex, const RW_VAR
     const int station = ex.station;
     const bool connect_failed = !ex.sent && !ex.transport_error.empty();
     if (ex.kind == FrameKind::Handshake) {
-        if (ex.result == fins::RESULT_HANDSHAKE_REFUSED && !isSetAside(station))
-            setAside(station);
+        if (ex.result == fins::RESULT_HANDSHAKE_REFUSED && !isSetAside(station)) setAside(station);
         return;
     }
     if (fins::isGood(ex.result) && ex.sent) {

@@ -114,7 +114,8 @@ class HostSession {
     struct BlockKey {
         int station, reg_type, address;
         bool operator<(const BlockKey& o) const {
-            return std::tie(station, reg_type, address) < std::tie(o.station, o.reg_type, o.address);
+            return std::tie(station, reg_type, address) <
+                   std::tie(o.station, o.reg_type, o.address);
         }
     };
     struct BlockRead {

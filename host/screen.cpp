@@ -88,12 +88,12 @@ std::vector<std::string> stationLines(const HostSession& s) {
         if (!st.reason.empty())
             state += (st.state == "down" ? ": " : " (last: ") + st.reason +
                      (st.state == "down" ? "" : ")");
-        const std::string nodes = st.client_node < 0 ? std::string()
-                                                     : " | nodes " + std::to_string(st.client_node) +
-                                                           "/" + std::to_string(st.plc_node);
+        const std::string nodes =
+            st.client_node < 0
+                ? std::string()
+                : " | nodes " + std::to_string(st.client_node) + "/" + std::to_string(st.plc_node);
         lines.push_back("station " + std::to_string(st.station) + " " +
-                        (st.address.empty() ? "(no address)" : st.address) + ": " + state +
-                        nodes +
+                        (st.address.empty() ? "(no address)" : st.address) + ": " + state + nodes +
                         " | connects " + std::to_string(st.connects) + " | good " +
                         std::to_string(st.good) + " | failures " + std::to_string(st.failures));
     }

@@ -21,9 +21,9 @@ struct StationStatus {
     std::string state;   // "idle", "connecting", "online", "down"
     std::string reason;  // why it is down (or last went down); empty when never
     long connects = 0;
-    long good = 0;      // good replies
-    long failures = 0;  // exchanges the driver gave up
-    double rtt_ms = -1; // last round trip; -1 before the first reply
+    long good = 0;        // good replies
+    long failures = 0;    // exchanges the driver gave up
+    double rtt_ms = -1;   // last round trip; -1 before the first reply
     int client_node = -1; // the node pair of the last accepted exchange; -1 before one
     int plc_node = -1;
     bool down() const { return state == "down"; }

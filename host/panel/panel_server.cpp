@@ -1,9 +1,9 @@
 #include "panel_server.h"
 
 #include <arpa/inet.h>
+#include <httplib.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <httplib.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,8 +11,8 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <thread>
 

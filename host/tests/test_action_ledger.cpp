@@ -32,7 +32,8 @@ TEST(ActionLedger, WritesFollowTheDriversQueue) {
         ActionLedger l(false);
         l.addWrite(write("1"), sp);
         l.addWrite(write("2"), sp);
-        EXPECT_EQ(l.addWrite(write("3"), sp), std::vector<std::string>{"write sp=2: superseded by write 3"});
+        EXPECT_EQ(l.addWrite(write("3"), sp),
+                  std::vector<std::string>{"write sp=2: superseded by write 3"});
         EXPECT_EQ(l.writeAnswered(0, sp[0], fins::RESULT_GOOD, 0, ""), "write sp=1: done");
         EXPECT_TRUE(l.writesPending());
         EXPECT_EQ(l.writeAnswered(2, sp[0], fins::RESULT_GOOD, 0, ""), "write sp=3: done");

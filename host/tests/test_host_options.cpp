@@ -23,8 +23,8 @@ TEST(HostOptionsParse, DefaultsAreThoseOfTheHelpTextAndEveryOptionReachesItsFiel
     HostOptions d, o;
     std::string error;
     ASSERT_TRUE(parse("--tags s.tags", &d, &error)) << error;
-    EXPECT_EQ(std::make_tuple(d.plc.text(), d.hmi_ip, d.max_block, d.default_station,
-                              d.retry_limit, d.run_mode, d.timeout_ms, d.scripted()),
+    EXPECT_EQ(std::make_tuple(d.plc.text(), d.hmi_ip, d.max_block, d.default_station, d.retry_limit,
+                              d.run_mode, d.timeout_ms, d.scripted()),
               std::make_tuple("127.0.0.1:9600", "127.0.0.0", 64, 1, 2, 2, 1000, false));
     ASSERT_TRUE(parse(
         "--tags s.tags --plc 10.0.0.5:9601 --station=2=127.0.0.2:9700 --station 3=localhost:9800 "
@@ -56,7 +56,8 @@ TEST(HostOptionsParse, BadOptionsNameTheirProblem) {
         {"--tags t --plc :1", "--plc: expected HOST[:PORT], got ':1'"},
         {"--tags t --seconds 0",
          "--seconds 0 would end before the first exchange; leave it out to run until Ctrl-C"},
-        {"--tags t --http-token x", "--http-token needs --http (the token guards the browser panel)"},
+        {"--tags t --http-token x",
+         "--http-token needs --http (the token guards the browser panel)"},
         {"--tags t --multi-station --station 2=h:1 --station 2=h:2", "--station 2 given twice"},
         {"--tags t --hmi-ip 10.0.0.255",
          "--hmi-ip 10.0.0.255: node 255 is the broadcast node, which no PLC accepts (0 lets the "

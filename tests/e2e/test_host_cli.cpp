@@ -4,10 +4,10 @@
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <functional>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 #include <tuple>
@@ -191,7 +191,8 @@ TEST_F(HostProgram, JsonReportAndRecordingOfAGoodRun) {
     // Qt writes the keys of an object in order.
     const char* expected[] = {
         "{\"address\":\"100\",\"name\":\"sp\",\"station\":1,\"type\":\"D\",\"values\":[321]}",
-        "\"name\":\"lamp\",\"stale\":false,\"stale_reason\":\"\",\"station\":1,\"type\":0,\"type_name\":\"CIO.bit\","
+        "\"name\":\"lamp\",\"stale\":false,\"stale_reason\":\"\",\"station\":1,\"type\":0,\"type_"
+        "name\":\"CIO.bit\","
         "\"values\":[0,1]}",
         "\"actions\":[{\"detail\":\"\",\"id\":0,\"kind\":\"write\",\"outcome\":\"done\","
         "\"tag\":\"sp\",\"value\":\"321\",\"values\":[]},{\"detail\":\"\",\"id\":0,"
@@ -312,7 +313,8 @@ TEST_F(Situations, ActionsSettleFaultsStaySporadicDefaultsMeshAndPortsClash) {
             QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object()["actions"].toArray();
         std::string outcomes;
         for (const QJsonValue& a : actions)
-            outcomes += (a["outcome"].toString() + " " + a["detail"].toString() + ";").toStdString();
+            outcomes +=
+                (a["outcome"].toString() + " " + a["detail"].toString() + ";").toStdString();
         EXPECT_EQ(outcomes, "done ;superseded by write 3;done ;");
         EXPECT_EQ(sim->memory().word(plcsim::Area::D, 100), 3);
     }
@@ -326,8 +328,9 @@ TEST_F(Situations, ActionsSettleFaultsStaySporadicDefaultsMeshAndPortsClash) {
         sim->setFaults(rules);
         ProgramRun r = runHost("a D 1\nb D 500\n", sim->port(), "--cycles 40 --poll-ms 0 --json");
         EXPECT_EQ(r.code, 0) << r.err;
-        const QJsonObject c =
-            QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object()["counters"].toObject();
+        const QJsonObject c = QJsonDocument::fromJson(QByteArray::fromStdString(r.out))
+                                  .object()["counters"]
+                                  .toObject();
         EXPECT_EQ(c["failures"].toInt(), 0);
         EXPECT_EQ(c["retries"].toInt(), static_cast<int>(sim->faultsInjected()));
         EXPECT_GT(sim->faultsInjected(), 5u);
@@ -335,9 +338,9 @@ TEST_F(Situations, ActionsSettleFaultsStaySporadicDefaultsMeshAndPortsClash) {
     // A panel port already in use: the second program says so and stops.
     {
         auto sim = startSimulator();
-        BackgroundHost first = startHost("a D 1\n", "--plc 127.0.0.1:" +
-                                                        std::to_string(sim->port()) +
-                                                        " --http 127.0.0.1:0 --seconds 20");
+        BackgroundHost first =
+            startHost("a D 1\n", "--plc 127.0.0.1:" + std::to_string(sim->port()) +
+                                     " --http 127.0.0.1:0 --seconds 20");
         const int port = first.panelPort(10000);
         ASSERT_GT(port, 0);
         ProgramRun r = runHost("a D 1\n", sim->port(),
@@ -351,12 +354,12 @@ TEST_F(Situations, ActionsSettleFaultsStaySporadicDefaultsMeshAndPortsClash) {
     // which the PLC answers with a node it assigns.
     {
         const std::string port = dir + "/port";
-        const ProgramRun started = run("'" FINS_SIM_BIN "' --port 0 --port-file '" + port +
-                                       "' >/dev/null 2>&1 & echo $!");
+        const ProgramRun started =
+            run("'" FINS_SIM_BIN "' --port 0 --port-file '" + port + "' >/dev/null 2>&1 & echo $!");
         const pid_t pid = std::stoi(started.out);
         const std::shared_ptr<void> stop(nullptr, [pid](void*) { kill(pid, SIGTERM); });
-        ASSERT_TRUE(eventually([&] { return readFile(port).find('\n') != std::string::npos; },
-                               10000));
+        ASSERT_TRUE(
+            eventually([&] { return readFile(port).find('\n') != std::string::npos; }, 10000));
         ProgramRun r = run("'" FINS_HOST_BIN "' --driver '" FINS_DRIVER_PATH "' --tags '" +
                            writeFile("d.tags", "a D 1\n") + "' --plc 127.0.0.1:" +
                            std::to_string(std::stoi(readFile(port))) + " --cycles 2 --plain");
@@ -373,11 +376,11 @@ TEST_F(Situations, ADeadStationStopsNoOtherAndRefusesWrites) {
     auto sim2 = startSimulator();
     ASSERT_TRUE(sim1 && sim2);
     const uint16_t port2 = sim2->port();
-    BackgroundHost host = startHost(
-        "a D 1 1 1\nb D 1 1 2\n",
-        "--multi-station --plc 127.0.0.1:" + std::to_string(sim1->port()) +
-            " --station 2=127.0.0.1:" + std::to_string(port2) +
-            " --hmi-ip 127.0.0.23 --http 127.0.0.1:0 --seconds 5 --json");
+    BackgroundHost host =
+        startHost("a D 1 1 1\nb D 1 1 2\n",
+                  "--multi-station --plc 127.0.0.1:" + std::to_string(sim1->port()) +
+                      " --station 2=127.0.0.1:" + std::to_string(port2) +
+                      " --hmi-ip 127.0.0.23 --http 127.0.0.1:0 --seconds 5 --json");
     const int panel = host.panelPort(10000);
     ASSERT_GT(panel, 0);
     ASSERT_TRUE(eventually([&] { return sim2->requestsServed() > 2; }, 5000));
