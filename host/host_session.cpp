@@ -103,12 +103,12 @@ std::vector<int> HostSession::readTag(const Tag& tag) const {
 }
 
 // Why a station takes no actions now, or empty: in multi-station mode while it is set
-// aside, in single-station mode while the driver is offline with the station down.
+// aside, in single-station mode while its last exchange failed. A write queued then
+// would wait for a reconnect, and the driver would show it in its store meanwhile.
 std::string HostSession::downReason(int station) const {
     const StationLink* link = findLink(station);
     if (!link) return std::string();
-    const bool down =
-        options_.multi_station ? isSetAside(station) : link->status().down() && com_.offline != 0;
+    const bool down = options_.multi_station ? isSetAside(station) : link->status().down();
     return down ? "station " + std::to_string(station) + " is down: " + link->status().reason
                 : std::string();
 }
