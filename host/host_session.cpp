@@ -15,6 +15,8 @@ namespace fhost {
 namespace {
 
 const size_t kNoticeValues = 8;
+// RW_VAR.access of a write request.
+const int kWriteAccess = 1;
 
 double millisBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
@@ -266,7 +268,7 @@ FrameKind HostSession::classify(const Protocol& p) const {
     if (!com_.remote_mode && fins::decodeTcpHeader(in, tcp) &&
         tcp.command == fins::TCP_NODE_ADDRESS_SEND)
         return FrameKind::Handshake;
-    if (p.var.access == 1) return FrameKind::Write;
+    if (p.var.access == kWriteAccess) return FrameKind::Write;
     if (p.var.req_kind == fins::LIST_READ && p.var.req_id == -1) return FrameKind::CyclicRead;
     if (p.var.req_kind == ONCE_REQ_KIND) return FrameKind::OnceRead;
     return FrameKind::Other;
@@ -432,8 +434,8 @@ void HostSession::onceReadNotice(const RawNotice& n) {
                   std::to_string(n.req_id) + ", status " + std::to_string(n.status));
         return;
     }
-    o->status = n.status == fins::ONCE_SUCCEEDED ? 1 : 2;
-    if (o->status == 2) {
+    o->status = n.status == fins::ONCE_SUCCEEDED ? fins::ONCE_SUCCEEDED : fins::ONCE_FAILED;
+    if (o->status == fins::ONCE_FAILED) {
         o->outcome = Outcome::GaveUp;
         if (o->detail.empty()) o->detail = "the driver gave up";
         addNotice("one-shot read of " + o->name + " failed");
