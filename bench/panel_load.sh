@@ -46,7 +46,7 @@ exchanges() {
 run() {
   local port=$1
   "$build/host/fins-host" --tags "$work/panel.tags" --plc "$plc" --http "127.0.0.1:$port" \
-    --json --max-offline-seconds 0 --seconds 600 >/dev/null 2>&1 &
+    --json --max-offline-seconds 0 --seconds 600 --poll-ms 0 >/dev/null 2>&1 &
   local host=$!
   sleep "$warmup"
   local e1 t1 c1 e2 t2 c2
@@ -70,7 +70,7 @@ browser_streams() {
 # its event stream reconnects to each host started there.
 start_browser() {
   "$build/host/fins-host" --tags "$work/panel.tags" --plc "$plc" --http "127.0.0.1:$with_port" \
-    --json --seconds 600 >/dev/null 2>&1 &
+    --json --seconds 600 --poll-ms 0 >/dev/null 2>&1 &
   local host=$!
   for _ in $(seq 100); do curl -sf -o /dev/null "http://127.0.0.1:$with_port/api/state" && break; sleep 0.1; done
   "$CHROMIUM" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \

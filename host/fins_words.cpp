@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "driver_results.h"
 #include "fins_codec.h"
 
 namespace fhost {
@@ -46,13 +47,12 @@ std::string endCodeText(uint16_t code) {
 }
 
 std::string resultText(int result) {
-    const bool remote = result >= 110;
-    const int family = (remote ? result - 100 : result) / 30;
-    const char* what = family == 0   ? "error code in the reply"
-                       : family == 1 ? "no reply"
-                       : family == 2 ? "reply of the wrong length"
-                                     : "result";
-    return std::string(remote ? "remote area: " : "") + what + " (result " +
+    const int family = fins::familyOf(result);
+    const char* what = family == fins::FAMILY_REFUSED        ? "error code in the reply"
+                       : family == fins::FAMILY_NO_REPLY     ? "no reply"
+                       : family == fins::FAMILY_WRONG_LENGTH ? "reply of the wrong length"
+                                                             : "result";
+    return std::string(fins::isRemoteArea(result) ? "remote area: " : "") + what + " (result " +
            std::to_string(result) + ")";
 }
 

@@ -26,10 +26,19 @@ bool HostBridge::waitNewer(quint64 seq, int timeout_ms) const {
 }
 
 quint64 HostBridge::request(Request::Kind kind, const QString& tag, const QString& value) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const quint64 id = next_id_++;
-    requests_.push_back(Request{kind, tag, value, id});
+    quint64 id;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        id = next_id_++;
+        requests_.push_back(Request{kind, tag, value, id});
+    }
+    requested_.notify_all();
     return id;
+}
+
+void HostBridge::waitForRequest(std::chrono::steady_clock::time_point until) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    requested_.wait_until(lock, until, [&] { return !requests_.empty(); });
 }
 
 std::vector<HostBridge::Request> HostBridge::takeRequests() {

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -33,10 +34,13 @@ class HostBridge {
     quint64 request(Request::Kind kind, const QString& tag, const QString& value = QString());
     // Loop thread: take the queued requests (each turn; cheap when empty).
     std::vector<Request> takeRequests();
+    // Loop thread: wait until a request is queued or `until` passes.
+    void waitForRequest(std::chrono::steady_clock::time_point until) const;
 
   private:
     mutable std::mutex mutex_;
     mutable std::condition_variable published_;
+    mutable std::condition_variable requested_;
     QJsonObject state_;
     quint64 seq_ = 0;
     std::vector<Request> requests_;

@@ -42,7 +42,10 @@ bool parseStationRoute(const std::string& text, HostOptions* out, std::string* e
         *error = "--station " + text + ": " + *error;
         return false;
     }
-    out->stations[static_cast<int>(station)] = e;
+    if (!out->stations.emplace(static_cast<int>(station), e).second) {
+        *error = "--station " + std::to_string(station) + " given twice";
+        return false;
+    }
     return true;
 }
 
@@ -70,6 +73,7 @@ const IntOption kIntOptions[] = {
     {"--local-link", &HostOptions::local_link, -1000000, 1000000},
     {"--timeout-ms", &HostOptions::timeout_ms, 1, 600000},
     {"--refresh-ms", &HostOptions::refresh_ms, 10, 600000},
+    {"--poll-ms", &HostOptions::poll_ms, 0, 600000},
 };
 
 bool applyValueOption(const std::string& name, const std::string& value, HostOptions* out,
@@ -113,6 +117,12 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
             *error = "--hmi-ip expects a dotted IPv4 address A.B.C.D, got '" + value + "'";
             return false;
         }
+        if (value.size() >= 4 && value.compare(value.size() - 4, 4, ".255") == 0) {
+            *error = "--hmi-ip " + value +
+                     ": node 255 is the broadcast node, which no PLC "
+                     "accepts (0 lets the PLC assign one)";
+            return false;
+        }
         out->hmi_ip = value;
     } else if (name == "--cycles") {
         if (!parseInt(value, 1, 1000000000L, &out->cycles)) {
@@ -123,6 +133,11 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
         double* field = name == "--seconds" ? &out->seconds : &out->max_offline_seconds;
         if (!parseSeconds(value, field)) {
             *error = name + " expects a number of seconds, got '" + value + "'";
+            return false;
+        }
+        if (name == "--seconds" && *field == 0) {
+            *error = "--seconds 0 would end before the first exchange; leave it out to run "
+                     "until Ctrl-C";
             return false;
         }
     } else {
@@ -184,6 +199,10 @@ bool checkCombination(const HostOptions& o, std::string* error) {
     }
     if (o.csv_changes && o.csv_path.empty()) {
         *error = "--csv-changes needs --csv FILE";
+        return false;
+    }
+    if (!o.http_token.empty() && o.http.empty()) {
+        *error = "--http-token needs --http (the token guards the browser panel)";
         return false;
     }
     if (!o.stations.empty() && !o.multi_station) {
@@ -268,9 +287,13 @@ talks to the PLC over TCP and shows every tag's value with a status line.
 Options take their value as --opt VALUE or --opt=VALUE.
 
 Connection
-  --plc HOST:PORT          PLC of the default station (default 127.0.0.1:9600)
+  --plc HOST[:PORT]        PLC of the default station (default 127.0.0.1:9600; the
+                           port is 9600 when left out)
   --station N=HOST:PORT    PLC of station N (repeatable; needs --multi-station)
   --timeout-ms N           time allowed for one reply (default 1000)
+  --poll-ms N              shortest time between the starts of two passes over the
+                           read list (default 100); writes and one-shot reads go at
+                           once; 0 polls back to back
   --pcap FILE              record every frame as a pcap file (PLC side port 9600;
                            49600 in remote mode, which is not FINS)
 
@@ -285,7 +308,8 @@ Driver settings (the communication block handed to the driver)
   --run-mode N             2 sends writes to the PLC; other values write locally (default 2)
   --local-link N           link identity of this panel (default 0)
   --hmi-ip A.B.C.D         this panel's IPv4 address; its last number is the
-                           proposed FINS node (default 127.0.0.1)
+                           proposed FINS node (default 127.0.0.0: node 0, which the
+                           PLC answers with a node it assigns; 255 is refused)
 
 Screen actions
   --write NAME=VALUE       write a tag; VALUE is of the tag's data type (1750, 0x6D6,
@@ -314,8 +338,8 @@ Browser panel
   --http ADDR:PORT         serve the panel there while the host runs (port 0: any free
                            port); the address to open is printed at start
   --http-allow-remote      allow a non-loopback ADDR; every request then needs the token
-  --http-token TOKEN       the panel's token (default with --http-allow-remote: generated
-                           and printed)
+  --http-token TOKEN       the panel's token (needs --http; default with
+                           --http-allow-remote: generated and printed)
 
 Tag file: one tag per line, fields separated by blanks, '#' starts a comment.
   # name        type      address   [length]  [station]
@@ -348,7 +372,8 @@ Tag file: one tag per line, fields separated by blanks, '#' starts a comment.
 
 Exit codes
   0 success, 1 internal error, 2 bad command line, 3 bad tag file,
-  4 driver library unusable, 5 connection lost for good,
+  4 driver library unusable, 5 connection lost for good (also a run that ends
+  offline after a give-up),
   6 a write or one-shot read was refused or given up
 )";
 }

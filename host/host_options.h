@@ -14,7 +14,7 @@ namespace fhost {
 struct HostOptions {
     std::string tags_path;
     std::string driver_path; // empty: defaultDriverPath()
-    Endpoint plc{"127.0.0.1", 9600};
+    Endpoint plc{"127.0.0.1", FINS_TCP_PORT};
     std::map<int, Endpoint> stations; // --station N=HOST:PORT
 
     int max_block = 64;
@@ -24,8 +24,9 @@ struct HostOptions {
     bool remote_mode = false;
     int run_mode = 2;
     int local_link = 0;
-    std::string hmi_ip = "127.0.0.1";
+    std::string hmi_ip = "127.0.0.0"; // node 0: the PLC assigns one
     int timeout_ms = 1000;
+    int poll_ms = 100; // shortest time between the starts of two passes; 0: back to back
 
     std::vector<std::pair<std::string, std::string>> writes; // NAME, VALUE text
     std::vector<std::string> read_once;
@@ -43,7 +44,7 @@ struct HostOptions {
     bool help = false;
     bool version = false;
 
-    std::string http;          // --http ADDR:PORT: serve the browser panel there
+    std::string http; // --http ADDR:PORT: serve the browser panel there
     bool http_allow_remote = false;
     std::string http_token;
 

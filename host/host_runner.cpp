@@ -8,6 +8,7 @@
 
 #include <QJsonDocument>
 
+#include "driver_results.h"
 #include "host_bridge.h"
 #include "host_session.h"
 #include "panel/panel_server.h"
@@ -64,8 +65,7 @@ bool stationsHaveAddresses(const HostOptions& options, const std::vector<Tag>& t
 
 bool knownTags(const HostOptions& options, const std::vector<Tag>& tags) {
     auto known = [&](const std::string& name) {
-        for (const Tag& t : tags)
-            if (t.name == name) return true;
+        if (findTag(tags, name)) return true;
         complain("no tag named '" + name + "' in " + options.tags_path);
         return false;
     };
@@ -77,7 +77,9 @@ bool knownTags(const HostOptions& options, const std::vector<Tag>& tags) {
     return ok;
 }
 
-bool queueActions(const HostOptions& options, HostSession& session) {
+// Writes go to the driver at once; one-shot reads wait in `reads` until the writes
+// before them settled, so that they read what was written.
+bool queueWrites(const HostOptions& options, HostSession& session) {
     std::string error;
     for (const auto& w : options.writes) {
         if (!session.queueWrite(w.first, w.second, &error)) {
@@ -85,13 +87,15 @@ bool queueActions(const HostOptions& options, HostSession& session) {
             return false;
         }
     }
-    for (const std::string& name : options.read_once) {
-        if (!session.queueOnceRead(name, &error)) {
-            complain("--read-once " + name + ": " + error);
-            return false;
-        }
-    }
     return true;
+}
+
+void queueReadsAfterWrites(std::vector<std::string>* reads, HostSession& session) {
+    if (reads->empty() || session.ledger().writesPending()) return;
+    std::string error;
+    for (const std::string& name : *reads)
+        if (!session.queueOnceRead(name, &error)) session.refuseAction(false, name, "", error, 0);
+    reads->clear();
 }
 
 // Requests of other threads go the way of --write and --read-once; a refused one is
@@ -110,12 +114,12 @@ void serveRequests(HostBridge& bridge, HostSession& session) {
 enum class StopReason { Running, Signal, Cycles, Seconds, Offline };
 
 StopReason stopReason(const HostOptions& options, const HostSession& session,
-                      Clock::time_point started) {
+                      Clock::time_point started, bool reads_waiting) {
     if (g_stop.load()) return StopReason::Signal;
     if (options.seconds > 0 && secondsSince(started) >= options.seconds) return StopReason::Seconds;
     const Counters& c = session.counters();
     if (options.cycles > 0 && c.cycles >= options.cycles &&
-        (!session.actionsPending() || c.failures > 0))
+        ((!session.actionsPending() && !reads_waiting) || c.failures > 0))
         return StopReason::Cycles;
     if (options.scripted() && options.max_offline_seconds > 0 &&
         secondsSince(session.lastGoodReply()) >= options.max_offline_seconds)
@@ -123,10 +127,13 @@ StopReason stopReason(const HostOptions& options, const HostSession& session,
     return StopReason::Running;
 }
 
-// Lost for good: no good reply for --max-offline-seconds, or offline (the driver's flag
-// or a station down) at the end, with no good reply for longer than one reply may take.
+// Lost for good: no good reply for --max-offline-seconds; a give-up the driver did not
+// recover from before the end (its offline flag, or a station set aside); or a station
+// down at the end with no good reply for longer than one reply may take.
 bool connectionLost(const HostOptions& options, const HostSession& session, StopReason reason) {
-    if (reason == StopReason::Offline) return true;
+    if (reason == StopReason::Offline || session.comInfo().offline) return true;
+    for (const StationStatus& st : session.stations())
+        if (session.isSetAside(st.station)) return true;
     return !isOnline(session) && secondsSince(session.lastGoodReply()) * 1000 > options.timeout_ms;
 }
 
@@ -155,6 +162,40 @@ void waitForWork(const Exchange& ex, const HostSession& session) {
     }
 }
 
+// The scan rate: a pass over the read list starts no sooner than --poll-ms after the
+// start of the one before. Between passes only writes, one-shot reads and a frame the
+// driver sends again go out.
+class PassPacer {
+  public:
+    explicit PassPacer(int poll_ms) : poll_(poll_ms), pass_start_(Clock::now()) {}
+    // After a turn: a pass that just ended holds the next until its time.
+    void turned(const Exchange& ex, long cycles) {
+        outstanding_ = ex.waiting || ex.result == fins::RESULT_SENT_AGAIN;
+        if (cycles == cycles_) return;
+        cycles_ = cycles;
+        next_pass_ = pass_start_ + poll_;
+        holding_ = poll_.count() > 0;
+        resumeIfDue();
+    }
+    // True when the loop must take a turn now.
+    bool mustTurn(const HostSession& session) {
+        resumeIfDue();
+        return !holding_ || outstanding_ || session.actionsPending();
+    }
+    Clock::time_point nextPass() const { return next_pass_; }
+
+  private:
+    void resumeIfDue() {
+        if (!holding_ || Clock::now() < next_pass_) return;
+        holding_ = false;
+        pass_start_ = Clock::now();
+    }
+    std::chrono::milliseconds poll_;
+    Clock::time_point pass_start_, next_pass_;
+    long cycles_ = 0;
+    bool holding_ = false, outstanding_ = false;
+};
+
 bool startPanel(const HostOptions& options, PanelServer& panel) {
     PanelOptions po;
     std::string error;
@@ -168,20 +209,21 @@ bool startPanel(const HostOptions& options, PanelServer& panel) {
     return true;
 }
 
-// Each tag's typed values for the value log.
-std::vector<LoggedTag> loggedValues(const HostSession& s) {
+// Each tag's typed values for the value log, from the refresh's one read of the tags.
+std::vector<LoggedTag> loggedValues(const std::vector<TagView>& tags) {
     std::vector<LoggedTag> out;
-    for (const Tag& t : s.tags()) {
+    for (const TagView& v : tags) {
         LoggedTag logged;
-        logged.stale = s.isStale(t);
-        for (const plcvalues::Value& v : typedValues(t, s.readTag(t)))
-            logged.values.push_back(v.text);
+        logged.stale = v.stale;
+        for (const plcvalues::Value& value : typedValues(*v.tag, v.values))
+            logged.values.push_back(value.text);
         out.push_back(logged);
     }
     return out;
 }
 
-int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge, ValueLog& log) {
+int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge, ValueLog& log,
+            std::vector<std::string> reads) {
     const bool ansi = !options.json && !options.plain && isatty(STDOUT_FILENO);
     const int refresh_ms = options.refresh_ms              ? options.refresh_ms
                            : ansi || !options.http.empty() ? kPanelRefreshMs
@@ -191,28 +233,39 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
     Clock::time_point next_refresh = started;
     auto refresh = [&] {
         if (Clock::now() < next_refresh) return;
-        if (!options.json) screen.show(session);
-        bridge.publish(stateDocument(session));
-        if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(session));
+        const std::vector<TagView> tags = session.viewTags();
+        if (!options.json) screen.show(session, tags);
+        bridge.publish(stateDocument(session, tags));
+        if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(tags));
         next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
     };
     // A PLC that does not answer keeps the screen waiting no longer than a refresh.
     session.setWaitHook(WaitHook{refresh, refresh_ms});
+    PassPacer pacer(options.poll_ms);
     StopReason reason;
-    while ((reason = stopReason(options, session, started)) == StopReason::Running) {
+    while ((reason = stopReason(options, session, started, !reads.empty())) ==
+           StopReason::Running) {
         serveRequests(bridge, session);
+        queueReadsAfterWrites(&reads, session);
+        if (!pacer.mustTurn(session)) {
+            bridge.waitForRequest(std::min(pacer.nextPass(), next_refresh));
+            refresh();
+            continue;
+        }
         const Exchange ex = session.exchangeOnce();
+        pacer.turned(ex, session.counters().cycles);
         waitForWork(ex, session);
         refresh();
     }
-    if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(session));
     session.setWaitHook(WaitHook());
     session.closeConnections();
     session.abandonPending();
     const int code = connectionLost(options, session, reason) ? EXIT_CONNECTION_LOST
                      : session.anyActionFailed()              ? EXIT_ACTION_FAILED
                                                               : EXIT_OK;
-    QJsonObject doc = stateDocument(session);
+    const std::vector<TagView> tags = session.viewTags();
+    if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(tags));
+    QJsonObject doc = stateDocument(session, tags);
     doc["outcome"] = outcomeText(reason, code);
     doc["exit_code"] = code;
     bridge.publish(doc);
@@ -220,7 +273,7 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
         std::fputs(QJsonDocument(doc).toJson(QJsonDocument::Compact).constData(), stdout);
         std::fputs("\n", stdout);
     } else {
-        screen.show(session);
+        screen.show(session, tags);
         // A lost connection ends with its reason, not just the word.
         const std::string why =
             code == EXIT_CONNECTION_LOST ? " (" + onlineText(session) + ")" : "";
@@ -268,7 +321,7 @@ int runHost(int argc, const char* const* argv, HostBridge* bridge) {
         complain(error);
         return EXIT_BAD_OPTIONS;
     }
-    if (!queueActions(options, session)) return EXIT_BAD_OPTIONS;
+    if (!queueWrites(options, session)) return EXIT_BAD_OPTIONS;
     ValueLog log;
     if (!options.csv_path.empty() &&
         !log.open(options.csv_path, tags, options.csv_changes, &error)) {
@@ -279,7 +332,7 @@ int runHost(int argc, const char* const* argv, HostBridge* bridge) {
     HostBridge& shared = bridge ? *bridge : own_bridge;
     PanelServer panel(shared, tags);
     if (!options.http.empty() && !startPanel(options, panel)) return EXIT_BAD_OPTIONS;
-    return runLoop(options, session, shared, log);
+    return runLoop(options, session, shared, log, options.read_once);
 }
 
 } // namespace fhost

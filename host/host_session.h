@@ -1,32 +1,36 @@
 // The host side of the driver: the communication block, the local areas, the
-// callbacks, the read list, the TCP connections per station and the loop turn
-// (ComCommunication, send, receive, DataCom), with the counters a screen shows.
+// callbacks and the read list, with the loop turn on top (ComCommunication, send,
+// receive, DataCom). The connections are StationLinks, the actions an ActionLedger,
+// the figures SessionStats.
 #ifndef FINS_HOST_SESSION_H
 #define FINS_HOST_SESSION_H
 
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "action_ledger.h"
 #include "driver_api.h"
+#include "driver_results.h"
 #include "host_options.h"
 #include "notices.h"
 #include "pcap_writer.h"
-#include "plc_connection.h"
+#include "session_stats.h"
+#include "station_link.h"
 #include "tag_file.h"
 
 namespace fhost {
 
 // Requester identities the host gives its own requests; the cyclic read list uses
 // kind 0 and id -1.
-enum { WRITE_REQ_KIND = 1, ONCE_REQ_KIND = 2, HOST_CB_CONTEXT = 4242 };
+enum { WRITE_REQ_KIND = fins::LIST_WRITE, ONCE_REQ_KIND = fins::LIST_ONCE, HOST_CB_CONTEXT = 4242 };
 
 // Sizes of the host's local areas; the HMI's address text sits in LW
 // (fins::HMI_ADDRESS_OFFSET).
 enum { LW_AREA_BYTES = 131072, LB_AREA_BYTES = 8192, RWI_AREA_BYTES = 8192 };
-
-enum class FrameKind { None, Handshake, CyclicRead, OnceRead, Write, Other };
-const char* frameKindName(FrameKind kind);
 
 // One turn of the loop.
 struct Exchange {
@@ -41,81 +45,15 @@ struct Exchange {
     std::string transport_error; // why no reply was received (empty when one was)
 };
 
-inline bool isGoodResult(int r) {
-    return r == 1 || r == 100;
-}
-// Result codes that report an exchange given up after its retries.
-inline bool isGiveUpResult(int r) {
-    return r >= 10 && r != 100 && r != 200 && r != 201;
-}
-
-struct Counters {
-    long exchanges = 0; // frames sent and answered, timed out or cut off
-    long frames_sent = 0;
-    long good = 0;
-    long retries = 0;  // result 0: the driver will send the frame again
-    long failures = 0; // retries exhausted
-    long handshakes = 0;
-    long handshake_refusals = 0;
-    long timeouts = 0;
-    long connection_losses = 0;
-    long connects = 0;
-    long connect_failures = 0;
-    long session_reopens = 0; // node address exchange repeated on a new connection
-    long stale_bytes = 0;
-    long cycles = 0; // complete passes over the read list
-    double last_cycle_ms = 0;
-    long last_cycle_frames = 0;
-    double exchanges_per_second = 0; // over the last second
-};
-
-enum class Outcome { Pending, Done, Refused, GaveUp };
-const char* outcomeName(Outcome outcome);
-
-// A station as the screen shows it: its PLC, how it is doing and why.
-struct StationStatus {
-    int station = 0;
-    std::string address; // HOST:PORT, empty when no --station gives one
-    std::string state;   // "idle", "connecting", "online", "down"
-    std::string reason;  // why it is down (or last went down); empty when never
-    long connects = 0;
-    long good = 0;      // good replies
-    long failures = 0;  // exchanges the driver gave up
-    double rtt_ms = -1; // last round trip; -1 before the first reply
-    bool ever_read = false;
-    Clock::time_point last_read; // last good cyclic read
-};
-
-struct WriteAction {
-    quint64 id = 0; // the bridge request id; 0 for --write
-    int station = 0;
-    std::string name;
-    std::string value_text;
-    int expected_pieces = 0;
-    int acked = 0;
-    int failed = 0;
-    int last_result = 0;
-    int refused = 0;         // pieces answered with a non-zero FINS end code
-    bool local_only = false; // run_mode other than 2: applied to the driver's store only
-    Outcome outcome = Outcome::Pending;
-    std::string detail;
-    bool done() const { return outcome != Outcome::Pending; }
-};
-
-struct OnceAction {
-    quint64 id = 0;
-    std::string name;
-    int status = 0; // 0 waiting, 1 done, 2 failed
+// A tag as one refresh shows it: its values read once, and how fresh they are.
+struct TagView {
+    const Tag* tag;
+    int station;
     std::vector<int> values;
-    Outcome outcome = Outcome::Pending;
-    std::string detail;
-};
-
-// A notice with the identical ones that followed it within a second folded in.
-struct Notice {
-    std::string text;
-    int count = 1;
-    Clock::time_point last;
+    bool read = false; // its blocks had a good read
+    double age_ms = 0;
+    bool stale = true;
+    std::string why_stale; // "station down", "never read", ...
 };
 
 class HostSession {
@@ -131,7 +69,7 @@ class HostSession {
     bool queueWrite(const std::string& name, const std::string& value, std::string* error,
                     quint64 id = 0);
     bool queueOnceRead(const std::string& name, std::string* error, quint64 id = 0);
-    // A request refused before it reached the driver (unknown tag, bad value).
+    // A request refused before it reached the driver (unknown tag, bad value, station down).
     void refuseAction(bool write, const std::string& name, const std::string& value,
                       const std::string& why, quint64 id);
     // Actions still pending when the run ends are given up.
@@ -144,50 +82,61 @@ class HostSession {
     Clock::time_point nextAttempt() const;
     void closeConnections();
 
+    // The one place a tag is looked up by name; null when the file has none.
     const Tag* findTag(const std::string& name) const;
     std::vector<int> readTag(const Tag& tag) const;
     int stationOf(const Tag& tag) const;
+    // Every tag read once, with its freshness: what a refresh shows.
+    std::vector<TagView> viewTags() const;
 
     const std::vector<Tag>& tags() const { return tags_; }
     int blockCount() const { return block_count_; }
     const COM_INFO& comInfo() const { return com_; }
-    const Counters& counters() const { return counters_; }
-    const std::vector<Notice>& notices() const { return notices_; }
-    long noticesDropped() const { return notices_dropped_; }
+    const Counters& counters() const { return stats_.counters(); }
+    double exchangesPerSecond() const { return stats_.exchangesPerSecond(Clock::now()); }
+    const std::vector<Notice>& notices() const { return notices_.all(); }
+    long noticesDropped() const { return notices_.dropped(); }
     std::vector<StationStatus> stations() const;
-    // A tag's time since its station's last good cyclic read; false when never read.
-    bool tagAge(const Tag& tag, double* age_ms) const;
-    bool isStale(const Tag& tag) const;
     Clock::time_point startedAt() const { return started_; }
-    const std::vector<WriteAction>& writes() const { return writes_; }
-    const std::vector<OnceAction>& onceReads() const { return once_reads_; }
-    bool actionsPending() const;
-    bool anyActionFailed() const;
+    const ActionLedger& ledger() const { return ledger_; }
+    const std::vector<WriteAction>& writes() const { return ledger_.writes(); }
+    const std::vector<OnceAction>& onceReads() const { return ledger_.onceReads(); }
+    bool actionsPending() const { return ledger_.anyPending(); }
+    bool anyActionFailed() const { return ledger_.anyFailed(); }
     Clock::time_point lastGoodReply() const { return last_good_; }
+    // Why the station's writes and one-shot reads are refused now (it is down), or empty.
+    std::string downReason(int station) const;
+    // A station taken out of the cyclic reading while it is down.
+    bool isSetAside(int station) const { return set_aside_.count(station) != 0; }
 
   private:
-    struct Route;
-    Route* routeFor(int station);
-    bool transmit(Route& route, const QByteArray& frame, FrameKind kind, int reply_len,
-                  QByteArray* reply, Exchange* ex);
-    bool openRoute(Route& route, FrameKind kind, Clock::time_point deadline, Exchange* ex);
-    bool replayNodeAddress(Route& route, Clock::time_point deadline);
-    bool sendAndReceive(Route& route, const QByteArray& frame, int reply_len,
-                        Clock::time_point deadline, QByteArray* reply, std::string* error);
-    void closeRoute(Route& route);
-    void backOff(Route& route);
-    void markDown(Route& route, const std::string& reason);
-    void judgeReply(Route& route, const Exchange& ex, const RW_VAR& sent);
+    // Last good read of one block of the read list, keyed by station, type and address.
+    struct BlockKey {
+        int station, reg_type, address;
+        bool operator<(const BlockKey& o) const {
+            return std::tie(station, reg_type, address) <
+                   std::tie(o.station, o.reg_type, o.address);
+        }
+    };
+    struct BlockRead {
+        int length;
+        Clock::time_point at;
+    };
+
+    StationLink& linkFor(int station);
+    const StationLink* findLink(int station) const;
+    FrameKind classify(const Protocol& p) const;
+    void registerReadList();
+    void setAside(int station);
+    void probeSetAside();
+    void judgeReply(StationLink& link, const Exchange& ex, const RW_VAR& sent,
+                    const RW_VAR& returned);
     void settleWrite(const Exchange& ex, const RW_VAR& sent);
-    void dropPendingWrites(int station);
     std::string giveUpText(const RawNotice& n, int result, const RW_VAR& returned) const;
     void addNotice(const std::string& text);
-    FrameKind classify(const Protocol& p) const;
-    void account(const Exchange& ex, const RW_VAR& returned);
-    void countCycle(const Exchange& ex);
     void handleNotices(int last_result, const RW_VAR& returned);
     void onceReadNotice(const RawNotice& n);
-    void record(Route& route, bool from_client, const QByteArray& bytes);
+    bool tagAge(const Tag& tag, double* age_ms) const;
 
     const HostOptions& options_;
     DriverApi& api_;
@@ -195,22 +144,19 @@ class HostSession {
     std::vector<unsigned char> lb_, lw_, rwi_;
     std::vector<Tag> tags_;
     int block_count_ = 0;
-    std::vector<std::unique_ptr<Route>> routes_;
     PcapFile pcap_;
-    int flows_opened_ = 0;
-    Counters counters_;
+    SessionStats stats_;
+    LinkContext link_ctx_;
+    std::vector<std::unique_ptr<StationLink>> links_;
+    std::set<int> set_aside_;
+    bool read_list_changed_ = false; // set_aside_ changed since the list was registered
+    bool frame_outstanding_ = false; // the driver sends the last frame again
+    std::map<BlockKey, BlockRead> block_reads_;
     WaitHook wait_hook_;
-    std::vector<Notice> notices_;
-    long notices_dropped_ = 0;
+    NoticeLog notices_;
     Clock::time_point started_;
-    std::vector<WriteAction> writes_;
-    std::vector<OnceAction> once_reads_;
+    ActionLedger ledger_;
     Clock::time_point last_good_;
-    Clock::time_point cycle_start_;
-    long cycle_good_reads_ = 0;
-    long cycle_frames_ = 0;
-    Clock::time_point rate_start_;
-    long rate_exchanges_ = 0;
 };
 
 } // namespace fhost

@@ -6,6 +6,9 @@ namespace fhost {
 
 namespace {
 
+const size_t kNoticesKept = 200;
+const double kNoticeFoldMs = 1000;
+
 std::mutex& noticeMutex() {
     static std::mutex m;
     return m;
@@ -36,6 +39,23 @@ std::vector<RawNotice> takeRawNotices() {
     std::vector<RawNotice> out;
     out.swap(pending());
     return out;
+}
+
+void NoticeLog::add(const std::string& text) {
+    const Clock::time_point now = Clock::now();
+    for (auto it = notices_.rbegin(); it != notices_.rend(); ++it) {
+        if (std::chrono::duration<double, std::milli>(now - it->last).count() >= kNoticeFoldMs)
+            break;
+        if (it->text != text) continue;
+        ++it->count;
+        it->last = now;
+        return;
+    }
+    notices_.push_back(Notice{text, 1, now});
+    if (notices_.size() > kNoticesKept) {
+        dropped_ += static_cast<long>(notices_.size() - kNoticesKept);
+        notices_.erase(notices_.begin(), notices_.end() - kNoticesKept);
+    }
 }
 
 } // namespace fhost

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "plc_connection.h"
+
 namespace fhost {
 
 typedef QByteArray Bytes;
@@ -19,7 +21,7 @@ typedef QByteArray Bytes;
 enum : uint32_t { PCAP_LINKTYPE_ETHERNET = 1, PCAP_SNAPLEN = 65535, TCP_MAX_SEGMENT = 1460 };
 // Port of the PLC side in the recording; remote-mode frames are not FINS, so they are
 // recorded on a port that no dissector claims.
-enum : uint16_t { FINS_TCP_PORT = 9600, REMOTE_PCAP_PORT = 49600 };
+constexpr uint16_t REMOTE_PCAP_PORT = 49600;
 
 struct PcapTime {
     uint32_t sec;

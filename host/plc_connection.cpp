@@ -80,8 +80,13 @@ bool looksLikeFinsTcp(const QByteArray& bytes) {
 
 bool parseEndpoint(const std::string& text, Endpoint* out, std::string* error) {
     size_t colon = text.rfind(':');
+    if (colon == std::string::npos && !text.empty()) { // a PLC's FINS/TCP port by default
+        out->host = text;
+        out->port = FINS_TCP_PORT;
+        return true;
+    }
     if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) {
-        *error = "expected HOST:PORT, got '" + text + "'";
+        *error = "expected HOST[:PORT], got '" + text + "'";
         return false;
     }
     std::string port = text.substr(colon + 1);

@@ -21,7 +21,10 @@ struct Endpoint {
     std::string text() const { return host + ":" + std::to_string(port); }
 };
 
-// "HOST:PORT" with a port of 1..65535.
+// The FINS/TCP port of a PLC.
+constexpr uint16_t FINS_TCP_PORT = 9600;
+
+// "HOST:PORT" with a port of 1..65535, or "HOST" for port 9600.
 bool parseEndpoint(const std::string& text, Endpoint* out, std::string* error);
 
 // The largest reply the host takes; FINS replies stay far below it.

@@ -66,8 +66,8 @@ std::string onlineText(const HostSession& s) {
     const std::vector<StationStatus> stations = s.stations();
     const StationStatus* down = firstDown(stations);
     if (down && s.comInfo().multi_station && stations.size() > 1)
-        return "station " + std::to_string(down->station) +
-               " unreachable: cyclic reads of every station wait for it";
+        return "station " + std::to_string(down->station) + " down: " + down->reason +
+               (s.isSetAside(down->station) ? " (its tags stale, the others read)" : "");
     if (down) return "OFFLINE: " + down->reason;
     return s.comInfo().offline ? "OFFLINE" : "online";
 }
@@ -76,7 +76,7 @@ std::string statusLine(const HostSession& s) {
     const Counters& c = s.counters();
     return "cycle " + format("%.1f", c.last_cycle_ms) + " ms | " +
            std::to_string(c.last_cycle_frames) + " frames/cycle | " +
-           format("%.1f", c.exchanges_per_second) + " exch/s | retries " +
+           format("%.1f", s.exchangesPerSecond()) + " exch/s | retries " +
            std::to_string(c.retries) + " | failures " + std::to_string(c.failures) + " | " +
            onlineText(s);
 }
@@ -88,27 +88,32 @@ std::vector<std::string> stationLines(const HostSession& s) {
         if (!st.reason.empty())
             state += (st.state == "down" ? ": " : " (last: ") + st.reason +
                      (st.state == "down" ? "" : ")");
+        const std::string nodes =
+            st.client_node < 0
+                ? std::string()
+                : " | nodes " + std::to_string(st.client_node) + "/" + std::to_string(st.plc_node);
         lines.push_back("station " + std::to_string(st.station) + " " +
-                        (st.address.empty() ? "(no address)" : st.address) + ": " + state +
+                        (st.address.empty() ? "(no address)" : st.address) + ": " + state + nodes +
                         " | connects " + std::to_string(st.connects) + " | good " +
                         std::to_string(st.good) + " | failures " + std::to_string(st.failures));
     }
     return lines;
 }
 
-std::vector<std::string> valueLines(const HostSession& s) {
+std::vector<std::string> valueLines(const HostSession& s, const std::vector<TagView>& tags) {
     std::vector<std::string> lines;
-    for (const Tag& t : s.tags()) {
+    for (const TagView& view : tags) {
+        const Tag& t = *view.tag;
         std::string where = std::string(tagType(t).mnemonic) + " " + t.addr_text;
-        if (s.comInfo().multi_station) where += " @" + std::to_string(s.stationOf(t));
-        const std::vector<int> values = s.readTag(t);
+        if (s.comInfo().multi_station) where += " @" + std::to_string(view.station);
+        const std::vector<int>& values = view.values;
         const std::string head = padded(t.name, 16) + " " + padded(where, 18) + " ";
         for (size_t first = 0; first == 0 || first < values.size(); first += kValuesPerLine) {
             const size_t end = std::min(values.size(), first + kValuesPerLine);
             std::vector<int> part(values.begin() + first, values.begin() + end);
             std::string line = (first == 0 ? head : std::string(kValueIndent, ' ')) +
                                formatValues(t, part, kValuesPerLine);
-            if (first == 0 && s.isStale(t)) line += "  [stale]";
+            if (first == 0 && view.stale) line += "  [stale: " + view.why_stale + "]";
             lines.push_back(line);
         }
     }
@@ -117,9 +122,10 @@ std::vector<std::string> valueLines(const HostSession& s) {
 
 // On a terminal the screen keeps to its height: the tags that fit, then a count.
 std::vector<std::string> ScreenPrinter::tagLinesThatFit(const HostSession& s,
+                                                        const std::vector<TagView>& tags,
                                                         size_t other_lines) const {
     if (status_only_) return std::vector<std::string>();
-    std::vector<std::string> lines = valueLines(s);
+    std::vector<std::string> lines = valueLines(s, tags);
     const int rows = ansi_ ? terminalRows(out_) : 0;
     // The cursor ends on the line below the screen, so one row stays free.
     const size_t usable = rows > 1 ? static_cast<size_t>(rows) - 1 : 0;
@@ -133,7 +139,7 @@ std::vector<std::string> ScreenPrinter::tagLinesThatFit(const HostSession& s,
     return lines;
 }
 
-void ScreenPrinter::show(const HostSession& s) {
+void ScreenPrinter::show(const HostSession& s, const std::vector<TagView>& tags) {
     std::vector<std::string> tail;
     tail.push_back(statusLine(s));
     for (const std::string& l : stationLines(s))
@@ -144,7 +150,7 @@ void ScreenPrinter::show(const HostSession& s) {
                        : std::min(notices_shown_, notices.size());
     for (size_t i = first; i < notices.size(); ++i)
         tail.push_back(noticeLine(notices[i]));
-    std::vector<std::string> lines = tagLinesThatFit(s, tail.size());
+    std::vector<std::string> lines = tagLinesThatFit(s, tags, tail.size());
     lines.insert(lines.end(), tail.begin(), tail.end());
     if (ansi_) {
         if (!cleared_) std::fputs("\x1b[2J", out_);

@@ -23,7 +23,7 @@ std::vector<std::string> stationLines(const HostSession& session);
 
 // Lines per tag: name, type, address, station, value, the stale marker; eight elements
 // a line, further ones on the lines that follow.
-std::vector<std::string> valueLines(const HostSession& session);
+std::vector<std::string> valueLines(const HostSession& session, const std::vector<TagView>& tags);
 
 // Control bytes as \xNN, so nothing read from a file or a PLC drives the terminal.
 std::string printable(const std::string& text);
@@ -32,10 +32,12 @@ class ScreenPrinter {
   public:
     ScreenPrinter(std::FILE* out, bool ansi, bool status_only)
         : out_(out), ansi_(ansi), status_only_(status_only) {}
-    void show(const HostSession& session);
+    void show(const HostSession& session, const std::vector<TagView>& tags);
 
   private:
-    std::vector<std::string> tagLinesThatFit(const HostSession& session, size_t other_lines) const;
+    std::vector<std::string> tagLinesThatFit(const HostSession& session,
+                                             const std::vector<TagView>& tags,
+                                             size_t other_lines) const;
 
     std::FILE* out_;
     bool ansi_;

@@ -25,11 +25,10 @@ QJsonArray ints(const std::vector<int>& values) {
 
 QJsonObject status(const HostSession& s) {
     const Counters& c = s.counters();
-    const double seconds = millisSince(s.startedAt(), Clock::now()) / 1000;
     QJsonObject o;
     o["cycle_ms"] = c.last_cycle_ms;
     o["frames_per_cycle"] = static_cast<double>(c.last_cycle_frames);
-    o["exchanges_per_second"] = seconds > 0 ? c.exchanges / seconds : 0.0;
+    o["exchanges_per_second"] = s.exchangesPerSecond();
     o["retries"] = static_cast<double>(c.retries);
     o["failures"] = static_cast<double>(c.failures);
     o["online"] = isOnline(s);
@@ -52,6 +51,7 @@ QJsonObject counters(const HostSession& s) {
         {"connects", c.connects},
         {"connect_failures", c.connect_failures},
         {"session_reopens", c.session_reopens},
+        {"probes", c.probes},
         {"cycles", c.cycles},
         {"read_blocks", s.blockCount()},
         {"frames_per_cycle", c.last_cycle_frames},
@@ -61,25 +61,30 @@ QJsonObject counters(const HostSession& s) {
     for (const auto& f : fields)
         o[f.first] = static_cast<double>(f.second);
     o["last_cycle_ms"] = c.last_cycle_ms;
-    o["exchanges_per_second"] = status(s)["exchanges_per_second"];
     return o;
 }
 
-QJsonObject tag(const HostSession& s, const Tag& t) {
-    double age = 0;
+QJsonObject tag(const TagView& v) {
+    const Tag& t = *v.tag;
     QJsonObject o;
     o["name"] = text(t.name);
     o["type"] = t.reg_type;
     o["type_name"] = tagType(t).mnemonic;
+    o["bits"] = tagType(t).unit != fins::Unit::Word; // one 0/1 an element
     o["address"] = text(t.addr_text);
-    o["station"] = s.stationOf(t);
-    o["values"] = ints(s.readTag(t));
-    o["age_ms"] = s.tagAge(t, &age) ? QJsonValue(age) : QJsonValue();
-    o["stale"] = s.isStale(t);
+    o["station"] = v.station;
+    o["values"] = ints(v.values);
+    o["age_ms"] = v.read ? QJsonValue(v.age_ms) : QJsonValue();
+    o["stale"] = v.stale;
+    o["stale_reason"] = text(v.why_stale);
     return o;
 }
 
-QJsonObject station(const StationStatus& st) {
+QJsonValue node(int n) {
+    return n < 0 ? QJsonValue() : QJsonValue(n);
+}
+
+QJsonObject station(const HostSession& s, const StationStatus& st) {
     QJsonObject o;
     o["station"] = st.station;
     o["address"] = text(st.address);
@@ -89,6 +94,9 @@ QJsonObject station(const StationStatus& st) {
     o["good"] = static_cast<double>(st.good);
     o["failures"] = static_cast<double>(st.failures);
     o["rtt_ms"] = st.rtt_ms < 0 ? QJsonValue() : QJsonValue(st.rtt_ms);
+    o["client_node"] = node(st.client_node);
+    o["plc_node"] = node(st.plc_node);
+    o["refusal"] = text(s.downReason(st.station)); // why actions are refused; "" when up
     return o;
 }
 
@@ -119,15 +127,15 @@ QJsonArray actions(const HostSession& s) {
 }
 
 // The report's earlier per-kind lists, kept for the scripts that read them.
-void legacyLists(const HostSession& s, QJsonObject* doc) {
+void legacyLists(const HostSession& s, const std::vector<TagView>& views, QJsonObject* doc) {
     QJsonArray values, writes, once;
-    for (const Tag& t : s.tags()) {
+    for (const TagView& v : views) {
         QJsonObject o;
-        o["name"] = text(t.name);
-        o["type"] = tagType(t).mnemonic;
-        o["address"] = text(t.addr_text);
-        o["station"] = s.stationOf(t);
-        o["values"] = ints(s.readTag(t));
+        o["name"] = text(v.tag->name);
+        o["type"] = tagType(*v.tag).mnemonic;
+        o["address"] = text(v.tag->addr_text);
+        o["station"] = v.station;
+        o["values"] = ints(v.values);
         values.append(o);
     }
     for (const WriteAction& w : s.writes()) {
@@ -155,15 +163,15 @@ void legacyLists(const HostSession& s, QJsonObject* doc) {
 
 } // namespace
 
-QJsonObject stateDocument(const HostSession& s) {
+QJsonObject stateDocument(const HostSession& s, const std::vector<TagView>& views) {
     QJsonObject doc;
     doc["status"] = status(s);
     doc["counters"] = counters(s);
     QJsonArray tags, stations, notices;
-    for (const Tag& t : s.tags())
-        tags.append(tag(s, t));
+    for (const TagView& v : views)
+        tags.append(tag(v));
     for (const StationStatus& st : s.stations())
-        stations.append(station(st));
+        stations.append(station(s, st));
     const std::vector<Notice>& all = s.notices();
     const size_t first = all.size() > NOTICES_IN_DOCUMENT ? all.size() - NOTICES_IN_DOCUMENT : 0;
     for (size_t i = first; i < all.size(); ++i) {
@@ -178,7 +186,7 @@ QJsonObject stateDocument(const HostSession& s) {
     doc["actions"] = actions(s);
     doc["notices"] = notices;
     doc["notices_left_out"] = static_cast<double>(s.noticesDropped() + first);
-    legacyLists(s, &doc);
+    legacyLists(s, views, &doc);
     return doc;
 }
 

@@ -12,7 +12,8 @@ namespace fhost {
 // Notices beyond this many are left out of the document (the count says how many).
 enum { NOTICES_IN_DOCUMENT = 100 };
 
-QJsonObject stateDocument(const HostSession& session);
+// `tags`: every tag read once for this refresh (HostSession::viewTags).
+QJsonObject stateDocument(const HostSession& session, const std::vector<TagView>& tags);
 
 } // namespace fhost
 

@@ -34,7 +34,7 @@ bool isDigits(const std::string& text) {
 }
 
 bool isValidName(const std::string& name) {
-    if (name.empty() || name.size() > kMaxNameLength) return false;
+    if (name.empty()) return false;
     unsigned char first = static_cast<unsigned char>(name[0]);
     if (!std::isalpha(first) && first != '_') return false;
     for (char c : name) {
@@ -142,9 +142,20 @@ bool parseStation(const std::string& text, int* station, std::string* reason) {
 
 } // namespace
 
+const Tag* findTag(const std::vector<Tag>& tags, const std::string& name) {
+    for (const Tag& t : tags)
+        if (t.name == name) return &t;
+    return nullptr;
+}
+
 LineKind parseTagLine(const std::string& line, Tag* tag, std::string* reason) {
     std::vector<std::string> f = splitFields(line);
     if (f.empty()) return LineKind::Blank;
+    if (f[0].size() > kMaxNameLength) {
+        *reason = "name '" + f[0].substr(0, 16) + "...' is " + std::to_string(f[0].size()) +
+                  " characters long; at most " + std::to_string(kMaxNameLength);
+        return LineKind::Error;
+    }
     if (!isValidName(f[0])) {
         *reason = "bad name '" + f[0] + "': letters, digits, _ . - (a letter or _ first)";
         return LineKind::Error;
@@ -174,6 +185,7 @@ LineKind parseTagLine(const std::string& line, Tag* tag, std::string* reason) {
     t.name = f[0];
     t.reg_type = type->code;
     t.addr_text = f[2];
+    t.start = static_cast<int>(start);
     const std::string length_text = f.size() >= 4 ? f[3] : "1";
     if (!parseLength(*type, t.value_type, length_text, start, &t, reason)) return LineKind::Error;
     if (f.size() == 5 && !parseStation(f[4], &t.station, reason)) return LineKind::Error;

@@ -33,6 +33,7 @@ struct Tag {
     plcvalues::ValueType value_type; // UINT for words unless the file says; BOOL for bits
     bool typed = false;              // the file gave the data type
     int values = 1;                  // values of that type: the file's length field
+    int start = 0;                   // addr_text in elements of the type's unit (bits: word * 16 + bit)
     int length = 1;                  // what the driver reads: bits, flags or words
     int station = DEFAULT_STATION;   // DEFAULT_STATION: the host's default station
     int line = 0;
@@ -59,6 +60,9 @@ TagFile parseTagText(const std::string& text);
 // Reads and parses a file (a UTF-8 byte order mark is skipped); an unreadable file is
 // one error on line 0 with the system's reason.
 TagFile loadTagFile(const std::string& path);
+
+// The tag of that name, or null: the one place tags are looked up by name.
+const Tag* findTag(const std::vector<Tag>& tags, const std::string& name);
 
 // "line N: reason" for one error; just the reason for the file as a whole.
 std::string describe(const TagError& error);

@@ -39,8 +39,8 @@ cleanup() {
 trap cleanup EXIT
 
 if [[ -z $plc ]]; then
-  # Node 200 for the PLC: the panel proposes node 1 (the last number of 127.0.0.1).
-  "$SIM_BIN" --port 0 --port-file "$work/port" --node 200 \
+  # Both tools' defaults: the PLC is node 1, the host proposes node 0 and is assigned one.
+  "$SIM_BIN" --port 0 --port-file "$work/port" \
     --memory host/demo/plc-memory.txt --animate --animate-interval 250 &
   sim_pid=$!
   for _ in $(seq 100); do

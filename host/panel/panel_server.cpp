@@ -2,12 +2,17 @@
 
 #include <arpa/inet.h>
 #include <httplib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <thread>
 
@@ -65,6 +70,40 @@ bool sameSecret(const std::string& a, const std::string& b) {
     return diff == 0;
 }
 
+// The credentials of an "Authorization: Bearer TOKEN" header; the scheme's case is free.
+std::string bearerToken(const std::string& header) {
+    const std::string scheme = "bearer ";
+    if (header.size() <= scheme.size()) return std::string();
+    for (size_t i = 0; i < scheme.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(header[i])) != scheme[i]) return std::string();
+    return header.substr(scheme.size());
+}
+
+// Why a port cannot be bound, in the system's words: the server library tells only
+// that it failed.
+std::string bindFailure(const std::string& address, int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    std::string why = "cannot listen";
+    if (fd >= 0 && inet_pton(AF_INET, address.c_str(), &a.sin_addr) == 1) {
+        const int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 1) != 0)
+            why = std::strerror(errno);
+    }
+    if (fd >= 0) ::close(fd);
+    return why;
+}
+
+// Only SO_REUSEADDR: with the library's default SO_REUSEPORT a second host could bind
+// the same port, and requests would alternate between the two.
+void panelSocketOptions(int fd) {
+    const int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 std::string cookieValue(const std::string& cookies, const std::string& name) {
     const std::string key = name + "=";
     for (size_t at = 0; (at = cookies.find(key, at)) != std::string::npos; at += key.size()) {
@@ -89,6 +128,8 @@ const char* statusReason(int status) {
     switch (status) {
     case 404:
         return "no such page or interface";
+    case 409:
+        return "the tag's station is down";
     case 413:
         return "request larger than 4096 bytes";
     default:
@@ -99,6 +140,8 @@ const char* statusReason(int status) {
 // A write's value as the command line's text: a number, a text, or an array of numbers.
 bool valueText(const QJsonValue& value, std::string* text) {
     if (value.isString()) {
+        // A NUL would end the text early for the number parser: "7\u0000xyz" is no 7.
+        if (value.toString().contains(QChar(0))) return false;
         *text = value.toString().toStdString();
         return true;
     }
@@ -148,7 +191,7 @@ struct PanelServer::Impl {
     bool hasToken(const httplib::Request& req) const {
         const std::string& token = options.token;
         const std::string auth = req.get_header_value("Authorization");
-        return sameSecret(auth, "Bearer " + token) ||
+        return sameSecret(bearerToken(auth), token) ||
                sameSecret(req.get_param_value("token"), token) ||
                sameSecret(cookieValue(req.get_header_value("Cookie"), cookieName()), token);
     }
@@ -221,6 +264,10 @@ struct PanelServer::Impl {
             replyError(res, 403, "origin '" + origin + "' is not this panel");
             return nullptr;
         }
+        if (req.body.size() > kMaxRequestBytes) { // a chunked body is measured only here
+            replyError(res, 413, statusReason(413));
+            return nullptr;
+        }
         QJsonParseError parse;
         const QJsonDocument doc =
             QJsonDocument::fromJson(QByteArray::fromStdString(req.body), &parse);
@@ -236,10 +283,28 @@ struct PanelServer::Impl {
             return nullptr;
         }
         const std::string name = body->value("tag").toString().toStdString();
-        for (const Tag& t : tags)
-            if (t.name == name) return &t;
-        replyError(res, 404, "no tag named '" + name + "' in the tag file");
-        return nullptr;
+        const Tag* tag = findTag(tags, name);
+        if (!tag) {
+            replyError(res, 404, "no tag named '" + name + "' in the tag file");
+            return nullptr;
+        }
+        const std::string down = stationDown(name);
+        if (!down.empty()) {
+            replyError(res, 409, down);
+            return nullptr;
+        }
+        return tag;
+    }
+
+    // "station 1 is down: connection refused" while the loop's last document says so.
+    std::string stationDown(const std::string& tag) const {
+        const QJsonObject state = bridge.state();
+        int station = -1;
+        for (const QJsonValue& t : state["tags"].toArray())
+            if (t["name"].toString().toStdString() == tag) station = t["station"].toInt();
+        for (const QJsonValue& st : state["stations"].toArray())
+            if (st["station"].toInt() == station) return st["refusal"].toString().toStdString();
+        return std::string();
     }
 
     void acceptRequest(httplib::Response& res, HostBridge::Request::Kind kind, const Tag& tag,
@@ -275,6 +340,7 @@ struct PanelServer::Impl {
     void route() {
         server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
         server.set_payload_max_length(kMaxRequestBytes);
+        server.set_socket_options(panelSocketOptions);
         server.set_keep_alive_timeout(2);
         server.set_read_timeout(5);
         server.set_write_timeout(5);
@@ -321,7 +387,8 @@ bool PanelServer::start(const PanelOptions& options, std::string* error) {
                  ? d.server.bind_to_any_port(options.address)
                  : (d.server.bind_to_port(options.address, options.port) ? options.port : -1);
     if (d.port <= 0) {
-        *error = "cannot listen on " + options.address + ":" + std::to_string(options.port);
+        *error = "--http " + options.address + ":" + std::to_string(options.port) + ": " +
+                 bindFailure(options.address, options.port);
         return false;
     }
     d.thread = std::thread([&d] { d.server.listen_after_bind(); });

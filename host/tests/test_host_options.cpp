@@ -25,7 +25,7 @@ TEST(HostOptionsParse, DefaultsAreThoseOfTheHelpTextAndEveryOptionReachesItsFiel
     ASSERT_TRUE(parse("--tags s.tags", &d, &error)) << error;
     EXPECT_EQ(std::make_tuple(d.plc.text(), d.hmi_ip, d.max_block, d.default_station, d.retry_limit,
                               d.run_mode, d.timeout_ms, d.scripted()),
-              std::make_tuple("127.0.0.1:9600", "127.0.0.1", 64, 1, 2, 2, 1000, false));
+              std::make_tuple("127.0.0.1:9600", "127.0.0.0", 64, 1, 2, 2, 1000, false));
     ASSERT_TRUE(parse(
         "--tags s.tags --plc 10.0.0.5:9601 --station=2=127.0.0.2:9700 --station 3=localhost:9800 "
         "--max-block 100 --default-station=4 --retry-limit 0 --multi-station --remote-mode "
@@ -55,7 +55,15 @@ TEST(HostOptionsParse, BadOptionsNameTheirProblem) {
     const std::pair<const char*, const char*> rows[] = {
         {"", "--tags FILE is required (see --help)"},
         {"--tags", "--tags needs a value"},
-        {"--tags t --plc host", "--plc: expected HOST:PORT, got 'host'"},
+        {"--tags t --plc :1", "--plc: expected HOST[:PORT], got ':1'"},
+        {"--tags t --seconds 0",
+         "--seconds 0 would end before the first exchange; leave it out to run until Ctrl-C"},
+        {"--tags t --http-token x",
+         "--http-token needs --http (the token guards the browser panel)"},
+        {"--tags t --multi-station --station 2=h:1 --station 2=h:2", "--station 2 given twice"},
+        {"--tags t --hmi-ip 10.0.0.255",
+         "--hmi-ip 10.0.0.255: node 255 is the broadcast node, which no PLC accepts (0 lets the "
+         "PLC assign one)"},
         {"--tags t --plc host:65536", "--plc: port in 'host:65536' must be 1-65535"},
         {"--tags t --station 255=h:1", "--station expects N=HOST:PORT with N 0-254, got '255=h:1'"},
         {"--tags t --max-block 1000", "--max-block expects a whole number 1-999, got '1000'"},

@@ -11,7 +11,7 @@ namespace {
 QJsonObject document(int counter) {
     QJsonArray tags{
         QJsonObject{{"name", "counter"}, {"values", QJsonArray{counter}}, {"stale", false}},
-        QJsonObject{{"name", "sp"}, {"values", QJsonArray{7}}, {"stale", false}}};
+        QJsonObject{{"name", "sp"}, {"values", QJsonArray{7}}, {"stale", false}, {"station", 1}}};
     return QJsonObject{{"status", QJsonObject{{"online", true}}}, {"tags", tags}};
 }
 
@@ -50,11 +50,19 @@ TEST(PanelServer, BadRequestsGetAJsonReasonAndQueueNothing) {
          "\"value\" must be a number, a text or an array of numbers"},
         {400, "/api/write", R"({"tag":"sp","value":70000})",
          "bad value '70000' for 'sp': a number -32768..65535 (or 0x hex)"},
-        {403, "/api/write", write, "origin 'http://evil.example' is not this panel",
+        {403,
+         "/api/write",
+         write,
+         "origin 'http://evil.example' is not this panel",
          {{"Origin", "http://evil.example"}}},
-        {403, "/api/write", write, "host name 'evil.example' is not a loopback name of this panel",
+        {403,
+         "/api/write",
+         write,
+         "host name 'evil.example' is not a loopback name of this panel",
          {{"Host", "evil.example"}}},
         {413, "/api/write", std::string(5000, ' '), "request larger than 4096 bytes"},
+        {400, "/api/write", R"({"tag":"sp","value":"7\u0000xyz"})",
+         "\"value\" must be a number, a text or an array of numbers"},
         {404, "/api/nothing", "{}", "no such page or interface"},
     };
     for (const BadRequest& r : rows) {
@@ -64,6 +72,27 @@ TEST(PanelServer, BadRequestsGetAJsonReasonAndQueueNothing) {
         EXPECT_EQ(res->body,
                   "{\"error\":\"" + QString(r.reason).replace('"', "\\\"").toStdString() + "\"}");
     }
+    // A chunked body is measured when it has come; a tag of a station that is down is
+    // refused with the loop's reason.
+    auto chunked = p.http->Post(
+        "/api/write",
+        [](size_t offset, httplib::DataSink& sink) {
+            const std::string part(1000, ' ');
+            if (offset < 6000) return sink.write(part.data(), part.size());
+            sink.done();
+            return true;
+        },
+        "application/json");
+    ASSERT_TRUE(chunked);
+    EXPECT_EQ(chunked->status, 413) << chunked->body;
+    QJsonObject down = document(1);
+    down["stations"] = QJsonArray{QJsonObject{{"station", 1}, {"refusal", "station 1 is down: x"}}};
+    p.bridge.publish(down);
+    auto refused = p.http->Post("/api/write", R"({"tag":"sp","value":1})", "application/json");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(std::to_string(refused->status) + " " + refused->body,
+              R"(409 {"error":"station 1 is down: x"})");
+    p.bridge.publish(document(1));
     EXPECT_TRUE(p.bridge.takeRequests().empty());
 
     const std::string origin = "http://127.0.0.1:" + std::to_string(p.server.port());
@@ -108,7 +137,7 @@ TEST(PanelServer, LoopbackUnlessAllowedAndThenTheTokenOnEveryRequest) {
     EXPECT_EQ(cookie, "fins_panel_" + std::to_string(p.server.port()) + "=" + token +
                           "; Path=/; HttpOnly; SameSite=Strict");
     for (const httplib::Headers& h :
-         {httplib::Headers{{"Authorization", "Bearer " + token}},
+         {httplib::Headers{{"Authorization", "bEARER " + token}},
           httplib::Headers{{"Cookie", cookie.substr(0, cookie.find(';'))}}}) {
         auto res = p.http->Get("/api/state", h);
         ASSERT_TRUE(res);

@@ -77,6 +77,8 @@ TEST(TagLine, BadLinesGiveTheirReason) {
         {"speed D 100 1 1 extra", "too many fields: name type address [length] [station]"},
         {"9lives D 1", "bad name '9lives': letters, digits, _ . - (a letter or _ first)"},
         {"a/b D 1", "bad name 'a/b': letters, digits, _ . - (a letter or _ first)"},
+        {"abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyzabcdefghijklm D 1",
+         "name 'abcdefghijklmnop...' is 65 characters long; at most 64"},
         {"x 14 1", "unknown register type '14'"},
         {"x DM 1", "unknown register type 'DM'"},
         {"x CIO.bit 10.16", "bit number 16 in '10.16' must be 0-15"},

@@ -105,6 +105,8 @@ test('a stopped PLC marks values stale and the station down; a new one brings th
   sim.kill('SIGTERM');
   await page.waitForSelector(`${row('counter')}[data-stale="true"]`, { timeout: WAIT_MS });
   await page.waitForSelector('tr[data-station].down', { timeout: WAIT_MS });
+  await writeInPage('setpoint', '9'); // refused at once: nothing waits for the PLC's return
+  assert.match(await outcomeMatching('setpoint', /^(done|refused|gave up|rejected)/), /^refused: station 1 is down: /);
   ({ sim } = await startSim(port));
   await page.waitForSelector(`${row('counter')}[data-stale="false"]`, { timeout: WAIT_MS });
   await page.waitForSelector('tr[data-station].up', { timeout: WAIT_MS });
@@ -115,4 +117,11 @@ test('a trend of the counter draws points', async () => {
   await page.waitForFunction(() => Number(document.querySelector('#trend').dataset.points) >= 8, null, { timeout: WAIT_MS });
   assert.ok(await page.locator('#trend canvas').count() > 0);
   if (process.env.PANEL_SCREENSHOT) await page.screenshot({ path: process.env.PANEL_SCREENSHOT, fullPage: true });
+});
+
+test('a host that ends leaves a page that says its values are unknown', async () => {
+  children[1].kill('SIGKILL');
+  await page.waitForSelector('body.unknown', { timeout: WAIT_MS });
+  assert.equal(await page.textContent('#online'), 'unknown');
+  assert.equal(await page.locator(`${row('counter')}[data-stale="true"]`).count(), 1);
 });

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 #include <tuple>
@@ -16,6 +17,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+
+#include <httplib.h>
 
 #include "e2e_support.h"
 
@@ -134,7 +137,7 @@ TEST_F(HostProgram, FaultsAreNamedPacedAndReportedInTheExitCode) {
          "error=0x21@2 error=0x21@3", 6, 1, "",
          "gave up: after 2 bad replies: error code in the reply (result 12)", 2},
         {"dead station", "a D 1 1\nb D 1 1 2\n", "--multi-station --station 2=127.0.0.1:%C", "", 5,
-         2, "connection refused", "", 9},
+         2, "connection refused", "", 12},
     };
     for (const FaultRow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -160,7 +163,7 @@ TEST_F(HostProgram, FaultsAreNamedPacedAndReportedInTheExitCode) {
             if (st["station"].toInt() == row.station) station = st.toObject();
         EXPECT_EQ(station["reason"].toString().toStdString(), row.reason) << r.out;
         const std::string summary = doc["status"]["summary"].toString().toStdString();
-        const char* held = "station 2 unreachable: cyclic reads of every station wait for it";
+        const char* held = "station 2 down: connection refused (its tags stale, the others read)";
         EXPECT_NE(summary.find(row.station == 1 ? row.reason : held), std::string::npos) << summary;
         EXPECT_EQ(doc["status"]["online"].toBool(), row.code == 6);
         const QJsonValue action = doc["actions"][0];
@@ -190,7 +193,8 @@ TEST_F(HostProgram, JsonReportAndRecordingOfAGoodRun) {
     // Qt writes the keys of an object in order.
     const char* expected[] = {
         "{\"address\":\"100\",\"name\":\"sp\",\"station\":1,\"type\":\"D\",\"values\":[321]}",
-        "\"name\":\"lamp\",\"stale\":false,\"station\":1,\"type\":0,\"type_name\":\"CIO.bit\","
+        "\"name\":\"lamp\",\"stale\":false,\"stale_reason\":\"\",\"station\":1,\"type\":0,\"type_"
+        "name\":\"CIO.bit\","
         "\"values\":[0,1]}",
         "\"actions\":[{\"detail\":\"\",\"id\":0,\"kind\":\"write\",\"outcome\":\"done\","
         "\"tag\":\"sp\",\"value\":\"321\",\"values\":[]},{\"detail\":\"\",\"id\":0,"
@@ -244,6 +248,178 @@ TEST_F(HostProgram, PlainScreenAgainstTheSimulatorProgram) {
     const std::string log = readFile(csv);
     EXPECT_EQ(log.rfind("time,sp,lamp[1],lamp[2],cnt,t,n\n", 0), 0u) << log;
     EXPECT_NE(log.find(",1234,0,1,42,23.5,P 3\n"), std::string::npos) << log;
+}
+
+} // namespace
+} // namespace e2e
+
+namespace e2e {
+namespace {
+
+using fhost::Clock;
+
+// fins-host started in the background; its output goes to files, its panel's port is
+// read from the address it prints.
+struct BackgroundHost {
+    pid_t pid = -1;
+    std::string out, err;
+    ~BackgroundHost() {
+        if (pid > 0) kill(pid, SIGTERM);
+    }
+    int panelPort(int within_ms) const {
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(within_ms);
+        for (; Clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            const std::string text = readFile(err);
+            const size_t at = text.find("panel at http://127.0.0.1:");
+            if (at != std::string::npos) return std::stoi(text.substr(at + 26));
+        }
+        return -1;
+    }
+    // The JSON report it prints at its end, waited for up to within_ms.
+    QJsonObject report(int within_ms) {
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(within_ms);
+        while (readFile(out).find('\n') == std::string::npos && Clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        pid = -1;
+        return QJsonDocument::fromJson(QByteArray::fromStdString(readFile(out))).object();
+    }
+};
+
+// Polls `done` every 10 ms until it holds or `within_ms` passes.
+bool eventually(const std::function<bool()>& done, int within_ms) {
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(within_ms);
+    while (!done()) {
+        if (Clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+class Situations : public HostProgram {
+  protected:
+    BackgroundHost startHost(const std::string& tags, const std::string& args) {
+        BackgroundHost h;
+        h.out = dir + "/bg-out.txt";
+        h.err = dir + "/bg-err.txt";
+        const std::string line = "'" FINS_HOST_BIN "' --driver '" FINS_DRIVER_PATH "' --tags '" +
+                                 writeFile("bg.tags", tags) + "' " + args + " >'" + h.out +
+                                 "' 2>'" + h.err + "' & echo $!";
+        h.pid = std::stoi(run(line).out);
+        return h;
+    }
+};
+
+// What an engineer meets at a plant, through the real programs: each row a situation,
+// its exit code and what the JSON says.
+TEST_F(Situations, ActionsSettleFaultsStaySporadicDefaultsMeshAndPortsClash) {
+    // Three writes to one tag: the middle one is overtaken in the driver's queue.
+    {
+        auto sim = startSimulator();
+        ProgramRun r = runHost("sp D 100\n", sim->port(),
+                               "--write sp=1 --write sp=2 --write sp=3 --cycles 2 --json");
+        EXPECT_EQ(r.code, 0) << r.err;
+        const QJsonArray actions =
+            QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object()["actions"].toArray();
+        std::string outcomes;
+        for (const QJsonValue& a : actions)
+            outcomes +=
+                (a["outcome"].toString() + " " + a["detail"].toString() + ";").toStdString();
+        EXPECT_EQ(outcomes, "done ;superseded by write 3;done ;");
+        EXPECT_EQ(sim->memory().word(plcsim::Area::D, 100), 3);
+    }
+    // Isolated bad replies, each answered well when sent again: no failure at all.
+    {
+        auto sim = startSimulator();
+        std::vector<plcsim::FaultRule> rules(2);
+        std::string error;
+        ASSERT_TRUE(plcsim::parseFaultRule("error=0x21@every:10", &rules[0], &error)) << error;
+        ASSERT_TRUE(plcsim::parseFaultRule("extra@every:11", &rules[1], &error)) << error;
+        sim->setFaults(rules);
+        ProgramRun r = runHost("a D 1\nb D 500\n", sim->port(), "--cycles 40 --poll-ms 0 --json");
+        EXPECT_EQ(r.code, 0) << r.err;
+        const QJsonObject c = QJsonDocument::fromJson(QByteArray::fromStdString(r.out))
+                                  .object()["counters"]
+                                  .toObject();
+        EXPECT_EQ(c["failures"].toInt(), 0);
+        EXPECT_EQ(c["retries"].toInt(), static_cast<int>(sim->faultsInjected()));
+        EXPECT_GT(sim->faultsInjected(), 5u);
+    }
+    // A panel port already in use: the second program says so and stops.
+    {
+        auto sim = startSimulator();
+        BackgroundHost first =
+            startHost("a D 1\n", "--plc 127.0.0.1:" + std::to_string(sim->port()) +
+                                     " --http 127.0.0.1:0 --seconds 20");
+        const int port = first.panelPort(10000);
+        ASSERT_GT(port, 0);
+        ProgramRun r = runHost("a D 1\n", sim->port(),
+                               "--http 127.0.0.1:" + std::to_string(port) + " --seconds 5");
+        EXPECT_EQ(r.code, 2);
+        EXPECT_NE(r.err.find(":" + std::to_string(port) + ": Address already in use"),
+                  std::string::npos)
+            << r.err;
+    }
+    // Both tools with their defaults: node 1 for the PLC, node 0 proposed by the host,
+    // which the PLC answers with a node it assigns.
+    {
+        const std::string port = dir + "/port";
+        const ProgramRun started =
+            run("'" FINS_SIM_BIN "' --port 0 --port-file '" + port + "' >/dev/null 2>&1 & echo $!");
+        const pid_t pid = std::stoi(started.out);
+        const std::shared_ptr<void> stop(nullptr, [pid](void*) { kill(pid, SIGTERM); });
+        ASSERT_TRUE(
+            eventually([&] { return readFile(port).find('\n') != std::string::npos; }, 10000));
+        ProgramRun r = run("'" FINS_HOST_BIN "' --driver '" FINS_DRIVER_PATH "' --tags '" +
+                           writeFile("d.tags", "a D 1\n") + "' --plc 127.0.0.1:" +
+                           std::to_string(std::stoi(readFile(port))) + " --cycles 2 --plain");
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_NE(r.out.find(": online | nodes 251/1 |"), std::string::npos) << r.out;
+    }
+}
+
+// Two PLCs, station 2's stopped for 2 s: station 1's reads go on all along, a write to
+// station 2 is refused while it is down, and its values are live again soon after it
+// returns.
+TEST_F(Situations, ADeadStationStopsNoOtherAndRefusesWrites) {
+    auto sim1 = startSimulator();
+    auto sim2 = startSimulator();
+    ASSERT_TRUE(sim1 && sim2);
+    const uint16_t port2 = sim2->port();
+    BackgroundHost host =
+        startHost("a D 1 1 1\nb D 1 1 2\n",
+                  "--multi-station --plc 127.0.0.1:" + std::to_string(sim1->port()) +
+                      " --station 2=127.0.0.1:" + std::to_string(port2) +
+                      " --hmi-ip 127.0.0.23 --http 127.0.0.1:0 --seconds 5 --json");
+    const int panel = host.panelPort(10000);
+    ASSERT_GT(panel, 0);
+    ASSERT_TRUE(eventually([&] { return sim2->requestsServed() > 2; }, 5000));
+    sim2->stop();
+    const Clock::time_point down_at = Clock::now();
+    httplib::Client client("127.0.0.1", panel);
+    // Station 1 is read at least every second while station 2 is down.
+    bool refused = false;
+    for (uint64_t seen = sim1->requestsServed();
+         Clock::now() - down_at < std::chrono::seconds(2);) {
+        ASSERT_TRUE(eventually([&] { return sim1->requestsServed() > seen; }, 1000));
+        seen = sim1->requestsServed();
+        auto res = client.Post("/api/write", "{\"tag\":\"b\",\"value\":5}", "application/json");
+        if (res && res->status == 409) {
+            refused = true;
+            EXPECT_EQ(res->body, "{\"error\":\"station 2 is down: connection refused\"}");
+        }
+    }
+    EXPECT_TRUE(refused);
+    plcsim::SimConfig again = simConfig(port2);
+    std::string error;
+    auto back = startSim(again, &error);
+    ASSERT_TRUE(back) << error;
+    back->memory().writeWords(plcsim::Area::D, 1, {4321});
+    EXPECT_TRUE(eventually([&] { return back->requestsServed() > 2; }, 2500));
+    const QJsonObject doc = host.report(10000);
+    EXPECT_EQ(doc["exit_code"].toInt(), 6); // the refused writes
+    EXPECT_EQ(doc["tags"][1]["values"][0].toInt(), 4321) << readFile(host.out);
+    EXPECT_FALSE(doc["tags"][1]["stale"].toBool());
+    EXPECT_EQ(back->memory().word(plcsim::Area::D, 1), 4321); // the refused write never came
 }
 
 } // namespace

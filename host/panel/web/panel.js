@@ -3,7 +3,6 @@
 'use strict';
 
 const TREND_RATE_HZ = 4;
-const BIT_TYPES = ['CIO.bit', 'W.bit', 'H.bit', 'A.bit', 'D.bit', 'T.flag', 'C.flag'];
 
 const rows = new Map();        // tag name -> {tag, tr (the row element), cells}
 const pending = new Map();     // request id -> tag name
@@ -24,7 +23,7 @@ function cell(tr, field, text, kind = 'td') {
   return td;
 }
 
-function isBits(tag) { return BIT_TYPES.includes(tag.type_name); }
+function isBits(tag) { return tag.bits; }
 
 function hexAndBits(tag) {
   if (isBits(tag) || !tag.values.length) return '';
@@ -40,11 +39,12 @@ function ageText(tag) {
 
 function post(path, body, name) {
   const out = rows.get(name).cells.outcome;
-  showOutcome(out, 'pending', '');
+  showOutcome(out, 'pending', body.value === undefined ? '' : 'writing ' + body.value);
   fetch(path, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) })
     .then((res) => res.json().then((answer) => {
       if (res.ok) { pending.set(answer.id, name); showActions(actions); }
-      else showOutcome(out, 'rejected', answer.error || res.statusText);
+      // 409: the tag's station is down, and nothing was queued for its return.
+      else showOutcome(out, res.status === 409 ? 'refused' : 'rejected', answer.error || res.statusText);
     }))
     .catch((err) => showOutcome(out, 'rejected', String(err)));
 }
@@ -145,7 +145,9 @@ function showStations(stations) {
     const tr = document.createElement('tr');
     tr.dataset.station = s.station;
     tr.className = s.state === 'online' ? 'up' : 'down'; // idle, connecting and down are not up
-    ['station', 'address', 'state', 'reason', 'connects', 'good', 'failures'].forEach((f) => cell(tr, f, s[f]));
+    ['station', 'address', 'state', 'reason'].forEach((f) => cell(tr, f, s[f]));
+    cell(tr, 'nodes', s.client_node === null ? '–' : s.client_node + ' / ' + s.plc_node);
+    ['connects', 'good', 'failures'].forEach((f) => cell(tr, f, s[f]));
     cell(tr, 'rtt_ms', s.rtt_ms === null ? '–' : s.rtt_ms.toFixed(1) + ' ms');
     body.appendChild(tr);
   });
@@ -157,7 +159,9 @@ function showActions(list) {
     const name = pending.get(a.id);
     if (!name || !rows.has(name)) return;
     const values = a.values && a.values.length ? a.values.join(' ') : '';
-    showOutcome(rows.get(name).cells.outcome, a.outcome, [a.detail, values].filter(Boolean).join(' '));
+    // Until the PLC answers, the row keeps the PLC's value and shows the one on its way.
+    const writing = a.kind === 'write' && a.outcome === 'pending' ? 'writing ' + a.value : '';
+    showOutcome(rows.get(name).cells.outcome, a.outcome, [writing, a.detail, values].filter(Boolean).join(' '));
     if (a.outcome !== 'pending') pending.delete(a.id);
   });
 }
@@ -215,6 +219,7 @@ function onState(doc) {
 }
 
 function onUpdate(u) {
+  document.body.classList.remove('unknown');
   showStatus(u.status);
   if (u.stations) showStations(u.stations);
   if (u.actions) showActions(u.actions);
@@ -230,7 +235,15 @@ function connect() {
   events.addEventListener('state', (e) => onState(JSON.parse(e.data)));
   events.addEventListener('update', (e) => onUpdate(JSON.parse(e.data)));
   events.onopen = () => { link.textContent = 'live'; link.className = 'badge up'; };
-  events.onerror = () => { link.textContent = 'reconnecting…'; link.className = 'badge down'; };
+  // Without the stream nothing on the page is known any more: say so everywhere.
+  events.onerror = () => {
+    link.textContent = 'reconnecting…'; link.className = 'badge down';
+    document.body.classList.add('unknown');
+    const online = $('#online');
+    online.textContent = 'unknown'; online.className = 'badge';
+    $('#status').textContent = 'no contact with fins-host: the values below are unknown';
+    rows.forEach((r) => { r.cells.age.textContent = '?'; r.tr.dataset.stale = 'true'; });
+  };
 }
 
 document.querySelectorAll('[data-sort]').forEach((th) => {
