@@ -18,13 +18,16 @@ arches=("$@")
 
 say() { echo "package: $*"; }
 
-# Debian's compiler and linker flags for a package build (hardening included).
+# Debian's compiler and linker flags for a package build (hardening included), taken
+# from the environment by the first configure of a fresh build tree; the toolchain's
+# own linker flags are added to them.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-build_flags() {
+fresh_build() {
+  rm -rf "$1"
   eval "$(dpkg-buildflags --export=sh)"
-  flags=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr "-DCMAKE_CXX_FLAGS=$CPPFLAGS $CXXFLAGS"
-    "-DCMAKE_EXE_LINKER_FLAGS=$LDFLAGS" "-DCMAKE_SHARED_LINKER_FLAGS=$LDFLAGS"
-    -DFINS_BUILD_TESTS=OFF -DFINS_BUILD_BENCH=OFF)
+  export CXXFLAGS="$CPPFLAGS $CXXFLAGS"
+  flags=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DFINS_BUILD_TESTS=OFF
+    -DFINS_BUILD_BENCH=OFF)
 }
 
 # CPack (3.25) gives a library package maintainer scripts that only call ldconfig;
@@ -71,10 +74,11 @@ lint() {
 
 
 build_amd64() (
-  build_flags
+  fresh_build "$NATIVE"
   cmake -S . -B "$NATIVE" "${flags[@]}" >"$NATIVE.configure.log" 2>&1 ||
     { cat "$NATIVE.configure.log" >&2; exit 1; }
-  cmake --build "$NATIVE" -j "$JOBS" >/dev/null
+  cmake --build "$NATIVE" -j "$JOBS" >"$NATIVE.build.log" 2>&1 ||
+    { tail -40 "$NATIVE.build.log" >&2; exit 1; }
   rm -f "$DIST"/*_amd64.deb
   run_cpack "$NATIVE"
   lint amd64
@@ -90,13 +94,14 @@ build_armhf() (
     exit 0
   fi
   export DEB_HOST_ARCH=armhf DEB_HOST_MULTIARCH=arm-linux-gnueabihf
-  build_flags
+  fresh_build "$CROSS"
   local libdirs="$SYSROOT/lib/arm-linux-gnueabihf;$SYSROOT/usr/lib/arm-linux-gnueabihf"
   cmake -S . -B "$CROSS" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake -DFINS_ARMHF_PANEL=ON \
-    "${flags[@]}" -DFINS_DEB_ARCHITECTURE=armhf -DFINS_MANPAGE_PROGRAMS="$NATIVE" \
+    "${flags[@]}" -DCMAKE_INSTALL_LIBDIR=lib/arm-linux-gnueabihf -DFINS_DEB_ARCHITECTURE=armhf -DFINS_MANPAGE_PROGRAMS="$NATIVE" \
     "-DFINS_SHLIBDEPS_DIRS=$libdirs" >"$CROSS.configure.log" 2>&1 ||
     { cat "$CROSS.configure.log" >&2; exit 1; }
-  cmake --build "$CROSS" -j "$JOBS" >/dev/null
+  cmake --build "$CROSS" -j "$JOBS" >"$CROSS.build.log" 2>&1 ||
+    { tail -40 "$CROSS.build.log" >&2; exit 1; }
   rm -f "$DIST"/*_armhf.deb
   run_cpack "$CROSS"
   lint armhf
