@@ -88,6 +88,9 @@ if(TARGET fins_host_core)
     "/${CMAKE_INSTALL_LIBDIR}/libomron_fins_tcpip.so.${FINS_SOVERSION}")
   target_compile_definitions(fins_host_core PRIVATE
     FINS_DRIVER_INSTALLED_PATH="${_fins_bin_to_driver}")
+elseif(TARGET fins-host)
+  message(FATAL_ERROR "FinsPackaging: the target compiling host/driver_api.cpp is not "
+    "fins_host_core any more: give it FINS_DRIVER_INSTALLED_PATH")
 endif()
 if(_fins_tools)
   install(TARGETS ${_fins_tools} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT tools)
