@@ -47,9 +47,7 @@ cleanup() {
   local rc=$?
   [[ -z $sim_pid ]] || kill "$sim_pid" 2>/dev/null || true
   if [[ $installed_by_us -eq 1 ]]; then
-    for pkg in "${packages[@]}"; do
-      installed "$pkg" && "${SUDO[@]}" dpkg --purge "$pkg" >/dev/null 2>&1 || true
-    done
+    "${SUDO[@]}" dpkg --purge "${packages[@]}" >/dev/null 2>&1 || true
   fi
   rm -rf "$work"
   exit "$rc"
