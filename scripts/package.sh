@@ -89,6 +89,7 @@ build_amd64() (
 # finds the armhf libraries in the sysroot, whose DEBIAN/ holds the symbols and shlibs
 # files of the armhf packages unpacked there (scripts/setup-armhf.sh).
 build_armhf() (
+  rm -f "$DIST"/*_armhf.deb
   if ! bash scripts/setup-armhf.sh; then
     say "armhf: SKIPPED - the armhf cross toolchain and libraries are not available here"
     exit 0
@@ -102,7 +103,6 @@ build_armhf() (
     { cat "$CROSS.configure.log" >&2; exit 1; }
   cmake --build "$CROSS" -j "$JOBS" >"$CROSS.build.log" 2>&1 ||
     { tail -40 "$CROSS.build.log" >&2; exit 1; }
-  rm -f "$DIST"/*_armhf.deb
   run_cpack "$CROSS"
   lint armhf
 )
