@@ -23,7 +23,7 @@ say() { echo "package: $*"; }
 # own linker flags are added to them.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 fresh_build() {
-  rm -rf "$1"
+  rm -rf "$1" && mkdir -p "$1"
   eval "$(dpkg-buildflags --export=sh)"
   export CXXFLAGS="$CPPFLAGS $CXXFLAGS"
   flags=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DFINS_BUILD_TESTS=OFF
@@ -75,10 +75,10 @@ lint() {
 
 build_amd64() (
   fresh_build "$NATIVE"
-  cmake -S . -B "$NATIVE" "${flags[@]}" >"$NATIVE.configure.log" 2>&1 ||
-    { cat "$NATIVE.configure.log" >&2; exit 1; }
-  cmake --build "$NATIVE" -j "$JOBS" >"$NATIVE.build.log" 2>&1 ||
-    { tail -40 "$NATIVE.build.log" >&2; exit 1; }
+  cmake -S . -B "$NATIVE" "${flags[@]}" >"$NATIVE/configure.log" 2>&1 ||
+    { cat "$NATIVE/configure.log" >&2; exit 1; }
+  cmake --build "$NATIVE" -j "$JOBS" >"$NATIVE/build.log" 2>&1 ||
+    { tail -40 "$NATIVE/build.log" >&2; exit 1; }
   rm -f "$DIST"/*_amd64.deb
   run_cpack "$NATIVE"
   lint amd64
@@ -99,10 +99,10 @@ build_armhf() (
   local libdirs="$SYSROOT/lib/arm-linux-gnueabihf;$SYSROOT/usr/lib/arm-linux-gnueabihf"
   cmake -S . -B "$CROSS" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-armhf.cmake -DFINS_ARMHF_PANEL=ON \
     "${flags[@]}" -DCMAKE_INSTALL_LIBDIR=lib/arm-linux-gnueabihf -DFINS_DEB_ARCHITECTURE=armhf -DFINS_MANPAGE_PROGRAMS="$NATIVE" \
-    "-DFINS_SHLIBDEPS_DIRS=$libdirs" >"$CROSS.configure.log" 2>&1 ||
-    { cat "$CROSS.configure.log" >&2; exit 1; }
-  cmake --build "$CROSS" -j "$JOBS" >"$CROSS.build.log" 2>&1 ||
-    { tail -40 "$CROSS.build.log" >&2; exit 1; }
+    "-DFINS_SHLIBDEPS_DIRS=$libdirs" >"$CROSS/configure.log" 2>&1 ||
+    { cat "$CROSS/configure.log" >&2; exit 1; }
+  cmake --build "$CROSS" -j "$JOBS" >"$CROSS/build.log" 2>&1 ||
+    { tail -40 "$CROSS/build.log" >&2; exit 1; }
   run_cpack "$CROSS"
   lint armhf
 )
