@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: setup build test demo clean
+.PHONY: setup build test demo clean package
 
 setup:
 	@bash scripts/setup.sh
@@ -21,6 +21,10 @@ test: setup
 demo: build
 	BUILD=$(BUILD) bash scripts/demo.sh $(if $(PLC),--plc $(PLC)) \
 	  $(if $(DEMO_SECONDS),--seconds $(DEMO_SECONDS)) $(if $(PANEL_PORT),--panel-port $(PANEL_PORT))
+
+# Debian packages for amd64 and armhf into dist/, checked by lintian.
+package: setup
+	bash scripts/package.sh
 
 clean:
 	rm -rf $(BUILD)

@@ -45,19 +45,38 @@ else()
   set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm)
 endif()
 
-# Run-time search path, in order: the cross C and C++ runtime, then the sysroot's
-# libraries. A plain rpath (not runpath) also serves the libraries' own dependencies.
+# The sysroot's architecture-specific headers (openssl's configuration, for httplib.h),
+# where a native compiler would look by itself.
+set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES "${FINS_ARMHF_SYSROOT}/usr/include/arm-linux-gnueabihf")
+
+# pkg-config reads the armhf .pc files, with their paths inside the sysroot.
+set(ENV{PKG_CONFIG_LIBDIR}
+    "${FINS_ARMHF_SYSROOT}/usr/lib/arm-linux-gnueabihf/pkgconfig:${FINS_ARMHF_SYSROOT}/usr/share/pkgconfig")
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "${FINS_ARMHF_SYSROOT}")
+
+# FINS_ARMHF_PANEL=ON builds for the panel (the Debian packages): the standard loader
+# and library paths, no run path into this machine's folders. Otherwise the programs
+# run here under plain qemu-arm, with the run-time search path, in order: the cross C
+# and C++ runtime, then the sysroot's libraries. A plain rpath (not runpath) also
+# serves the libraries' own dependencies.
+option(FINS_ARMHF_PANEL "Build armhf binaries for the panel, not for qemu-arm here" OFF)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES FINS_ARMHF_PANEL)
 set(_fins_armhf_libdirs
     "${FINS_ARMHF_TOOLCHAIN_ROOT}/lib"
     "${FINS_ARMHF_SYSROOT}/usr/lib/arm-linux-gnueabihf"
     "${FINS_ARMHF_SYSROOT}/lib/arm-linux-gnueabihf")
 string(REPLACE ";" ":" _fins_armhf_path "${_fins_armhf_libdirs}")
-set(_fins_armhf_link
-    "-Wl,--disable-new-dtags"
-    "-Wl,-rpath,${_fins_armhf_path}"
-    "-Wl,-rpath-link,${_fins_armhf_path}")
-string(REPLACE ";" " " _fins_armhf_link "${_fins_armhf_link}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT
-    "-Wl,--dynamic-linker=${FINS_ARMHF_TOOLCHAIN_ROOT}/lib/ld-linux-armhf.so.3 ${_fins_armhf_link}")
+if(FINS_ARMHF_PANEL)
+  set(_fins_armhf_link "-Wl,-rpath-link,${_fins_armhf_path}")
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "${_fins_armhf_link}")
+else()
+  set(_fins_armhf_link
+      "-Wl,--disable-new-dtags"
+      "-Wl,-rpath,${_fins_armhf_path}"
+      "-Wl,-rpath-link,${_fins_armhf_path}")
+  string(REPLACE ";" " " _fins_armhf_link "${_fins_armhf_link}")
+  set(CMAKE_EXE_LINKER_FLAGS_INIT
+      "-Wl,--dynamic-linker=${FINS_ARMHF_TOOLCHAIN_ROOT}/lib/ld-linux-armhf.so.3 ${_fins_armhf_link}")
+endif()
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_fins_armhf_link}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_fins_armhf_link}")

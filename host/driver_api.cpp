@@ -8,6 +8,10 @@
 #ifndef FINS_DRIVER_BUILD_PATH
 #define FINS_DRIVER_BUILD_PATH ""
 #endif
+// Where an install puts the driver, relative to the folder of fins-host.
+#ifndef FINS_DRIVER_INSTALLED_PATH
+#define FINS_DRIVER_INSTALLED_PATH ""
+#endif
 
 namespace fhost {
 
@@ -62,7 +66,11 @@ bool DriverApi::load(const std::string& file, std::string* error) {
 
 std::string defaultDriverPath() {
     const std::string folder = executableFolder();
+    // The installed place comes before the build tree's, so an installed fins-host
+    // never picks up a library of a build tree that happens to exist.
+    const std::string installed = FINS_DRIVER_INSTALLED_PATH;
     const std::string candidates[] = {folder + "/" + kLibraryName, folder + "/../" + kLibraryName,
+                                      installed.empty() ? "" : folder + "/" + installed,
                                       FINS_DRIVER_BUILD_PATH};
     for (const std::string& c : candidates)
         if (!c.empty() && readable(c)) return c;

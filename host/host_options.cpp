@@ -298,7 +298,8 @@ Connection
                            49600 in remote mode, which is not FINS)
 
 Driver settings (the communication block handed to the driver)
-  --driver PATH            driver library (default: the one next to fins-host)
+  --driver PATH            driver library (default: the one next to fins-host, else
+                           the installed one)
   --max-block N            largest element count of one frame (default 64; at most
                            499 in FINS mode, what one frame of a CP1L carries)
   --default-station N      station of every tag in single-station mode (default 1)

@@ -17,16 +17,20 @@ TRIPLE=arm-linux-gnueabihf
 LOG=${FINS_ARMHF_LOG:-/tmp/fins-setup-armhf.log}
 
 # Qt 5 Core with the headers and package config of the armhf Qt development package,
-# GoogleTest, and every library libQt5Core.so.5 loads at run time.
+# GoogleTest, every library libQt5Core.so.5 loads at run time, the C and C++ run-time
+# packages and cpp-httplib with the .pc files it requires (fins-host's panel).
 ARMHF_PACKAGES=(
   libqt5core5a qtbase5-dev
   libgtest-dev libgmock-dev
   libdouble-conversion3 libglib2.0-0 libicu72 libpcre2-16-0 libpcre2-8-0
   libzstd1 zlib1g libffi8
+  libc6 libstdc++6 libgcc-s1
+  libcpp-httplib-dev libcpp-httplib0.11 libssl3 libssl-dev libbrotli1 libbrotli-dev zlib1g-dev
 )
 HOST_PACKAGES=(crossbuild-essential-armhf qemu-user qtbase5-dev-tools qt5-qmake)
 STAMP="$SYSROOT/.fins-armhf-ready"
-STAMP_TEXT="${ARMHF_PACKAGES[*]}"
+# The stamp names the layout too: a sysroot made by an older version is made again.
+STAMP_TEXT="control-merged ${ARMHF_PACKAGES[*]}"
 
 say() { echo "setup-armhf: $*"; }
 give_up() {
@@ -92,8 +96,16 @@ fi
 staging="$SYSROOT.new"
 "${SUDO[@]}" rm -rf "$staging"
 mkdir -p "$staging" || give_up "cannot create $staging"
+# DEBIAN/ gathers the packages' symbols and shlibs files, so that dpkg-shlibdeps can
+# name the armhf packages behind the sysroot's libraries (scripts/package.sh).
+mkdir -p "$staging/DEBIAN"
 for deb in "$work"/*.deb; do
   dpkg-deb -x "$deb" "$staging" || give_up "cannot unpack $(basename "$deb")"
+  rm -rf "$work/control" && dpkg-deb -e "$deb" "$work/control" ||
+    give_up "cannot read the control files of $(basename "$deb")"
+  for info in symbols shlibs; do
+    [[ -f "$work/control/$info" ]] && cat "$work/control/$info" >>"$staging/DEBIAN/$info"
+  done
 done
 
 # Qt's package config checks that its build tools and mkspec exist: point them at

@@ -13,6 +13,7 @@ PACKAGES=(
   tshark
   libcpp-httplib-dev libjs-dygraphs
   chromium nodejs
+  help2man lintian dpkg-dev file
 )
 # The browser test's npm: Debian's nodejs ships without it, a node from elsewhere
 # may bring its own (Debian's npm would then conflict with that nodejs).

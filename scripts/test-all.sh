@@ -19,8 +19,8 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$JOBS"
 (cd build && ctest --output-on-failure -j "$JOBS")
 
-stage "package: install into a temporary prefix, build and run the consumer example"
-bash examples/consumer/run.sh build
+stage "packages: build (amd64, armhf), lintian, install and use as an integrator, purge"
+bash scripts/test-packages.sh
 
 stage "32-bit ARM: cross build, unit tests under qemu-arm"
 bash scripts/test-armhf.sh
