@@ -83,6 +83,7 @@ void HostSession::registerReadList() {
         descs.append(d);
     }
     block_count_ = api_.ReCreatReadVarList(&descs);
+    block_map_.clear();
 }
 
 // In single-station mode every tag goes to the default station, whatever its file says.
@@ -380,6 +381,8 @@ void HostSession::judgeReply(StationLink& link, const Exchange& ex, const RW_VAR
                              const RW_VAR& returned) {
     const int station = ex.station;
     const bool connect_failed = !ex.sent && !ex.transport_error.empty();
+    if (ex.kind == FrameKind::CyclicRead && ex.sent)
+        noteReadBlock(link, ex, fins::isGood(ex.result) ? returned : sent);
     if (ex.kind == FrameKind::Handshake) {
         if (ex.result == fins::RESULT_HANDSHAKE_REFUSED && !isSetAside(station)) setAside(station);
         return;
@@ -400,6 +403,18 @@ void HostSession::judgeReply(StationLink& link, const Exchange& ex, const RW_VAR
     }
     if (connect_failed || fins::isGivenUp(ex.result)) setAside(station);
     settleWrite(ex, sent);
+}
+
+void HostSession::noteReadBlock(const StationLink& link, const Exchange& ex,
+                                const RW_VAR& record) {
+    block_map_.observe(ex.frame, record, fins::isGood(ex.result), link.status().rtt_ms,
+                       [this](const ReadBlock& block) {
+                           std::vector<std::string> names;
+                           for (const Tag& t : tags_)
+                               if (blockCovers(block, t, stationOf(t), options_.multi_station))
+                                   names.push_back(t.name);
+                           return names;
+                       });
 }
 
 void HostSession::settleWrite(const Exchange& ex, const RW_VAR& sent) {
