@@ -194,7 +194,7 @@ TEST_F(HostProgram, JsonReportAndRecordingOfAGoodRun) {
     const char* expected[] = {
         "{\"address\":\"100\",\"name\":\"sp\",\"station\":1,\"type\":\"D\",\"values\":[321]}",
         "\"name\":\"lamp\",\"stale\":false,\"stale_reason\":\"\",\"station\":1,\"type\":0,\"type_"
-        "name\":\"CIO.bit\","
+        "name\":\"CIO.bit\",\"typed\":[0,1],"
         "\"values\":[0,1]}",
         "\"actions\":[{\"detail\":\"\",\"id\":0,\"kind\":\"write\",\"outcome\":\"done\","
         "\"tag\":\"sp\",\"value\":\"321\",\"values\":[]},{\"detail\":\"\",\"id\":0,"

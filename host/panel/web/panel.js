@@ -50,6 +50,14 @@ function showValue(el, tag) {
   el.textContent = '';
   el.title = typed.map((v) => typedText(tag, v)).join(' ');
   if (typed.length <= 1) { el.textContent = el.title; return; }
+  // Bits stay on one line under the range they cover; each one's address is in the tooltip.
+  if (isBits(tag)) {
+    el.title = typed.map((v, i) => area(tag) + tag.addresses[i] + ' = ' + v).join('\n');
+    const at = document.createElement('small');
+    at.textContent = area(tag) + tag.addresses[0] + '–' + tag.addresses[typed.length - 1];
+    el.append(at, ' ' + typed.join(' '));
+    return;
+  }
   typed.forEach((v, i) => {
     const item = document.createElement('span');
     item.className = 'element';
@@ -268,7 +276,7 @@ function drawTrend() {
   bits.forEach((n, i) => { bitSeries[n] = { valueFormatter: (v) => String(Math.round(v - i * BIT_LANE)) }; });
   bitGraph = plot(bitGraph, $('#bittrend'), bits, (i) => i * BIT_LANE, {
     stepPlot: true, series: bitSeries, valueRange: [-0.25, bits.length * BIT_LANE],
-    axes: Object.assign({ y: { drawAxis: false, drawGrid: false } }, TIME_AXIS) });
+    axes: Object.assign({ y: { axisLabelFormatter: () => '', drawGrid: false } }, TIME_AXIS) });
 }
 
 function onState(doc) {
@@ -286,8 +294,7 @@ function onState(doc) {
   onUpdate(doc);
 }
 
-function showBlocks(blocks, framesPerPass) {
-  $('#framesperpass').textContent = framesPerPass + ' frame(s) a pass';
+function showBlocks(blocks) {
   const body = $('#blockrows');
   body.textContent = '';
   blocks.forEach((b) => {
@@ -307,7 +314,8 @@ function onUpdate(u) {
   const now = Date.now();
   if (lastUpdate) refreshGap = Math.min(Math.max(now - lastUpdate, 100), 5000) * 0.2 + refreshGap * 0.8;
   lastUpdate = now;
-  if (u.read_blocks) showBlocks(u.read_blocks, u.frames_per_pass);
+  if (u.frames_per_pass !== undefined) $('#framesperpass').textContent = u.frames_per_pass + ' frame(s) a pass';
+  if (u.read_blocks) showBlocks(u.read_blocks);
   showStatus(u.status);
   if (u.stations) showStations(u.stations);
   if (u.actions) showActions(u.actions);
