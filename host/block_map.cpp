@@ -22,8 +22,8 @@ bool decodeAreaRead(const QByteArray& frame, ReadFields* out) {
     quint8 mrc = 0, src = 0, bit = 0;
     return fins::decodeTcpHeader(in, tcp) && fins::decodeFinsHeader(in, fins_header) &&
            in.u8(mrc) && in.u8(src) && mrc == fins::MRC_MEMORY_AREA &&
-           src == fins::SRC_MEMORY_AREA_READ && in.u8(out->area) &&
-           in.u16(out->start) && in.u8(bit) && in.u16(out->items);
+           src == fins::SRC_MEMORY_AREA_READ && in.u8(out->area) && in.u16(out->start) &&
+           in.u8(bit) && in.u16(out->items);
 }
 
 // A bit type's block counts words, a flag type's groups of 8 flags.

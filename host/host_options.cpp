@@ -148,10 +148,9 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
 }
 
 // Options that take no value, and value options that may be given more than once.
-const char* const kFlags[] = {"multi-station", "remote-mode",       "json",
-                              "plain",         "status-only",       "help",
-                              "version",       "http-allow-remote", "csv-changes",
-                              "explain"};
+const char* const kFlags[] = {"multi-station", "remote-mode", "json",    "plain",
+                              "status-only",   "help",        "version", "http-allow-remote",
+                              "csv-changes",   "explain"};
 const char* const kValueOptions[] = {"tags",       "driver", "pcap",      "plc",
                                      "hmi-ip",     "cycles", "seconds",   "max-offline-seconds",
                                      "station",    "write",  "read-once", "http",

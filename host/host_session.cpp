@@ -405,8 +405,7 @@ void HostSession::judgeReply(StationLink& link, const Exchange& ex, const RW_VAR
     settleWrite(ex, sent);
 }
 
-void HostSession::noteReadBlock(const StationLink& link, const Exchange& ex,
-                                const RW_VAR& record) {
+void HostSession::noteReadBlock(const StationLink& link, const Exchange& ex, const RW_VAR& record) {
     block_map_.observe(ex.frame, record, fins::isGood(ex.result), link.status().rtt_ms,
                        [this](const ReadBlock& block) {
                            std::vector<std::string> names;

@@ -16,7 +16,7 @@ namespace {
 const size_t kValuesPerLine = 8;
 const size_t kNoticesOnScreen = 5;
 const size_t kNameWidth = 16, kWhereWidth = 18; // the value column starts after them
-const size_t kFewestValueColumns = 24;         // a narrow terminal still gets a value a line
+const size_t kFewestValueColumns = 24;          // a narrow terminal still gets a value a line
 
 std::string format(const char* fmt, double v) {
     char buf[64];
@@ -62,15 +62,15 @@ size_t rowsOf(const std::vector<std::string>& lines, size_t cols) {
 
 // The typed values of one tag, broken into lines between values: at most eight a line,
 // and no wider than `width` columns when it is given.
-std::vector<std::pair<size_t, std::string>> valueRuns(const Tag& t,
-                                                      const std::vector<plcvalues::Value>& values,
-                                                      size_t width) {
+std::vector<std::pair<size_t, std::string>>
+valueRuns(const Tag& t, const std::vector<plcvalues::Value>& values, size_t width) {
     std::vector<std::pair<size_t, std::string>> runs; // first value's index, its line
     for (size_t i = 0; i < values.size(); ++i) {
         const std::string one = formatTypedValues(t, {values[i]}, 1);
         const std::string gap = tagType(t).unit == fins::Unit::Word ? "  " : " ";
-        const bool fits = !runs.empty() && i - runs.back().first < kValuesPerLine &&
-                          (width == 0 || runs.back().second.size() + gap.size() + one.size() <= width);
+        const bool fits =
+            !runs.empty() && i - runs.back().first < kValuesPerLine &&
+            (width == 0 || runs.back().second.size() + gap.size() + one.size() <= width);
         if (fits)
             runs.back().second += gap + one;
         else
@@ -159,13 +159,12 @@ std::vector<std::string> valueLines(const HostSession& s, const std::vector<TagV
         for (const auto& run : valueRuns(t, typedValues(t, view.values), width)) {
             // A continuation line names where its first value starts: "D 1008".
             std::string line =
-                run.first == 0
-                    ? padded(t.name, kNameWidth) + " " + padded(where, kWhereWidth) + " "
-                    : std::string(kNameWidth + 1, ' ') +
-                          padded(std::string(tagType(t).mnemonic) + " " +
-                                     valueAddressText(t, static_cast<int>(run.first)),
-                                 kWhereWidth) +
-                          " ";
+                run.first == 0 ? padded(t.name, kNameWidth) + " " + padded(where, kWhereWidth) + " "
+                               : std::string(kNameWidth + 1, ' ') +
+                                     padded(std::string(tagType(t).mnemonic) + " " +
+                                                valueAddressText(t, static_cast<int>(run.first)),
+                                            kWhereWidth) +
+                                     " ";
             line += run.second;
             if (run.first == 0 && view.stale) line += "  [stale: " + view.why_stale + "]";
             lines.push_back(line);

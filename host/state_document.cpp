@@ -31,7 +31,8 @@ QJsonArray ints(const std::vector<int>& values) {
 const double kExactIntegers = 9007199254740992.0;
 
 // A number JSON carries exactly is a number (any finite REAL or LREAL); a text, NaN, an
-// infinity, a 64-bit integer beyond 2^53 and an invalid BCD word are strings ("NaN", "-inf", "18446744073709551615").
+// infinity, a 64-bit integer beyond 2^53 and an invalid BCD word are strings ("NaN", "-inf",
+// "18446744073709551615").
 QJsonValue typedJson(const plcvalues::Value& v, const plcvalues::ValueType& type) {
     const bool real =
         type.type == plcvalues::DataType::Real || type.type == plcvalues::DataType::Lreal;

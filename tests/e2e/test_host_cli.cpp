@@ -243,7 +243,8 @@ TEST_F(HostProgram, PlainScreenAgainstTheSimulatorProgram) {
          {"sp               D 100              1234 (0x04D2)", "frames/cycle | ",
           "lamp             CIO.bit 3.00       0 1", "| retries 0 | failures 0 | online",
           "cnt              C 7                42 (0x002A)", "fins-host: cycles done",
-          "t                D:REAL 310         23.5\n", "n                D:STRING8 300      \"P 3\"\n",
+          "t                D:REAL 310         23.5\n",
+          "n                D:STRING8 300      \"P 3\"\n",
           "\n                 D 408              0 (0x0000)  0 (0x0000)\n", "\ntime 20"})
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
     // The block map after one pass: what the frames carried and the tags each covers.
@@ -252,7 +253,8 @@ TEST_F(HostProgram, PlainScreenAgainstTheSimulatorProgram) {
     for (const char* line :
          {"5 read block(s), 5 frame(s) a pass over 6 tag(s), --max-block 64\n",
           "station 1  D         300  12 words      area 0x82 start 300 items 12  rtt ",
-          " ms  tags: t n\n", "station 1  C           7  1 word        area 0x89 start 32775 items 1"})
+          " ms  tags: t n\n",
+          "station 1  C           7  1 word        area 0x89 start 32775 items 1"})
         EXPECT_NE(map.out.find(line), std::string::npos) << line << "\n" << map.out;
     EXPECT_EQ(r.out.find("\x1b["), std::string::npos); // no terminal codes in plain mode
     // The value log: typed values from the simulator's typed memory file.
