@@ -148,6 +148,7 @@ test('a trend of the counter with clock times, and the blinker in a band of its 
   assert.ok(await page.locator('#bittrend canvas').count() > 0);
   const labels = await page.$$eval('#trend .dygraph-axis-label-x', (els) => els.map((e) => e.textContent));
   assert.ok(labels.length > 0 && labels.every((l) => /^\d\d:\d\d:\d\d$/.test(l)), labels.join(' '));
+  assert.equal(new Set(labels).size, labels.length, labels.join(' '));
   await page.evaluate(() => scrollTo(0, 0)); // the sticky headers where they belong
   if (process.env.PANEL_SCREENSHOT) await page.screenshot({ path: process.env.PANEL_SCREENSHOT, fullPage: true });
 });

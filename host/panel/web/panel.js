@@ -104,6 +104,7 @@ function buildRow(tag) {
   const span = (field, text) => cell(tr, field, text, 'span');
   span('name', tag.name);
   span('type', tag.type_name + (tag.data_type === 'UINT' || tag.data_type === 'BOOL' ? '' : ':' + tag.data_type));
+  tr.lastChild.title = tr.lastChild.textContent;
   span('address', tag.address);
   span('station', tag.station);
   cells.value = span('value');
@@ -243,8 +244,20 @@ function refreshMs() { return refreshGap; }
 const two = (n) => String(n).padStart(2, '0');
 function clockTime(d) { return two(d.getHours()) + ':' + two(d.getMinutes()) + ':' + two(d.getSeconds()); }
 
+// Ticks at whole seconds, minutes or hours, as many as fit: a short span never shows
+// one second twice, nor fractions.
+const TICK_STEPS_S = [1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600];
+const TICK_PIXELS = 90;
+function clockTicks(min, max, pixels) {
+  const span = max - min;
+  const step = 1000 * (TICK_STEPS_S.find((s) => (span / (s * 1000)) * TICK_PIXELS <= pixels) || 3600);
+  const ticks = [];
+  for (let v = Math.ceil(min / step) * step; v <= max; v += step) ticks.push({ v, label: clockTime(new Date(v)) });
+  return ticks;
+}
+
 // Clock times on the time axis, wide enough not to be cut.
-const TIME_AXIS = { x: { axisLabelFormatter: (d) => clockTime(d), axisLabelWidth: 64, pixelsPerLabel: 90,
+const TIME_AXIS = { x: { ticker: clockTicks, axisLabelWidth: 64,
   valueFormatter: (ms) => clockTime(new Date(ms)) + '.' + String(ms % 1000).padStart(3, '0') } };
 
 // Words on the main plot; bits in a band of their own below it, each bit a 0/1 step
