@@ -88,6 +88,12 @@ test('the page loads and shows every tag', async () => {
     ['D200', 'D201', 'D202', 'D203']);
   assert.ok(await page.$eval('[data-outcome="spare_real"]', (e) => e.getBoundingClientRect().right <= innerWidth));
   assert.ok(await page.isVisible('#trendhint'));
+  // Scrolled past its first rows, the table's header stays just below the page's own.
+  const gap = await page.evaluate(() => {
+    scrollTo(0, document.querySelector('#tags').getBoundingClientRect().top + scrollY + 200);
+    return document.querySelector('.row.head').getBoundingClientRect().top - document.querySelector('header').getBoundingClientRect().bottom;
+  });
+  assert.ok(Math.abs(gap) <= 1, String(gap));
 });
 
 test('the block map lists every tag in a block the driver sent', async () => {
