@@ -458,8 +458,9 @@ void HostSession::onceReadNotice(const RawNotice& n) {
     o->outcome = Outcome::Done;
     const Tag* tag = findTag(o->name);
     if (tag) o->values = readTag(*tag);
-    addNotice("one-shot read of " + o->name +
-              " done: " + (tag ? formatValues(*tag, o->values, kNoticeValues) : std::string()));
+    addNotice("one-shot read of " + o->name + " done: " +
+              (tag ? formatTypedValues(*tag, typedValues(*tag, o->values), kNoticeValues)
+                   : std::string()));
 }
 
 // "gave up on a write of setpoint (D 100) after 3 bad replies: no reply (result 42)"

@@ -43,6 +43,15 @@ QJsonValue typedJson(const plcvalues::Value& v, const plcvalues::ValueType& type
     return std::strtod(v.text.c_str(), nullptr);
 }
 
+// The tag's typed values from its elements; empty for a tag the file does not have.
+QJsonArray typedArray(const Tag* tag, const std::vector<int>& elements) {
+    QJsonArray out;
+    if (!tag) return out;
+    for (const plcvalues::Value& value : typedValues(*tag, elements))
+        out.append(typedJson(value, tag->value_type));
+    return out;
+}
+
 QJsonObject status(const HostSession& s) {
     const Counters& c = s.counters();
     QJsonObject o;
@@ -99,10 +108,7 @@ QJsonObject tag(const TagView& v) {
     o["addresses"] = addresses;
     o["station"] = v.station;
     o["values"] = ints(v.values); // the raw elements: words, or 0/1 a bit or flag
-    QJsonArray typed;
-    for (const plcvalues::Value& value : typedValues(t, v.values))
-        typed.append(typedJson(value, t.value_type));
-    o["typed"] = typed;
+    o["typed"] = typedArray(&t, v.values);
     o["age_ms"] = v.read ? QJsonValue(v.age_ms) : QJsonValue();
     o["stale"] = v.stale;
     o["stale_reason"] = text(v.why_stale);
@@ -175,6 +181,7 @@ QJsonArray actions(const HostSession& s) {
         o["outcome"] = outcomeName(r.outcome);
         o["detail"] = text(r.detail);
         o["values"] = ints(r.values);
+        o["typed"] = typedArray(s.findTag(r.name), r.values);
         out.append(o);
     }
     return out;

@@ -199,7 +199,8 @@ TEST_F(HostProgram, JsonReportAndRecordingOfAGoodRun) {
         "\"values\":[0,1]}",
         "\"actions\":[{\"detail\":\"\",\"id\":0,\"kind\":\"write\",\"outcome\":\"done\","
         "\"tag\":\"sp\",\"value\":\"321\",\"values\":[]},{\"detail\":\"\",\"id\":0,"
-        "\"kind\":\"read-once\",\"outcome\":\"done\",\"tag\":\"rec\",\"values\":[11,43981]}]",
+        "\"kind\":\"read-once\",\"outcome\":\"done\",\"tag\":\"rec\",\"typed\":[11,43981],"
+        "\"values\":[11,43981]}]",
         "\"text\":\"one-shot read of rec done: 11 (0x000B)  43981 (0xABCD)\"}],"
         "\"notices_left_out\":0,",
     };

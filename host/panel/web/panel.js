@@ -203,7 +203,8 @@ function showActions(list) {
   list.forEach((a) => {
     const name = pending.get(a.id);
     if (!name || !rows.has(name)) return;
-    const values = a.values && a.values.length ? a.values.join(' ') : '';
+    const typed = a.typed && a.typed.length ? a.typed : a.values || [];
+    const values = typed.map((v) => typedText(rows.get(name).tag, v)).join(' ');
     // Until the PLC answers, the row keeps the PLC's value and shows the one on its way.
     const writing = a.kind === 'write' && a.outcome === 'pending' ? 'writing ' + a.value : '';
     showOutcome(rows.get(name).cells.outcome, a.outcome, [writing, a.detail, values].filter(Boolean).join(' '));
