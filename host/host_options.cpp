@@ -148,9 +148,9 @@ bool applyValueOption(const std::string& name, const std::string& value, HostOpt
 }
 
 // Options that take no value, and value options that may be given more than once.
-const char* const kFlags[] = {"multi-station", "remote-mode",       "json",
-                              "plain",         "status-only",       "help",
-                              "version",       "http-allow-remote", "csv-changes"};
+const char* const kFlags[] = {"multi-station", "remote-mode", "json",    "plain",
+                              "status-only",   "help",        "version", "http-allow-remote",
+                              "csv-changes",   "explain"};
 const char* const kValueOptions[] = {"tags",       "driver", "pcap",      "plc",
                                      "hmi-ip",     "cycles", "seconds",   "max-offline-seconds",
                                      "station",    "write",  "read-once", "http",
@@ -199,6 +199,10 @@ bool checkCombination(const HostOptions& o, std::string* error) {
     }
     if (o.csv_changes && o.csv_path.empty()) {
         *error = "--csv-changes needs --csv FILE";
+        return false;
+    }
+    if (o.explain && o.json) {
+        *error = "--explain prints the block map; --json carries it as read_blocks";
         return false;
     }
     if (!o.http_token.empty() && o.http.empty()) {
@@ -260,6 +264,7 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions* out, std::
     out->status_only = parser.isSet("status-only");
     out->http_allow_remote = parser.isSet("http-allow-remote");
     out->csv_changes = parser.isSet("csv-changes");
+    out->explain = parser.isSet("explain");
     for (const QString& name : parser.optionNames()) {
         const QStringList values = parser.values(name);
         if (values.isEmpty()) continue;
@@ -276,6 +281,7 @@ bool parseHostOptions(int argc, const char* const* argv, HostOptions* out, std::
     for (const IntOption& o : kIntOptions)
         for (const QString& value : parser.values(o.name + 2))
             if (!applyValueOption(o.name, value.toStdString(), out, error)) return false;
+    if (out->explain && out->cycles == 0) out->cycles = 1; // one pass learns every block
     return checkCombination(*out, error);
 }
 
@@ -326,6 +332,9 @@ Running
   --json                   print a machine-readable final report instead of screens
   --plain                  plain lines even on a terminal
   --status-only            show only the status, the stations and the notices
+  --explain                print the cyclic read blocks after one pass (or --cycles N)
+                           and exit: station, area, start, count, the frame's area code,
+                           start and items, the last round trip and the tags each covers
   --refresh-ms N           screen refresh interval (default 250 on a terminal or with
                            --http, 1000 otherwise)
   --csv FILE               value log: a row per refresh, an ISO 8601 time and each

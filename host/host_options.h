@@ -41,6 +41,7 @@ struct HostOptions {
     int refresh_ms = 0; // 0: 250 on a terminal, 1000 otherwise
     double max_offline_seconds = 10;
     bool status_only = false; // screen: status and notices only
+    bool explain = false;     // print the block map after the run instead of the screen
     bool help = false;
     bool version = false;
 

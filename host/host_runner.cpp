@@ -222,6 +222,16 @@ std::vector<LoggedTag> loggedValues(const std::vector<TagView>& tags) {
     return out;
 }
 
+// --explain: the cyclic read blocks of one pass, one a line.
+void printBlockMap(const HostSession& session) {
+    const std::vector<ReadBlock>& blocks = session.readBlocks();
+    std::printf("%zu read block(s), %d frame(s) a pass over %zu tag(s), --max-block %d\n",
+                blocks.size(), session.blockCount(), session.tags().size(),
+                session.comInfo().max_block);
+    for (const std::string& line : blockMapLines(blocks))
+        std::printf("%s\n", printable(line).c_str());
+}
+
 int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge, ValueLog& log,
             std::vector<std::string> reads) {
     const bool ansi = !options.json && !options.plain && isatty(STDOUT_FILENO);
@@ -234,9 +244,10 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
     auto refresh = [&] {
         if (Clock::now() < next_refresh) return;
         const std::vector<TagView> tags = session.viewTags();
-        if (!options.json) screen.show(session, tags);
+        const auto now = std::chrono::system_clock::now();
+        if (!options.json && !options.explain) screen.show(session, tags, now);
         bridge.publish(stateDocument(session, tags));
-        if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(tags));
+        if (log.isOpen()) log.record(now, loggedValues(tags));
         next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
     };
     // A PLC that does not answer keeps the screen waiting no longer than a refresh.
@@ -264,7 +275,8 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
                      : session.anyActionFailed()              ? EXIT_ACTION_FAILED
                                                               : EXIT_OK;
     const std::vector<TagView> tags = session.viewTags();
-    if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(tags));
+    const auto now = std::chrono::system_clock::now();
+    if (log.isOpen()) log.record(now, loggedValues(tags));
     QJsonObject doc = stateDocument(session, tags);
     doc["outcome"] = outcomeText(reason, code);
     doc["exit_code"] = code;
@@ -272,8 +284,10 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
     if (options.json) {
         std::fputs(QJsonDocument(doc).toJson(QJsonDocument::Compact).constData(), stdout);
         std::fputs("\n", stdout);
+    } else if (options.explain) {
+        printBlockMap(session);
     } else {
-        screen.show(session, tags);
+        screen.show(session, tags, now);
         // A lost connection ends with its reason, not just the word.
         const std::string why =
             code == EXIT_CONNECTION_LOST ? " (" + onlineText(session) + ")" : "";

@@ -83,6 +83,7 @@ void HostSession::registerReadList() {
         descs.append(d);
     }
     block_count_ = api_.ReCreatReadVarList(&descs);
+    block_map_.clear();
 }
 
 // In single-station mode every tag goes to the default station, whatever its file says.
@@ -380,6 +381,8 @@ void HostSession::judgeReply(StationLink& link, const Exchange& ex, const RW_VAR
                              const RW_VAR& returned) {
     const int station = ex.station;
     const bool connect_failed = !ex.sent && !ex.transport_error.empty();
+    if (ex.kind == FrameKind::CyclicRead && ex.sent)
+        noteReadBlock(link, ex, fins::isGood(ex.result) ? returned : sent);
     if (ex.kind == FrameKind::Handshake) {
         if (ex.result == fins::RESULT_HANDSHAKE_REFUSED && !isSetAside(station)) setAside(station);
         return;
@@ -400,6 +403,17 @@ void HostSession::judgeReply(StationLink& link, const Exchange& ex, const RW_VAR
     }
     if (connect_failed || fins::isGivenUp(ex.result)) setAside(station);
     settleWrite(ex, sent);
+}
+
+void HostSession::noteReadBlock(const StationLink& link, const Exchange& ex, const RW_VAR& record) {
+    block_map_.observe(ex.frame, record, fins::isGood(ex.result), link.status().rtt_ms,
+                       [this](const ReadBlock& block) {
+                           std::vector<std::string> names;
+                           for (const Tag& t : tags_)
+                               if (blockCovers(block, t, stationOf(t), options_.multi_station))
+                                   names.push_back(t.name);
+                           return names;
+                       });
 }
 
 void HostSession::settleWrite(const Exchange& ex, const RW_VAR& sent) {
@@ -444,8 +458,9 @@ void HostSession::onceReadNotice(const RawNotice& n) {
     o->outcome = Outcome::Done;
     const Tag* tag = findTag(o->name);
     if (tag) o->values = readTag(*tag);
-    addNotice("one-shot read of " + o->name +
-              " done: " + (tag ? formatValues(*tag, o->values, kNoticeValues) : std::string()));
+    addNotice("one-shot read of " + o->name + " done: " +
+              (tag ? formatTypedValues(*tag, typedValues(*tag, o->values), kNoticeValues)
+                   : std::string()));
 }
 
 // "gave up on a write of setpoint (D 100) after 3 bad replies: no reply (result 42)"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "action_ledger.h"
+#include "block_map.h"
 #include "driver_api.h"
 #include "driver_results.h"
 #include "host_options.h"
@@ -91,6 +92,8 @@ class HostSession {
 
     const std::vector<Tag>& tags() const { return tags_; }
     int blockCount() const { return block_count_; }
+    // The cyclic read blocks as sent since the read list was last registered.
+    const std::vector<ReadBlock>& readBlocks() const { return block_map_.blocks(); }
     const COM_INFO& comInfo() const { return com_; }
     const Counters& counters() const { return stats_.counters(); }
     double exchangesPerSecond() const { return stats_.exchangesPerSecond(Clock::now()); }
@@ -137,6 +140,7 @@ class HostSession {
     void handleNotices(int last_result, const RW_VAR& returned);
     void onceReadNotice(const RawNotice& n);
     bool tagAge(const Tag& tag, double* age_ms) const;
+    void noteReadBlock(const StationLink& link, const Exchange& ex, const RW_VAR& record);
 
     const HostOptions& options_;
     DriverApi& api_;
@@ -152,6 +156,7 @@ class HostSession {
     bool read_list_changed_ = false; // set_aside_ changed since the list was registered
     bool frame_outstanding_ = false; // the driver sends the last frame again
     std::map<BlockKey, BlockRead> block_reads_;
+    BlockMap block_map_;
     WaitHook wait_hook_;
     NoticeLog notices_;
     Clock::time_point started_;

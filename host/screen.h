@@ -3,6 +3,7 @@
 #ifndef FINS_HOST_SCREEN_H
 #define FINS_HOST_SCREEN_H
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -21,9 +22,11 @@ std::string statusLine(const HostSession& session);
 // "station 1 127.0.0.1:9600: down: connection refused | connects 3 | good 0 | failures 0"
 std::vector<std::string> stationLines(const HostSession& session);
 
-// Lines per tag: name, type, address, station, value, the stale marker; eight elements
-// a line, further ones on the lines that follow.
-std::vector<std::string> valueLines(const HostSession& session, const std::vector<TagView>& tags);
+// Lines per tag: name, type, address, station, typed values, the stale marker; lines
+// break between values (eight a line, or what fits `columns` when it is not 0), and a
+// continuation line names the address of its first value.
+std::vector<std::string> valueLines(const HostSession& session, const std::vector<TagView>& tags,
+                                    size_t columns);
 
 // Control bytes as \xNN, so nothing read from a file or a PLC drives the terminal.
 std::string printable(const std::string& text);
@@ -32,12 +35,14 @@ class ScreenPrinter {
   public:
     ScreenPrinter(std::FILE* out, bool ansi, bool status_only)
         : out_(out), ansi_(ansi), status_only_(status_only) {}
-    void show(const HostSession& session, const std::vector<TagView>& tags);
+    // Plain blocks start with the time of the refresh.
+    void show(const HostSession& session, const std::vector<TagView>& tags,
+              std::chrono::system_clock::time_point now);
 
   private:
     std::vector<std::string> tagLinesThatFit(const HostSession& session,
                                              const std::vector<TagView>& tags,
-                                             size_t other_lines) const;
+                                             size_t other_rows) const;
 
     std::FILE* out_;
     bool ansi_;

@@ -2,7 +2,11 @@
 
 #include <QJsonArray>
 
+#include <cmath>
+#include <cstdlib>
+
 #include "screen.h"
+#include "tag_values.h"
 
 namespace fhost {
 
@@ -20,6 +24,31 @@ QJsonArray ints(const std::vector<int>& values) {
     QJsonArray out;
     for (int v : values)
         out.append(v);
+    return out;
+}
+
+// Integers JSON readers take exactly: a double holds every integer up to 2^53.
+const double kExactIntegers = 9007199254740992.0;
+
+// A number JSON carries exactly is a number (any finite REAL or LREAL); a text, NaN, an
+// infinity, a 64-bit integer beyond 2^53 and an invalid BCD word are strings ("NaN", "-inf",
+// "18446744073709551615").
+QJsonValue typedJson(const plcvalues::Value& v, const plcvalues::ValueType& type) {
+    const bool real =
+        type.type == plcvalues::DataType::Real || type.type == plcvalues::DataType::Lreal;
+    if (v.kind != plcvalues::Value::Number || !std::isfinite(v.number) ||
+        (!real && std::fabs(v.number) > kExactIntegers))
+        return text(v.text);
+    // REAL 3.14 is the double nearest "3.14", not the float's widened 3.1400001049...
+    return std::strtod(v.text.c_str(), nullptr);
+}
+
+// The tag's typed values from its elements; empty for a tag the file does not have.
+QJsonArray typedArray(const Tag* tag, const std::vector<int>& elements) {
+    QJsonArray out;
+    if (!tag) return out;
+    for (const plcvalues::Value& value : typedValues(*tag, elements))
+        out.append(typedJson(value, tag->value_type));
     return out;
 }
 
@@ -71,13 +100,44 @@ QJsonObject tag(const TagView& v) {
     o["type"] = t.reg_type;
     o["type_name"] = tagType(t).mnemonic;
     o["bits"] = tagType(t).unit != fins::Unit::Word; // one 0/1 an element
+    o["data_type"] = text(plcvalues::valueTypeName(t.value_type));
     o["address"] = text(t.addr_text);
+    QJsonArray addresses; // where each typed value starts
+    for (int k = 0; k < t.values; ++k)
+        addresses.append(text(valueAddressText(t, k)));
+    o["addresses"] = addresses;
     o["station"] = v.station;
-    o["values"] = ints(v.values);
+    o["values"] = ints(v.values); // the raw elements: words, or 0/1 a bit or flag
+    o["typed"] = typedArray(&t, v.values);
     o["age_ms"] = v.read ? QJsonValue(v.age_ms) : QJsonValue();
     o["stale"] = v.stale;
     o["stale_reason"] = text(v.why_stale);
     return o;
+}
+
+QJsonArray readBlocks(const HostSession& s) {
+    QJsonArray out;
+    for (const ReadBlock& b : s.readBlocks()) {
+        const fins::RegType* type = fins::regType(b.reg_type);
+        QJsonObject o;
+        o["station"] = b.station;
+        o["area"] = type ? type->mnemonic : "?";
+        o["start"] = b.address;
+        o["count"] = b.length;
+        o["frame"] = b.area_code < 0 ? QJsonValue()
+                                     : QJsonObject{{"area_code", b.area_code},
+                                                   {"start", b.wire_start},
+                                                   {"items", b.items}};
+        QJsonArray tags;
+        for (const std::string& name : b.tags)
+            tags.append(text(name));
+        o["tags"] = tags;
+        o["rtt_ms"] = b.rtt_ms < 0 ? QJsonValue() : QJsonValue(b.rtt_ms);
+        o["good"] = b.good;
+        o["reads"] = static_cast<double>(b.reads);
+        out.append(o);
+    }
+    return out;
 }
 
 QJsonValue node(int n) {
@@ -121,6 +181,7 @@ QJsonArray actions(const HostSession& s) {
         o["outcome"] = outcomeName(r.outcome);
         o["detail"] = text(r.detail);
         o["values"] = ints(r.values);
+        o["typed"] = typedArray(s.findTag(r.name), r.values);
         out.append(o);
     }
     return out;
@@ -184,6 +245,8 @@ QJsonObject stateDocument(const HostSession& s, const std::vector<TagView>& view
     doc["tags"] = tags;
     doc["stations"] = stations;
     doc["actions"] = actions(s);
+    doc["read_blocks"] = readBlocks(s);
+    doc["frames_per_pass"] = s.blockCount();
     doc["notices"] = notices;
     doc["notices_left_out"] = static_cast<double>(s.noticesDropped() + first);
     legacyLists(s, views, &doc);

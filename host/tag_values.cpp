@@ -125,22 +125,4 @@ std::vector<int> decodeValues(const Tag& tag, const QByteArray& buffer, int coun
     return out;
 }
 
-std::string formatValues(const Tag& tag, const std::vector<int>& values, size_t max_shown) {
-    const bool words = isWordTag(tag);
-    std::string out;
-    for (size_t i = 0; i < values.size() && i < max_shown; ++i) {
-        if (i) out += words ? "  " : " ";
-        if (words) {
-            char buf[32];
-            std::snprintf(buf, sizeof buf, "%d (0x%04X)", values[i], values[i] & 0xFFFF);
-            out += buf;
-        } else {
-            out += std::to_string(values[i]);
-        }
-    }
-    if (values.size() > max_shown)
-        out += " ... (" + std::to_string(values.size() - max_shown) + " more)";
-    return out;
-}
-
 } // namespace fhost

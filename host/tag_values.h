@@ -37,9 +37,6 @@ std::string valueAddressText(const Tag& tag, int k);
 std::string formatTypedValues(const Tag& tag, const std::vector<plcvalues::Value>& values,
                               size_t max_shown);
 
-// Words as "1234 (0x04D2)", bits and flags as 0/1; at most `max_shown` elements.
-std::string formatValues(const Tag& tag, const std::vector<int>& values, size_t max_shown);
-
 } // namespace fhost
 
 #endif

@@ -54,7 +54,7 @@ if [[ -z $plc ]]; then
 fi
 
 echo "demo: fins-host for ${seconds}s, writing setpoint=1750 and reading recipe once"
-echo "demo: open the panel at http://127.0.0.1:$panel_port/?trend=counter,blinker while the demo runs"
+echo "demo: open the panel at http://127.0.0.1:$panel_port/?trend=counter,temperature,blinker while the demo runs"
 sleep 2 # time to read the address before the screen takes the terminal
 "$HOST_BIN" --tags host/demo/screen.tags --plc "$plc" --seconds "$seconds" \
   --http "127.0.0.1:$panel_port" --write setpoint=1750 --read-once recipe

@@ -36,6 +36,7 @@ QJsonArray changedTags(const QJsonArray& before, const QJsonArray& now) {
         if (i < before.size() && !tagChanged(before.at(i).toObject(), t)) continue;
         out.append(QJsonObject{{"name", t.value("name")},
                                {"values", t.value("values")},
+                               {"typed", t.value("typed")},
                                {"stale", t.value("stale")},
                                {"age_ms", t.value("age_ms")}});
     }
@@ -54,7 +55,8 @@ std::string PanelEventStream::next(const QJsonObject& document) {
     QJsonObject update{
         {"status", document.value("status")},
         {"tags", changedTags(before.value("tags").toArray(), document.value("tags").toArray())}};
-    for (const char* part : {"stations", "actions", "notices", "notices_left_out"})
+    for (const char* part :
+         {"stations", "actions", "notices", "notices_left_out", "read_blocks", "frames_per_pass"})
         if (before.value(part) != document.value(part)) update.insert(part, document.value(part));
     return sseEvent("update", update);
 }

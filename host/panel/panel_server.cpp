@@ -7,10 +7,12 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -148,8 +150,14 @@ bool valueText(const QJsonValue& value, std::string* text) {
     const QJsonArray list = value.isArray() ? value.toArray() : QJsonArray{value};
     text->clear();
     for (const QJsonValue& v : list) {
-        if (!v.isDouble() || v.toDouble() != static_cast<double>(v.toInt())) return false;
-        *text += (text->empty() ? "" : ",") + std::to_string(v.toInt());
+        if (!v.isDouble()) return false;
+        // 23.5 as "23.5", 4294967295 in full: the tag's data type judges the text.
+        const double d = v.toDouble();
+        const std::string number =
+            d == std::floor(d) && std::fabs(d) <= 9007199254740992.0
+                ? std::to_string(static_cast<long long>(d))
+                : QByteArray::number(d, 'g', QLocale::FloatingPointShortest).toStdString();
+        *text += (text->empty() ? "" : ",") + number;
     }
     return !list.isEmpty();
 }

@@ -17,7 +17,7 @@ QJsonObject document(int counter) {
 
 struct Panel {
     explicit Panel(PanelOptions options = PanelOptions())
-        : server(bridge, parseTagText("counter D 0\nsp D 100\n").tags) {
+        : server(bridge, parseTagText("counter D 0\nsp D 100\nreals D:LREAL 200 3\n").tags) {
         bridge.publish(document(1));
         std::string error;
         EXPECT_TRUE(server.start(options, &error)) << error;
@@ -96,14 +96,15 @@ TEST(PanelServer, BadRequestsGetAJsonReasonAndQueueNothing) {
     EXPECT_TRUE(p.bridge.takeRequests().empty());
 
     const std::string origin = "http://127.0.0.1:" + std::to_string(p.server.port());
-    auto res = p.http->Post("/api/write", {{"Origin", origin}}, R"({"tag":"sp","value":[1750]})",
-                            "application/json");
+    auto res =
+        p.http->Post("/api/write", {{"Origin", origin}},
+                     R"({"tag":"reals","value":[1750,23.5,4294967295]})", "application/json");
     ASSERT_TRUE(res);
-    EXPECT_EQ(std::to_string(res->status) + " " + res->body, R"(202 {"id":1,"tag":"sp"})");
+    EXPECT_EQ(std::to_string(res->status) + " " + res->body, R"(202 {"id":1,"tag":"reals"})");
     auto queued = p.bridge.takeRequests();
     ASSERT_EQ(queued.size(), 1u);
     EXPECT_EQ(queued[0].kind, HostBridge::Request::Write);
-    EXPECT_EQ((queued[0].tag + "=" + queued[0].value).toStdString(), "sp=1750");
+    EXPECT_EQ((queued[0].tag + "=" + queued[0].value).toStdString(), "reals=1750,23.5,4294967295");
 }
 
 TEST(PanelServer, LoopbackUnlessAllowedAndThenTheTokenOnEveryRequest) {

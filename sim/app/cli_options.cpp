@@ -21,7 +21,9 @@ const char* const SYNTAX_TEXT = R"(
 Memory file (--memory) and --set: one NAME = VALUE a line, '#' starts a comment.
 Names: CIOn, Wn, Hn, An, Dn (words), CIOn.bb / Wn.bb / ... (bit bb 0-15), Tn / Cn
 (timer and counter present values), Tn.flag / Cn.flag (completion flags). Values:
-decimal, 0x hex, or -32768..-1; bits and flags 0 or 1. Every bad line is reported.
+decimal, 0x hex, or -32768..-1; bits and flags 0 or 1; a word name may take a data
+type as a fins-host tag does (D310:REAL = 23.5, D320:DINT:swap = 100000,
+D300:STRING12 = "PUMP 3", T5:BCD = 250). Every bad line is reported.
 
 Fault rules: KIND[=VALUE][@TRIGGER]
   drop              read the request, send no reply
@@ -114,7 +116,8 @@ const OptionSpec OPTIONS[] = {
     {"max-message", "BYTES", "Longest FINS message, 20-2040 (default 1016).", false},
     {"memory", "FILE", "Start-up memory values (repeatable; see below).", true},
     {"set", "NAME=VALUE", "One start-up value, e.g. --set D100=1234 (repeatable).", true},
-    {"animate", nullptr, "Demo: D0 counts up and CIO 0.00 toggles.", false},
+    {"animate", nullptr,
+     "Demo: D0 counts up, CIO 0.00 toggles, a REAL in D310 moves, a DINT in D320 grows.", false},
     {"animate-interval", "MS", "Animation step interval, 10-3600000 ms (default 1000).", false},
     {"max-connections", "N", "TCP connections at once, 1-1000 (default 16); more are closed.",
      false},

@@ -15,7 +15,7 @@ const CHROMIUM_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disabl
 // The demo's screen and memory (counter and blinker move on their own), and a tag in
 // the PLC's read-only auxiliary area (A0-A447).
 const DEMO = new URL('../../host/demo/', import.meta.url);
-const TAGS = readFileSync(new URL('screen.tags', DEMO), 'utf8') + 'aux_flags A 10\n';
+const TAGS = readFileSync(new URL('screen.tags', DEMO), 'utf8') + 'aux_flags A 10\nspare_real D:REAL 400\n';
 const MEMORY = new URL('plc-memory.txt', DEMO).pathname;
 
 const work = mkdtempSync(join(tmpdir(), 'fins-panel-'));
@@ -76,11 +76,42 @@ test('the page loads and shows every tag', async () => {
   const url = await until('the panel address', () => (host.stderrText.match(/panel at (\S+)/) || [])[1]);
   context = await chromium.launchPersistentContext(join(work, 'profile'), {
     executablePath: process.env.CHROMIUM, headless: true, args: CHROMIUM_FLAGS,
-    viewport: { width: 1280, height: 900 } });
+    viewport: { width: 1024, height: 900 } });
   page = context.pages()[0] || await context.newPage();
   await page.goto(url);
   await page.waitForSelector(`${row('aux_flags')} [data-field="value"]:not(:empty)`, { timeout: WAIT_MS });
-  assert.equal(await page.locator('[data-tag]').count(), TAGS.split('\n').filter((l) => /^\w/.test(l)).length);
+  const names = TAGS.split('\n').filter((l) => /^\w/.test(l)).map((l) => l.split(/\s+/)[0]);
+  // The tag file's order; each element of a multi-element tag with its address; the
+  // outcome column within 1024 pixels; a hint where the trend will be.
+  assert.deepEqual(await page.$$eval('[data-tag]', (els) => els.map((e) => e.dataset.tag)), names);
+  assert.deepEqual(await page.$$eval(`${row('recipe')} .element small`, (els) => els.map((e) => e.textContent)),
+    ['D200', 'D201', 'D202', 'D203']);
+  assert.ok(await page.$eval('[data-outcome="spare_real"]', (e) => e.getBoundingClientRect().right <= innerWidth));
+  assert.ok(await page.isVisible('#trendhint'));
+  // Scrolled past its first rows, the table's header stays just below the page's own.
+  const gap = await page.evaluate(() => {
+    scrollTo(0, document.querySelector('#tags').getBoundingClientRect().top + scrollY + 200);
+    return document.querySelector('.row.head').getBoundingClientRect().top - document.querySelector('header').getBoundingClientRect().bottom;
+  });
+  assert.ok(Math.abs(gap) <= 1, String(gap));
+});
+
+test('the block map lists every tag in a block the driver sent', async () => {
+  await page.waitForSelector('#blockrows tr', { timeout: WAIT_MS });
+  const covered = (await page.$$eval('#blockrows [data-field="tags"]', (els) => els.map((e) => e.textContent))).join(' ').split(' ');
+  const names = TAGS.split('\n').filter((l) => /^\w/.test(l)).map((l) => l.split(/\s+/)[0]);
+  assert.deepEqual(names.filter((n) => !covered.includes(n)), []);
+  assert.match(await page.textContent('#framesperpass'), /^\d+ frame\(s\) a pass$/);
+});
+
+test('a typed write reaches the PLC\'s words: REAL 23.5 is 0x0000 0x41BC and shows as 23.5', async () => {
+  await writeInPage('spare_real', '23.5');
+  assert.match(await outcomeMatching('spare_real', /^(done|refused|gave up|rejected)/), /^done/);
+  await page.waitForFunction(() => document.querySelector('[data-tag="spare_real"] [data-field="hex"]').textContent === '0x0000 0x41BC',
+    null, { timeout: WAIT_MS });
+  assert.equal(await valueOf('spare_real'), '23.5');
+  await writeInPage('spare_real', 'warm');
+  assert.match(await outcomeMatching('spare_real', /^(done|refused|gave up|rejected)/), /^rejected: .*REAL/);
 });
 
 test('the counter changes on its own', async () => {
@@ -112,10 +143,19 @@ test('a stopped PLC marks values stale and the station down; a new one brings th
   await page.waitForSelector('tr[data-station].up', { timeout: WAIT_MS });
 });
 
-test('a trend of the counter draws points', async () => {
+test('a trend of the counter with clock times, and the blinker in a band of its own', async () => {
   await page.check('input[data-trend="counter"]');
+  await page.check('input[data-trend="blinker"]');
+  await page.check('input[data-trend="temperature"]');
   await page.waitForFunction(() => Number(document.querySelector('#trend').dataset.points) >= 8, null, { timeout: WAIT_MS });
   assert.ok(await page.locator('#trend canvas').count() > 0);
+  assert.equal(await page.getAttribute('#trend', 'data-series'), 'counter,temperature');
+  assert.equal(await page.getAttribute('#bittrend', 'data-series'), 'blinker');
+  assert.ok(await page.locator('#bittrend canvas').count() > 0);
+  const labels = await page.$$eval('#trend .dygraph-axis-label-x', (els) => els.map((e) => e.textContent));
+  assert.ok(labels.length > 0 && labels.every((l) => /^\d\d:\d\d:\d\d$/.test(l)), labels.join(' '));
+  assert.equal(new Set(labels).size, labels.length, labels.join(' '));
+  await page.evaluate(() => scrollTo(0, 0)); // the sticky headers where they belong
   if (process.env.PANEL_SCREENSHOT) await page.screenshot({ path: process.env.PANEL_SCREENSHOT, fullPage: true });
 });
 

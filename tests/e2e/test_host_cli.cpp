@@ -87,6 +87,7 @@ TEST_F(HostProgram, BadInputStopsBeforeConnecting) {
         {"a D 1\n", "--tags /nonexistent.tags", 3, "/nonexistent.tags: No such file or directory"},
         {"a D 1\n", "--json=yes", 2, "fins-host: --json takes no value (see --help)\n"},
         {"a D 1\n", "--cycles 2", 2, "--cycles given more than once"},
+        {"a D 1\n", "--explain --json", 2, "--explain prints the block map; --json carries"},
         {"a D 1\n", "--station 2=h:1", 2, "--station needs --multi-station"},
         {"a D 1\n", "--max-block 500", 2, "CP1L carries at most 499 words"},
         {"a D 1\n", "--write nope=1", 2, "no tag named 'nope'"},
@@ -194,11 +195,12 @@ TEST_F(HostProgram, JsonReportAndRecordingOfAGoodRun) {
     const char* expected[] = {
         "{\"address\":\"100\",\"name\":\"sp\",\"station\":1,\"type\":\"D\",\"values\":[321]}",
         "\"name\":\"lamp\",\"stale\":false,\"stale_reason\":\"\",\"station\":1,\"type\":0,\"type_"
-        "name\":\"CIO.bit\","
+        "name\":\"CIO.bit\",\"typed\":[0,1],"
         "\"values\":[0,1]}",
         "\"actions\":[{\"detail\":\"\",\"id\":0,\"kind\":\"write\",\"outcome\":\"done\","
         "\"tag\":\"sp\",\"value\":\"321\",\"values\":[]},{\"detail\":\"\",\"id\":0,"
-        "\"kind\":\"read-once\",\"outcome\":\"done\",\"tag\":\"rec\",\"values\":[11,43981]}]",
+        "\"kind\":\"read-once\",\"outcome\":\"done\",\"tag\":\"rec\",\"typed\":[11,43981],"
+        "\"values\":[11,43981]}]",
         "\"text\":\"one-shot read of rec done: 11 (0x000B)  43981 (0xABCD)\"}],"
         "\"notices_left_out\":0,",
     };
@@ -233,21 +235,33 @@ TEST_F(HostProgram, PlainScreenAgainstTheSimulatorProgram) {
     for (int i = 0; i < 1000 && readFile(port).find('\n') == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20)); // bounded: 20 s
     const std::string csv = dir + "/values.csv";
-    ProgramRun r =
-        runHost("sp D 100\nlamp CIO.bit 3.00 2\ncnt C 7\nt D:REAL 310\nn D:STRING8 300\n", 0,
-                "--plc 127.0.0.1:" + std::to_string(std::stoi(readFile(port))) +
-                    " --cycles 2 --plain --csv '" + csv + "'");
+    const std::string tags =
+        "sp D 100\nlamp CIO.bit 3.00 2\ncnt C 7\nt D:REAL 310\nn D:STRING8 300\nr D 400 10\n";
+    const std::string plc = "--plc 127.0.0.1:" + std::to_string(std::stoi(readFile(port)));
+    ProgramRun r = runHost(tags, 0, plc + " --cycles 2 --plain --csv '" + csv + "'");
     EXPECT_EQ(r.code, 0) << r.err;
     for (const char* line :
          {"sp               D 100              1234 (0x04D2)", "frames/cycle | ",
           "lamp             CIO.bit 3.00       0 1", "| retries 0 | failures 0 | online",
-          "cnt              C 7                42 (0x002A)", "fins-host: cycles done"})
+          "cnt              C 7                42 (0x002A)", "fins-host: cycles done",
+          "t                D:REAL 310         23.5\n",
+          "n                D:STRING8 300      \"P 3\"\n",
+          "\n                 D 408              0 (0x0000)  0 (0x0000)\n", "\ntime 20"})
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    // The block map after one pass: what the frames carried and the tags each covers.
+    const ProgramRun map = runHost(tags, 0, plc + " --explain");
+    EXPECT_EQ(map.code, 0) << map.err;
+    for (const char* line :
+         {"5 read block(s), 5 frame(s) a pass over 6 tag(s), --max-block 64\n",
+          "station 1  D         300  12 words      area 0x82 start 300 items 12  rtt ",
+          " ms  tags: t n\n",
+          "station 1  C           7  1 word        area 0x89 start 32775 items 1"})
+        EXPECT_NE(map.out.find(line), std::string::npos) << line << "\n" << map.out;
     EXPECT_EQ(r.out.find("\x1b["), std::string::npos); // no terminal codes in plain mode
     // The value log: typed values from the simulator's typed memory file.
     const std::string log = readFile(csv);
-    EXPECT_EQ(log.rfind("time,sp,lamp[1],lamp[2],cnt,t,n\n", 0), 0u) << log;
-    EXPECT_NE(log.find(",1234,0,1,42,23.5,P 3\n"), std::string::npos) << log;
+    EXPECT_EQ(log.rfind("time,sp,lamp[1],lamp[2],cnt,t,n,r[1],", 0), 0u) << log;
+    EXPECT_NE(log.find(",1234,0,1,42,23.5,P 3,0,"), std::string::npos) << log;
 }
 
 } // namespace

@@ -3,13 +3,16 @@
 'use strict';
 
 const TREND_RATE_HZ = 4;
+// Samples further apart than this many refreshes had a gap (no contact): drawn as one.
+const GAP_REFRESHES = 3;
+const BIT_LANE = 1.5; // each bit of the bit band in its own lane: 0/1 plus a margin
 
 const rows = new Map();        // tag name -> {tag, tr (the row element), cells}
 const pending = new Map();     // request id -> tag name
 const trended = new Set();     // names on the trend
 let actions = [];              // the latest actions list: an answer may come after its outcome
 let samples = [];              // [Date, Map(name -> value)]
-let graph = null, paused = false, sortKey = 'name', sortUp = true;
+let graph = null, bitGraph = null, paused = false, sortKey = null, sortUp = true; // null: file order
 // ?trend=a,b puts those tags on the trend when the page opens.
 let trendAsked = new URLSearchParams(location.search).getAll('trend').join(',').split(',').filter(Boolean);
 
@@ -25,11 +28,50 @@ function cell(tr, field, text, kind = 'td') {
 
 function isBits(tag) { return tag.bits; }
 
-function hexAndBits(tag) {
-  if (isBits(tag) || !tag.values.length) return '';
-  const hex = tag.values.map((v) => '0x' + v.toString(16).toUpperCase().padStart(4, '0'));
-  if (tag.values.length > 1) return hex.join(' ');
-  return hex[0] + '  ' + tag.values[0].toString(2).padStart(16, '0').replace(/(\d{4})(?=\d)/g, '$1 ');
+// A typed value as the screen shows it: numbers as read, a text in quotes, and what JSON
+// carries as a string (NaN, inf, a 64-bit value beyond 2^53, an invalid BCD word) as is.
+function typedText(tag, v) {
+  return tag.data_type.startsWith('STRING') ? JSON.stringify(v) : String(v);
+}
+
+// The raw words in hex (the binary of a single word in the tooltip).
+function rawWords(tag) {
+  if (isBits(tag) || !tag.values.length) return ['', ''];
+  const hex = tag.values.map((v) => '0x' + v.toString(16).toUpperCase().padStart(4, '0')).join(' ');
+  const bin = tag.values.length === 1 ? tag.values[0].toString(2).padStart(16, '0').replace(/(\d{4})(?=\d)/g, '$1 ') : hex;
+  return [hex, bin];
+}
+
+function area(tag) { return tag.type_name.replace(/\..*/, ''); }
+
+// One value as text; several each with the address it starts at ("D202 33").
+function showValue(el, tag) {
+  const typed = tag.typed || [];
+  el.textContent = '';
+  el.title = typed.map((v) => typedText(tag, v)).join(' ');
+  if (typed.length <= 1) { el.textContent = el.title; return; }
+  // Bits stay on one line under the range they cover; each one's address is in the tooltip.
+  if (isBits(tag)) {
+    el.title = typed.map((v, i) => area(tag) + tag.addresses[i] + ' = ' + v).join('\n');
+    const at = document.createElement('small');
+    at.textContent = area(tag) + tag.addresses[0] + '–' + tag.addresses[typed.length - 1];
+    el.append(at, ' ' + typed.join(' '));
+    return;
+  }
+  typed.forEach((v, i) => {
+    const item = document.createElement('span');
+    item.className = 'element';
+    const at = document.createElement('small');
+    at.textContent = area(tag) + (tag.addresses[i] || '');
+    item.append(at, ' ' + typedText(tag, v));
+    el.appendChild(item);
+  });
+}
+
+// What the trend draws of a tag: its first typed value while it is fresh, else a gap.
+function trendValue(tag) {
+  const v = (tag.typed || [])[0];
+  return !tag.stale && typeof v === 'number' ? v : null;
 }
 
 function ageText(tag) {
@@ -61,7 +103,8 @@ function buildRow(tag) {
   const cells = {};
   const span = (field, text) => cell(tr, field, text, 'span');
   span('name', tag.name);
-  span('type', tag.type_name);
+  span('type', tag.type_name + (tag.data_type === 'UINT' || tag.data_type === 'BOOL' ? '' : ':' + tag.data_type));
+  tr.lastChild.title = tr.lastChild.textContent;
   span('address', tag.address);
   span('station', tag.station);
   cells.value = span('value');
@@ -76,7 +119,7 @@ function buildRow(tag) {
   const tools = span();
   const input = document.createElement('input');
   input.dataset.write = tag.name;
-  input.placeholder = isBits(tag) ? '0 or 1' : 'value';
+  input.placeholder = isBits(tag) ? '0 or 1' : tag.data_type.startsWith('STRING') ? 'text' : tag.data_type;
   const write = document.createElement('button');
   write.textContent = 'Write';
   write.onclick = () => post('api/write', { tag: tag.name, value: input.value }, tag.name);
@@ -97,8 +140,8 @@ function updateRow(change) {
   const row = rows.get(change.name);
   if (!row) return;
   Object.assign(row.tag, change);
-  row.cells.value.textContent = row.cells.value.title = row.tag.values.join(' ');
-  row.cells.hex.textContent = hexAndBits(row.tag);
+  showValue(row.cells.value, row.tag);
+  [row.cells.hex.textContent, row.cells.hex.title] = rawWords(row.tag);
   row.cells.age.textContent = ageText(row.tag);
   row.tr.classList.toggle('stale', !!row.tag.stale);
   row.tr.dataset.stale = row.tag.stale ? 'true' : 'false';
@@ -107,11 +150,13 @@ function updateRow(change) {
 function sortValue(row) {
   const t = row.tag;
   return { name: t.name, type: t.type_name, address: t.address, station: t.station,
-           value: t.values[0], age: t.age_ms }[sortKey];
+           value: (t.typed || [])[0], age: t.age_ms }[sortKey];
 }
 
+// The tag file's order until a header is clicked.
 function sortTable() {
-  const list = [...rows.values()].sort((a, b) => {
+  const list = [...rows.values()];
+  if (sortKey) list.sort((a, b) => {
     const x = sortValue(a), y = sortValue(b);
     const order = typeof x === 'number' && typeof y === 'number' ? x - y : String(x).localeCompare(String(y), undefined, { numeric: true });
     return sortUp ? order : -order;
@@ -158,7 +203,8 @@ function showActions(list) {
   list.forEach((a) => {
     const name = pending.get(a.id);
     if (!name || !rows.has(name)) return;
-    const values = a.values && a.values.length ? a.values.join(' ') : '';
+    const typed = a.typed && a.typed.length ? a.typed : a.values || [];
+    const values = typed.map((v) => typedText(rows.get(name).tag, v)).join(' ');
     // Until the PLC answers, the row keeps the PLC's value and shows the one on its way.
     const writing = a.kind === 'write' && a.outcome === 'pending' ? 'writing ' + a.value : '';
     showOutcome(rows.get(name).cells.outcome, a.outcome, [writing, a.detail, values].filter(Boolean).join(' '));
@@ -183,24 +229,68 @@ function showNotices(notices, leftOut) {
 
 function sample() {
   const values = new Map();
-  trended.forEach((name) => values.set(name, rows.get(name).tag.values[0]));
-  samples.push([new Date(), values]);
+  trended.forEach((name) => values.set(name, trendValue(rows.get(name).tag)));
+  const now = new Date();
+  const last = samples.length ? samples[samples.length - 1][0] : null;
+  // No updates for a while (the host was gone): a row of nothing breaks the lines.
+  if (last && now - last > GAP_REFRESHES * refreshMs()) samples.push([new Date(last.getTime() + 1), new Map()]);
+  samples.push([now, values]);
   const keep = Number($('#minutes').value) * 60 * TREND_RATE_HZ;
   if (samples.length > keep) samples = samples.slice(samples.length - keep);
 }
 
+let lastUpdate = 0, refreshGap = 250;
+function refreshMs() { return refreshGap; }
+
+const two = (n) => String(n).padStart(2, '0');
+function clockTime(d) { return two(d.getHours()) + ':' + two(d.getMinutes()) + ':' + two(d.getSeconds()); }
+
+// Ticks at whole seconds, minutes or hours, as many as fit: a short span never shows
+// one second twice, nor fractions.
+const TICK_STEPS_S = [1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600];
+const TICK_PIXELS = 90;
+function clockTicks(min, max, pixels) {
+  const span = max - min;
+  const step = 1000 * (TICK_STEPS_S.find((s) => (span / (s * 1000)) * TICK_PIXELS <= pixels) || 3600);
+  const ticks = [];
+  for (let v = Math.ceil(min / step) * step; v <= max; v += step) ticks.push({ v, label: clockTime(new Date(v)) });
+  return ticks;
+}
+
+// Clock times on the time axis, wide enough not to be cut.
+const TIME_AXIS = { x: { ticker: clockTicks, axisLabelWidth: 64,
+  valueFormatter: (ms) => clockTime(new Date(ms)) + '.' + String(ms % 1000).padStart(3, '0') } };
+
+// Words on the main plot; bits in a band of their own below it, each bit a 0/1 step
+// line in its own lane.
+function plot(old, box, names, offsetOf, extra) {
+  box.dataset.series = names.join(',');
+  box.hidden = !names.length;
+  if (!names.length) { if (old) old.destroy(); return null; }
+  const data = samples.map(([t, v]) => [t, ...names.map((n, i) => {
+    const x = v.has(n) ? v.get(n) : null;
+    return x === null ? null : x + offsetOf(i);
+  })]);
+  if (!data.length) return old;
+  const options = Object.assign({ file: data, labels: ['time', ...names], legend: 'always', axes: TIME_AXIS }, extra);
+  box.dataset.points = String(data.filter((row) => row.slice(1).some((v) => v !== null)).length);
+  if (!old) return new Dygraph(box, data, options);
+  old.updateOptions(options);
+  return old;
+}
+
 function drawTrend() {
   const names = [...trended];
-  const box = $('#trend');
-  if (!names.length) { if (graph) { graph.destroy(); graph = null; } box.dataset.points = '0'; return; }
-  const data = samples.map(([t, v]) => [t, ...names.map((n) => (v.has(n) ? v.get(n) : null))]);
-  if (!data.length) return;
-  const series = {};
-  names.forEach((n) => { series[n] = { stepPlot: isBits(rows.get(n).tag) }; });
-  const options = { file: data, labels: ['time', ...names], series, connectSeparatedPoints: true, legend: 'always' };
-  if (!graph) graph = new Dygraph(box, data, options);
-  else graph.updateOptions(options);
-  box.dataset.points = String(data.filter((row) => row.slice(1).some((v) => v !== null)).length);
+  const words = names.filter((n) => !isBits(rows.get(n).tag));
+  const bits = names.filter((n) => isBits(rows.get(n).tag));
+  $('#trendhint').hidden = names.length > 0;
+  if (!names.length) $('#trend').dataset.points = '0';
+  graph = plot(graph, $('#trend'), words, () => 0, {});
+  const bitSeries = {};
+  bits.forEach((n, i) => { bitSeries[n] = { valueFormatter: (v) => String(Math.round(v - i * BIT_LANE)) }; });
+  bitGraph = plot(bitGraph, $('#bittrend'), bits, (i) => i * BIT_LANE, {
+    stepPlot: true, series: bitSeries, valueRange: [-0.25, bits.length * BIT_LANE],
+    axes: Object.assign({ y: { axisLabelFormatter: () => '', drawGrid: false } }, TIME_AXIS) });
 }
 
 function onState(doc) {
@@ -218,8 +308,28 @@ function onState(doc) {
   onUpdate(doc);
 }
 
+function showBlocks(blocks) {
+  const body = $('#blockrows');
+  body.textContent = '';
+  blocks.forEach((b) => {
+    const tr = document.createElement('tr');
+    tr.dataset.block = b.station + ':' + b.area + ':' + b.start;
+    [b.station, b.area, b.start, b.count].forEach((v) => cell(tr, '', v));
+    cell(tr, 'frame', b.frame ? '0x' + b.frame.area_code.toString(16).toUpperCase().padStart(2, '0') + ' @' + b.frame.start + ' × ' + b.frame.items : '–');
+    cell(tr, 'tags', b.tags.join(' '));
+    cell(tr, 'rtt', b.rtt_ms === null ? '–' : b.rtt_ms.toFixed(2) + ' ms');
+    cell(tr, '', b.reads);
+    body.appendChild(tr);
+  });
+}
+
 function onUpdate(u) {
   document.body.classList.remove('unknown');
+  const now = Date.now();
+  if (lastUpdate) refreshGap = Math.min(Math.max(now - lastUpdate, 100), 5000) * 0.2 + refreshGap * 0.8;
+  lastUpdate = now;
+  if (u.frames_per_pass !== undefined) $('#framesperpass').textContent = u.frames_per_pass + ' frame(s) a pass';
+  if (u.read_blocks) showBlocks(u.read_blocks);
   showStatus(u.status);
   if (u.stations) showStations(u.stations);
   if (u.actions) showActions(u.actions);
@@ -250,5 +360,7 @@ document.querySelectorAll('[data-sort]').forEach((th) => {
   th.onclick = () => { sortUp = sortKey === th.dataset.sort ? !sortUp : true; sortKey = th.dataset.sort; sortTable(); };
 });
 $('#filter').oninput = filterTable;
+// The table's header stays below the page's own while the page scrolls.
+new ResizeObserver(() => document.body.style.setProperty('--header-height', $('header').offsetHeight + 'px')).observe($('header'));
 $('#pause').onclick = () => { paused = !paused; $('#pause').textContent = paused ? 'Resume' : 'Pause'; if (!paused) drawTrend(); };
 connect();
