@@ -2,7 +2,9 @@
 
 #include <thread>
 
+#include "driver_object.h"
 #include "fins_codec.h"
+#include "notices.h"
 
 namespace e2e {
 
@@ -65,6 +67,10 @@ bool Host::start(const std::string& tag_text, std::string* error) {
         return false;
     }
     if (!api_.load(options_.driver_path, error)) return false;
+    // The driver's state lives as long as its load, and this process runs many
+    // sessions: each starts as a fresh host process would, with nothing left over.
+    ResetDriverState();
+    fhost::takeRawNotices();
     session_.reset(new fhost::HostSession(options_, api_));
     return session_->start(file.tags, error);
 }

@@ -31,7 +31,8 @@ std::unique_ptr<plcsim::SimServer> startSim(const plcsim::SimConfig& config, std
 // Options for a host talking to the simulator on `port`; the rest as the help text says.
 HostOptions hostOptions(uint16_t port);
 
-// The host's session with the driver loaded from the build tree.
+// The host's session with the driver loaded from the build tree, reset to its state
+// after load (a process may run many sessions).
 class Host {
   public:
     explicit Host(const HostOptions& options) : options_(options) {}
