@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "driver_object.h"
-#include "fins_codec.h"
+#include "fins_peer.h"
 
 namespace bench {
 

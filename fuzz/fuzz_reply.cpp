@@ -5,7 +5,7 @@
 // retry counter, the outstanding frame and the image elements that may change.
 #include <algorithm>
 
-#include "fins_codec.h"
+#include "fins_peer.h"
 #include "fuzz_session.h"
 #include "image_areas.h"
 #include "image_snapshot.h"

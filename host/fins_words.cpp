@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "fins_codec.h"
+#include "fins_peer.h"
 
 namespace fhost {
 

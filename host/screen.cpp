@@ -99,7 +99,7 @@ std::vector<std::string> stationLines(const HostSession& s) {
 std::vector<std::string> valueLines(const HostSession& s) {
     std::vector<std::string> lines;
     for (const Tag& t : s.tags()) {
-        std::string where = std::string(tagType(t).mnemonic) + " " + t.addr_text;
+        std::string where = std::string(fins::mnemonicOf(tagType(t).code)) + " " + t.addr_text;
         if (s.comInfo().multi_station) where += " @" + std::to_string(s.stationOf(t));
         const std::vector<int> values = s.readTag(t);
         const std::string head = padded(t.name, 16) + " " + padded(where, 18) + " ";

@@ -70,7 +70,7 @@ QJsonObject tag(const HostSession& s, const Tag& t) {
     QJsonObject o;
     o["name"] = text(t.name);
     o["type"] = t.reg_type;
-    o["type_name"] = tagType(t).mnemonic;
+    o["type_name"] = fins::mnemonicOf(tagType(t).code);
     o["address"] = text(t.addr_text);
     o["station"] = s.stationOf(t);
     o["values"] = ints(s.readTag(t));
@@ -124,7 +124,7 @@ void legacyLists(const HostSession& s, QJsonObject* doc) {
     for (const Tag& t : s.tags()) {
         QJsonObject o;
         o["name"] = text(t.name);
-        o["type"] = tagType(t).mnemonic;
+        o["type"] = fins::mnemonicOf(tagType(t).code);
         o["address"] = text(t.addr_text);
         o["station"] = s.stationOf(t);
         o["values"] = ints(s.readTag(t));

@@ -51,7 +51,8 @@ const fins::RegType* regTypeByName(const std::string& text) {
 }
 
 std::string rangeText(const fins::RegType& type) {
-    return std::string(type.mnemonic) + " (0-" + std::to_string(type.area_words - 1) + ")";
+    return std::string(fins::mnemonicOf(type.code)) + " (0-" +
+           std::to_string(fins::cp1lAreaSize(type.code) - 1) + ")";
 }
 
 // Start of the tag in elements of its unit (bits for bit types), or -1 with a reason.
@@ -72,7 +73,7 @@ long long parseStart(const fins::RegType& type, const std::string& text, std::st
             *reason = "bit number " + bit + " in '" + text + "' must be 0-15";
             return -1;
         }
-        if (w >= type.area_words) {
+        if (w >= fins::cp1lAreaSize(type.code)) {
             *reason = "address " + text + " is outside " + rangeText(type);
             return -1;
         }
@@ -83,7 +84,7 @@ long long parseStart(const fins::RegType& type, const std::string& text, std::st
         return -1;
     }
     long long a = std::stoll(text);
-    if (a >= type.area_words) {
+    if (a >= fins::cp1lAreaSize(type.code)) {
         *reason = "address " + text + " is outside " + rangeText(type);
         return -1;
     }
@@ -97,7 +98,8 @@ bool parseLength(const fins::RegType& type, const std::string& text, long long s
         return false;
     }
     long long n = std::stoll(text);
-    long long capacity = type.unit == fins::Unit::Bit ? 16LL * type.area_words : type.area_words;
+    const long long area = fins::cp1lAreaSize(type.code);
+    long long capacity = type.unit == fins::Unit::Bit ? 16LL * area : area;
     if (start + n > capacity) {
         *reason = "length " + text + " runs past the end of " + rangeText(type);
         return false;

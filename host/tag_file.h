@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "fins_codec.h"
+#include "fins_peer.h"
 
 namespace fhost {
 

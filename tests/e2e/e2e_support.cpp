@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "fins_codec.h"
+#include "fins_peer.h"
 
 namespace e2e {
 

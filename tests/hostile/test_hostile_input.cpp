@@ -80,7 +80,7 @@ TEST_F(HostileInput, WordAreasStopAtTheirEnd) {
         {d.c_pv_image, C_PV_IMAGE_WORDS}};
     com.run_mode = 0;
     for (int type = 7; type <= 13; ++type) {
-        SCOPED_TRACE(fins::regType(type)->mnemonic);
+        SCOPED_TRACE(fins::mnemonicOf(type));
         const int words = areas[type - 7].second;
         const QString last = QString::number(words - 1);
         ImageSnapshot before;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fins_limits.h"
 #include "plcsim/plc_memory.h"
 #include "plcsim/session.h"
 
@@ -37,7 +38,7 @@ enum TcpError : uint32_t {
 };
 
 constexpr size_t FINS_MAX_MESSAGE = 1016; // FINS header + command + data
-constexpr size_t FINS_MAX_DATA = 998;     // read/write data bytes: 499 words
+constexpr size_t FINS_MAX_DATA = fins::MAX_FRAME_DATA_BYTES; // read/write data bytes
 
 // The FINS response message (header, MRC/SRC, end code, data) for a command message.
 std::vector<uint8_t> handleFinsMessage(PlcMemory& memory, const uint8_t* message, size_t size,
