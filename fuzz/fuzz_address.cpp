@@ -75,7 +75,8 @@ int expectedElement(bool multi, int reg_type, const QByteArray& in, long long i,
 
 int elementAt(const QByteArray& out, bool bits, long long i) {
     if (bits) return static_cast<unsigned char>(out[static_cast<int>(i)]);
-    return static_cast<int>(fins::hostWordAt(out, i));
+    quint16 word = 0;
+    return fins::hostWordAt(out, i, word) ? word : -1;
 }
 
 class Run {

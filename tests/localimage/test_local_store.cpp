@@ -196,13 +196,22 @@ TEST_F(LocalStore, IndexedLookupOfExtendedVarsEqualsAWalkOfTheList) {
         ASSERT_EQ(d.extend_list.size(), size + (walked < 0)) << round;
     }
     EXPECT_GT(d.extend_list.size(), 500);
-    // Entries appended without a lookup: the first of equal keys wins.
+    // Entries appended without a lookup, a duplicate key among them: the first of equal
+    // keys wins, and the index is rebuilt once, not on every later lookup.
     const int n = d.extend_list.size();
     d.extend_list.append(EXTENDVAR{3, 7, 2, hex("AA")});
     d.extend_list.append(EXTENDVAR{3, 7, 2, hex("BB")});
+    const int rebuilds = extendStore().rebuilds();
     EXPECT_EQ(ExtendFindSameVar(3, 7, 2), n);
     EXPECT_EQ(std::vector<int>({ExtendFindSameVar(0, 3, 5), ExtendFindSameVar(3, 7, 3)}),
               std::vector<int>({0, n + 2}));
+    for (int i = 0; i < 10000; ++i)
+        ExtendFindSameVar(3, 7, i % 50);
+    EXPECT_EQ(extendStore().rebuilds() - rebuilds, 1);
+    // The store is reset with the driver: no entry, no index left behind.
+    ResetDriverState();
+    EXPECT_EQ(std::vector<int>({extendStore().find(3, 7, 2), d.extend_list.size()}),
+              std::vector<int>({-1, 0}));
 }
 
 // Single-station reads come from the image, multi-station reads from the station's

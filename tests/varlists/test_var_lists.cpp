@@ -75,6 +75,8 @@ TEST_F(ReadListRebuild, MergesSplitsAndOrdersBlocks) {
         {64, 0, "9/11/100/1/a 3/11/101/1/b", "1/11/100/2/a"}, // single-station: the default station
         // Multi-station groups in order of first use.
         {64, 1, "2/11/100/2/a 1/7/5/2/b 2/11/50/2/c", "2/11/50/52/c 1/7/5/2/b"},
+        // The group key is station + 255 x type: station 255 of CIO meets station 0 of W.
+        {64, 1, "255/7/10/1/a 0/8/11/1/b", "255/7/10/2/a"},
         // Multi-station: bit and word type share a group.
         {64, 1, "1/0/5.3/1/bit 1/7/5/1/word", "1/7/5/1/word"},
         // Multi-station: a bit type orders as its word type.
