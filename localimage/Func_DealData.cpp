@@ -1,5 +1,5 @@
-// Storing read replies into the local image or the per-station extended variables,
-// and the lookup of extended variables.
+// Storing read replies into the local image or, in multi-station mode, the station's
+// entries of the per-station store.
 #include "Func_DealData.h"
 
 #include <algorithm>
