@@ -23,7 +23,8 @@ void passRetValue(RW_VAR const& source, RW_VAR& target);
 // For tools that run many independent sessions in one process (fuzzers, benchmarks).
 void ResetDriverState();
 
-// Applies a write to the store (image or per-station entries) under data_mutex.
+// Applies a write to the store (image or per-station entries); takes data_mutex, after
+// list_mutex when the caller holds that.
 void WriteDataToLocal(RW_VAR* var);
 
 #endif

@@ -38,7 +38,7 @@ ReplyVerdict lengthVerdict(const Protocol& frame, int len) {
 }
 
 int errorOffset(int req_kind) {
-    return req_kind >= 0 && req_kind <= 11 ? req_kind + 1 : 1;
+    return req_kind >= 0 && req_kind < fins::REQUESTER_OFFSET_MAX ? req_kind + 1 : 1;
 }
 
 // Result code of a GetDriverReturnValue index for a frame of requester kind req_kind.

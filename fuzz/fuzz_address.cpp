@@ -7,7 +7,7 @@
 #include <climits>
 
 #include "Func_Initi.h"
-#include "fins_peer.h"
+#include "fins_codec.h"
 #include "fuzz_session.h"
 #include "image_areas.h"
 #include "image_snapshot.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "fins_peer.h"
+#include "fins_codec.h"
 #include "fuzz_input.h"
 #include "plcsim/plc_memory.h"
 #include "plcsim/remote_handler.h"

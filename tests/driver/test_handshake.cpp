@@ -4,7 +4,7 @@
 
 #include "Func_HandShake.h"
 #include "driver_fixture.h"
-#include "fins_peer.h"
+#include "fins_codec.h"
 
 namespace {
 

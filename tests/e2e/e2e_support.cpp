@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "fins_peer.h"
+#include "fins_codec.h"
 
 namespace e2e {
 

@@ -5,7 +5,7 @@
 #include "Func_Remote.h"
 #include "Func_Write.h"
 #include "driver_fixture.h"
-#include "fins_peer.h"
+#include "fins_codec.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "Func_DealData.h"
 #include "Func_GetOrSetData.h"
 #include "driver_fixture.h"
+#include "fins_peer.h"
 #include "image_snapshot.h"
 
 // While set, every operator new of the process fails, as when memory runs out. All

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "driver_object.h"
-#include "fins_peer.h"
+#include "fins_codec.h"
 #include "omron_fins_tcpip.h"
 
 using OnceNotice = std::array<int, 4>; // cb_context, req_kind, req_id, status
