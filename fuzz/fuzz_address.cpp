@@ -133,8 +133,8 @@ class Run {
         // Multi-station flag writes land in word entries that flag reads do not use.
         if (com_.multi_station && fins::isFlagType(t)) return;
         const QByteArray after = readInto(QByteArray(), t, text, station, cnt);
-        // The per-station store keeps the whole 16-bit FINS address space.
-        const long long capacity = !com_.multi_station ? capacityOf(t) : fins::addressSpaceOf(t);
+        // The per-station store keeps every address an int holds.
+        const long long capacity = !com_.multi_station ? capacityOf(t) : STORE_POSITIONS;
         for (long long i = 0; i < cnt; ++i) {
             const bool inside = n + i < capacity;
             const int prev = elementAt(before, bitsOrFlags(t), i);
