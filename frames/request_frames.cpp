@@ -13,16 +13,13 @@ const long long kMaxWriteWords = fins::ADDRESS_SPACE - 1;
 
 Protocol protocolOf(const QByteArray& frame, int reply_len, int data_offset, int data_bytes,
                     const RW_VAR& var) {
-    Protocol p;
+    Protocol p = Protocol(); // value-initialised: the members not set here are 0
     p.frame = frame;
     p.send_len = frame.size();
     p.reply_len = reply_len;
     p.p_aux1 = data_offset;
     p.p_aux2 = data_bytes;
     p.var = var;
-    p.p_aux3 = 0;
-    p.p_aux4 = 0;
-    p.p_aux5 = 0;
     return p;
 }
 
