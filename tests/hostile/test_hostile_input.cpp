@@ -9,6 +9,7 @@
 
 #include "Func_DealData.h"
 #include "Func_GetOrSetData.h"
+#include "Func_Remote.h"
 #include "driver_fixture.h"
 #include "fins_peer.h"
 #include "image_snapshot.h"
@@ -245,6 +246,8 @@ TEST(BeforeSetComInfo, EveryEntryPointAnswersAndChangesNothing) {
     EXPECT_EQ(SetRegisterData(nullptr, 11, &d100, 1, &value, 1, 0, 0), 0);
     WriteDataToLocal(&v);
     WriteDataToLocal(nullptr);
+    Remote_ReadVar(nullptr);
+    Remote_WriteVar(nullptr);
     PLC_driver.protocol_list = {staged};
     SaveToLocalDataErea(&reply);
     SaveToLocalDataErea(nullptr);

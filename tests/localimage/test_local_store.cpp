@@ -64,8 +64,10 @@ std::string entry(int station, int type, int address) {
 
 enum Accessor { BITS16, BITS8, WORDS16, HIGH_FIRST_WORDS8 };
 
+// The buffer starts with stale bytes of the size read: every one must be written.
 std::string readWith(Accessor accessor, void* area, int start, int count) {
-    QByteArray out;
+    const bool bits = accessor == BITS16 || accessor == BITS8;
+    QByteArray out(std::max(0, bits ? count : 2 * count), '\xAA');
     unsigned short* words = static_cast<unsigned short*>(area);
     unsigned char* bytes = static_cast<unsigned char*>(area);
     if (accessor == BITS16) GetBit_unsigned_short(out, words, start, count);
@@ -94,6 +96,7 @@ TEST_F(ImageAccessors, ReadRows) {
         {BITS16, d.cio_image, 15, 3, "01 00 01"},
         {BITS8, d.t_flag_image, 12, 3, "00 01 00"},
         {HIGH_FIRST_WORDS8, d.t_flag_image, 4, 2, "34 12 78 56"},
+        {HIGH_FIRST_WORDS8, d.t_flag_image, -3, 3, "00 00 00 00 00 20"}, // before the array
         {WORDS16, d.cio_image, 0, -1, ""},
         {WORDS16, d.w_image + 510, 4, 2, "EF BE 00 00"}, // capacity counts from the pointer
         {HIGH_FIRST_WORDS8, d.t_flag_image, T_FLAG_IMAGE_BYTES - 1, 1, "00 80"},
