@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "driver_object.h"
-#include "fins_codec.h"
+#include "fins_peer.h"
 
 namespace bench {
 
@@ -22,8 +22,9 @@ SessionSettings benchSettings(bool multi_station, int max_block) {
 } // namespace
 
 QByteArray replyFor(const Protocol& p, unsigned char fill) {
-    if (p.send_len == fins::NODE_ADDRESS_REQUEST_SIZE)
-        return fins::nodeAddressReply(static_cast<quint32>(fins::Reader(p.frame).u32At(16)), 1);
+    quint32 proposed = 0;
+    if (p.send_len == fins::NODE_ADDRESS_REQUEST_SIZE && fins::Reader(p.frame).u32At(16, proposed))
+        return fins::nodeAddressReply(proposed, 1);
     const int data_bytes = p.var.access == 1 ? 0 : p.p_aux2;
     return fins::commandReply(p.frame, 0, QByteArray(data_bytes, static_cast<char>(fill)));
 }

@@ -1,9 +1,13 @@
-// The one driver object, the globals shared with the host, and record copying.
+// The one driver object, the globals shared with the host, record copying, and the
+// mirror of writes into the store.
 #include <cstring>
 #include <new>
 
-#include "Func_HandShake.h"
+#include "Func_GetOrSetData.h"
+#include "driver_lock.h"
 #include "driver_object.h"
+#include "extend_store.h"
+#include "handshake.h"
 
 Omron_Fins_TcpIP_Series PLC_driver;
 std::map<int, Check_Plc> map_list;
@@ -22,7 +26,7 @@ void clearRecord(RW_VAR& v) {
 } // namespace
 
 Omron_Fins_TcpIP_Series::Omron_Fins_TcpIP_Series()
-    : com_info(nullptr), once_done_cb(nullptr), comm_fail_cb(nullptr), cur_kind(NO_LIST_YET),
+    : com_info(nullptr), once_done_cb(nullptr), comm_fail_cb(nullptr), cur_kind(fins::LIST_NONE_YET),
       write_burst(0), once_burst(0), read_index(0), comm_failed(0) {
     clearRecord(cur_var);
     std::memset(cio_image, 0, sizeof cio_image);
@@ -56,7 +60,15 @@ void passRetValue(RW_VAR const& source, RW_VAR& target) {
     target.value.clear();
 }
 
+void WriteDataToLocal(RW_VAR* var) {
+    Omron_Fins_TcpIP_Series& d = PLC_driver;
+    if (!var || !d.com_info) return;
+    DriverLock lock(d.data_mutex);
+    applyWriteToStore(*var, d.com_info->multi_station != 0);
+}
+
 void ResetDriverState() {
+    extendStore().reset();
     PLC_driver.~Omron_Fins_TcpIP_Series();
     new (&PLC_driver) Omron_Fins_TcpIP_Series();
     map_list.clear();

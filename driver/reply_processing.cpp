@@ -4,12 +4,12 @@
 // steps below (DealDataOf..., GetDriverReturnValue) wrap the same code for the head frame.
 #include "reply_processing.h"
 
-#include "Func_Check.h"
 #include "Func_DealData.h"
-#include "Func_HandShake.h"
 #include "driver_lock.h"
 #include "driver_object.h"
 #include "entry_guard.h"
+#include "fins_codec.h"
+#include "handshake.h"
 
 namespace {
 
@@ -38,20 +38,20 @@ ReplyVerdict lengthVerdict(const Protocol& frame, int len) {
 }
 
 int errorOffset(int req_kind) {
-    return req_kind >= 0 && req_kind <= 11 ? req_kind + 1 : 1;
+    return req_kind >= 0 && req_kind < fins::REQUESTER_OFFSET_MAX ? req_kind + 1 : 1;
 }
 
 // Result code of a GetDriverReturnValue index for a frame of requester kind req_kind.
 int resultFor(int index, int req_kind) {
-    static const int kBases[] = {RESULT_GOOD,
-                                 FAMILY_REFUSED,
-                                 FAMILY_NO_REPLY,
-                                 FAMILY_WRONG_LENGTH,
-                                 RESULT_GOOD_REMOTE,
-                                 REMOTE_AREA + FAMILY_REFUSED,
-                                 REMOTE_AREA + FAMILY_NO_REPLY,
-                                 REMOTE_AREA + FAMILY_WRONG_LENGTH};
-    if (index < 0 || index > 7) return RESULT_NOT_EVALUATED;
+    static const int kBases[] = {fins::RESULT_GOOD,
+                                 fins::FAMILY_REFUSED,
+                                 fins::FAMILY_NO_REPLY,
+                                 fins::FAMILY_WRONG_LENGTH,
+                                 fins::RESULT_GOOD_REMOTE,
+                                 fins::RESULT_REMOTE_AREA + fins::FAMILY_REFUSED,
+                                 fins::RESULT_REMOTE_AREA + fins::FAMILY_NO_REPLY,
+                                 fins::RESULT_REMOTE_AREA + fins::FAMILY_WRONG_LENGTH};
+    if (index < 0 || index > 7) return fins::RESULT_NOT_EVALUATED;
     const bool good = index == LOCAL_INDEX + GOOD || index == REMOTE_INDEX + GOOD;
     return good ? kBases[index] : kBases[index] + errorOffset(req_kind);
 }
@@ -90,8 +90,8 @@ void noticeForOnceHead() {
     const QList<RW_VAR>& once = PLC_driver.once_list;
     if (once.isEmpty()) return;
     const RW_VAR& head = once.constFirst();
-    const int status = commFailed() == 0 ? ONCE_SUCCEEDED : ONCE_FAILED;
-    if (status == ONCE_SUCCEEDED) {
+    const int status = commFailed() == 0 ? fins::ONCE_SUCCEEDED : fins::ONCE_FAILED;
+    if (status == fins::ONCE_SUCCEEDED) {
         for (int i = 1; i < once.size(); ++i)
             if (sameRequester(once.at(i), head)) return;
     }
@@ -116,14 +116,14 @@ void rotateReadList() {
 void advanceSourceList(bool local) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
     switch (d.cur_kind) {
-    case FROM_WRITE_LIST:
+    case fins::LIST_WRITE:
         finishHead(d.write_list);
         break;
-    case FROM_ONCE_LIST:
+    case fins::LIST_ONCE:
         if (local) noticeForOnceHead();
         finishHead(d.once_list);
         break;
-    case FROM_READ_LIST:
+    case fins::LIST_READ:
         rotateReadList();
         break;
     default:
@@ -190,7 +190,7 @@ RW_VAR* rejectBadReply(const Exchange& ex, int result) {
     d.read_index = 0;
     com.cycle_done = 0;
     if (com.retry_count <= com.retry_limit) {
-        d.cur_var.result = RESULT_SENT_AGAIN; // the frame stays outstanding
+        d.cur_var.result = fins::RESULT_SENT_AGAIN; // the frame stays outstanding
         return &d.cur_var;
     }
     com.retry_count = 0;
@@ -210,6 +210,26 @@ Check_Plc* currentStation() {
 }
 
 } // namespace
+
+// The reply's FINS/TCP error code must be zero; the outstanding frame's direction
+// then tells a read reply (1) from a write acknowledgement (2). The FINS end code
+// is not judged.
+int CheckReply(const Protocol& frame, const QByteArray& reply) {
+    if (fins::replyErrorCode(reply) != 0) return 0;
+    switch (frame.var.access) {
+    case 0:
+        return 1;
+    case 1:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+int CheckGetData(QByteArray* reply, int) {
+    const Protocol* head = headFrame();
+    return reply && head ? CheckReply(*head, *reply) : 0;
+}
 
 int DealDataOfLocalArea(QByteArray* reply, int len) {
     return judgeHeadFrame(reply, len, LOCAL_INDEX);
@@ -256,7 +276,7 @@ namespace {
 
 RW_VAR* evaluateDataCom(QByteArray* reply, int len) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
-    d.cur_var.result = RESULT_GOOD;
+    d.cur_var.result = fins::RESULT_GOOD;
     COM_INFO* com = d.com_info;
     if (!com || d.protocol_list.isEmpty()) return &d.cur_var;
     const QByteArray none;
@@ -273,7 +293,7 @@ RW_VAR* evaluateDataCom(QByteArray* reply, int len) {
     const Protocol& frame = d.protocol_list.constFirst();
     const Exchange ex{*com, station, frame.var.link_id == com->local_link};
     const int r = judgeReply(frame, bytes, len, ex.local ? LOCAL_INDEX : REMOTE_INDEX, com);
-    if (r == RESULT_GOOD || r == RESULT_GOOD_REMOTE) return acceptGoodReply(ex, r);
+    if (fins::isGood(r)) return acceptGoodReply(ex, r);
     return rejectBadReply(ex, r);
 }
 
@@ -283,6 +303,6 @@ RW_VAR* DataCom(QByteArray* reply, int len) {
     RW_VAR* const evaluated =
         guardEntry<RW_VAR*>(nullptr, [&] { return evaluateDataCom(reply, len); });
     if (evaluated) return evaluated;
-    PLC_driver.cur_var.result = RESULT_SENT_AGAIN; // not evaluated: the frame stays
+    PLC_driver.cur_var.result = fins::RESULT_SENT_AGAIN; // not evaluated: the frame stays
     return &PLC_driver.cur_var;
 }

@@ -5,6 +5,11 @@
 
 #include "omron_fins_tcpip.h"
 
+// 0 bad, 1 good read reply, 2 good write reply: the one judgement of a reply against
+// the frame it answers (FINS/TCP error code and direction; the end code is not judged).
+int CheckReply(const Protocol& frame, const QByteArray& reply);
+// The same for the outstanding frame.
+int CheckGetData(QByteArray* reply, int len);
 int DealDataOfLocalArea(QByteArray* reply, int len);
 int DealDataOfRemoteArea(QByteArray* reply, int len);
 int GetDriverReturnValue(int index);

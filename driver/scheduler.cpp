@@ -1,14 +1,14 @@
 // ComCommunication: picks the next entry to serve (writes, then one-shot reads,
-// then one cyclic read, with burst limits) and has its frame built.
-#include "Func_HandShake.h"
-#include "Func_Read.h"
-#include "Func_Remote.h"
-#include "Func_Write.h"
+// then one cyclic read, with burst limits), has its frame made, queues it and mirrors
+// a write into the store.
 #include "driver_lock.h"
 #include "driver_object.h"
 #include "entry_guard.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
+#include "frame_queue.h"
+#include "remote_frames.h"
 #include "reply_processing.h"
+#include "request_frames.h"
 
 namespace {
 
@@ -23,24 +23,35 @@ const Check_Plc& stationEntry(int station) {
     return map_list.insert(std::make_pair(station, Check_Plc{0, 0, 0})).first->second;
 }
 
-// Builds the frame for entry: the handshake while its station has none, else
-// the read or write (remote-mode framing when remote_mode is set).
+// Remote frames carry the variable itself; the write is mirrored into the store at once.
+void serveRemoteEntry(RW_VAR& entry, bool write) {
+    if (!write) {
+        driver::queueFrame(frames::makeRemoteReadFrame(entry));
+        return;
+    }
+    driver::queueFrame(frames::makeRemoteWriteFrame(entry));
+    WriteDataToLocal(&entry);
+}
+
+// Queues the frame for entry: the handshake while its station has none, else the read
+// or write (remote-mode framing when remote_mode is set). While the exchange is healthy
+// the store follows a write at once; after a failure the host-write path has already
+// mirrored it.
 void serveEntry(RW_VAR& entry, bool write, const COM_INFO& com) {
     if (com.remote_mode != 0) {
-        if (write)
-            Remote_WriteVar(&entry);
-        else
-            Remote_ReadVar(&entry);
+        serveRemoteEntry(entry, write);
         return;
     }
     plc_add_number = entry.station;
     const Check_Plc& nodes = stationEntry(entry.station);
-    if (nodes.hs_done == 0)
-        BuildHandShake(entry.station);
-    else if (write)
-        BuildWrite(entry, nodes);
-    else
-        BuildRead(entry, nodes);
+    if (nodes.hs_done == 0) {
+        driver::queueHandShake(entry.station);
+    } else if (write) {
+        driver::queueFrame(frames::makeWriteFrame(entry, nodes));
+        if (!commFailed()) WriteDataToLocal(&entry);
+    } else {
+        driver::queueFrame(frames::makeReadFrame(entry, nodes));
+    }
 }
 
 // Entries the builder will not frame (a register type without a FINS frame, a word
@@ -48,14 +59,14 @@ void serveEntry(RW_VAR& entry, bool write, const COM_INFO& com) {
 // entry gets a frame.
 bool canHaveFrame(const RW_VAR& entry, bool write, const COM_INFO& com) {
     if (com.remote_mode != 0) return true;
-    return write ? WriteFrameCarries(entry) : hasReadFrame(entry);
+    return write ? frames::writeFrameCarries(entry) : hasReadFrame(entry);
 }
 
-// A write without a frame is still applied to the local store, as WriteRegister
-// does for it; then it leaves the queue.
+// A write without a frame is still applied to the local store while the exchange is
+// healthy, as for any write; then it leaves the queue.
 void disposeWrite() {
     QList<RW_VAR>& writes = PLC_driver.write_list;
-    WriteRegister(&writes.first());
+    if (!commFailed()) WriteDataToLocal(&writes.first());
     writes.removeFirst();
 }
 
@@ -63,7 +74,7 @@ void disposeWrite() {
 // notice, and the requester's other pieces go with it.
 void disposeOnceRead() {
     const RW_VAR head = PLC_driver.once_list.constFirst();
-    SendOnceNotice(head, ONCE_FAILED);
+    SendOnceNotice(head, fins::ONCE_FAILED);
     PurgeOnceRequester(head, false);
 }
 
@@ -80,7 +91,7 @@ bool serveOneSource(COM_INFO& com) {
             disposeWrite();
             return false;
         }
-        d.cur_kind = FROM_WRITE_LIST;
+        d.cur_kind = fins::LIST_WRITE;
         serveEntry(d.write_list.first(), true, com);
         ++d.write_burst;
     } else if (!d.once_list.isEmpty() && d.once_burst < BURST_LIMIT) {
@@ -88,7 +99,7 @@ bool serveOneSource(COM_INFO& com) {
             disposeOnceRead();
             return false;
         }
-        d.cur_kind = FROM_ONCE_LIST;
+        d.cur_kind = fins::LIST_ONCE;
         serveEntry(d.once_list.first(), false, com);
         ++d.once_burst;
     } else if (!d.read_list.isEmpty()) {
@@ -96,7 +107,7 @@ bool serveOneSource(COM_INFO& com) {
             disposeCyclicRead();
             return false;
         }
-        d.cur_kind = FROM_READ_LIST;
+        d.cur_kind = fins::LIST_READ;
         serveEntry(d.read_list.first(), false, com);
         d.write_burst = d.once_burst = 0;
     } else {

@@ -1,7 +1,5 @@
 #include "Func_Check.h"
 
-#include "fins_frame.h"
-
 unsigned short CalSUM(unsigned char* data, unsigned short count) {
     unsigned short sum = 0;
     for (unsigned int i = 0; i < count; ++i)
@@ -44,24 +42,4 @@ int ASCIIToDigital(int c) {
     if (c <= 0x3F) return c - 0x30;
     if (c == 0x40) return 0;
     return c - 0x37;
-}
-
-// The reply's FINS/TCP error code must be zero; the outstanding frame's direction
-// then tells a read reply (1) from a write acknowledgement (2). The FINS end code
-// is not judged.
-int CheckReply(const Protocol& frame, const QByteArray& reply) {
-    if (fins::replyErrorCode(reply) != 0) return 0;
-    switch (frame.var.access) {
-    case 0:
-        return 1;
-    case 1:
-        return 2;
-    default:
-        return 0;
-    }
-}
-
-int CheckGetData(QByteArray* reply, int) {
-    const QList<Protocol>& frames = PLC_driver.protocol_list;
-    return reply && !frames.isEmpty() ? CheckReply(frames.constFirst(), *reply) : 0;
 }

@@ -75,7 +75,8 @@ int expectedElement(bool multi, int reg_type, const QByteArray& in, long long i,
 
 int elementAt(const QByteArray& out, bool bits, long long i) {
     if (bits) return static_cast<unsigned char>(out[static_cast<int>(i)]);
-    return static_cast<int>(fins::hostWordAt(out, i));
+    quint16 word = 0;
+    return fins::hostWordAt(out, i, word) ? word : -1;
 }
 
 class Run {
@@ -132,8 +133,8 @@ class Run {
         // Multi-station flag writes land in word entries that flag reads do not use.
         if (com_.multi_station && fins::isFlagType(t)) return;
         const QByteArray after = readInto(QByteArray(), t, text, station, cnt);
-        // The per-station store keeps the whole 16-bit FINS address space.
-        const long long capacity = !com_.multi_station ? capacityOf(t) : fins::addressSpaceOf(t);
+        // The per-station store keeps every address an int holds.
+        const long long capacity = !com_.multi_station ? capacityOf(t) : STORE_POSITIONS;
         for (long long i = 0; i < cnt; ++i) {
             const bool inside = n + i < capacity;
             const int prev = elementAt(before, bitsOrFlags(t), i);

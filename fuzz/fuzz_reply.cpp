@@ -5,7 +5,7 @@
 // retry counter, the outstanding frame and the image elements that may change.
 #include <algorithm>
 
-#include "fins_codec.h"
+#include "fins_peer.h"
 #include "fuzz_session.h"
 #include "image_areas.h"
 #include "image_snapshot.h"
@@ -117,8 +117,9 @@ void checkStoredWords(const Protocol& p, const QByteArray& reply) {
     for (long long k = 0; k < p.p_aux2 / 2; ++k) {
         const long long idx = static_cast<long long>(p.var.address) + k;
         const long long at = static_cast<long long>(p.p_aux1) + 2 * k;
-        if (idx < 0 || idx >= img.capacity || at < 0 || at + 1 >= reply.size()) continue;
-        FUZZ_CHECK(img.words[idx] == fins::wireWordAt(fins::Reader(reply), at));
+        quint16 word = 0;
+        if (idx < 0 || idx >= img.capacity || !fins::Reader(reply).u16At(at, word)) continue;
+        FUZZ_CHECK(img.words[idx] == word);
     }
 }
 
@@ -186,8 +187,9 @@ class Run {
                        PLC_driver.cur_kind >= 0 && PLC_driver.cur_kind <= 2);
         // A FINS/TCP frame announces its own size; remote frames carry it in byte 0.
         const fins::Reader f(p->frame);
+        quint8 size_byte = 0;
         if (com_.remote_mode)
-            FUZZ_CHECK(f.size() >= 22 && f.u8At(0) == (f.size() & 0xFF));
+            FUZZ_CHECK(f.size() >= 22 && f.u8At(0, size_byte) && size_byte == (f.size() & 0xFF));
         else
             FUZZ_CHECK(fins::announcedFrameSize(p->frame.constData(), f.size()) == f.size());
         return p;

@@ -17,7 +17,7 @@ inline void checkListMutexHeld() {
 
 inline void onceDone(int ctx, int kind, int id, int status) {
     checkListMutexHeld();
-    FUZZ_CHECK(status == ONCE_SUCCEEDED || status == ONCE_FAILED);
+    FUZZ_CHECK(status == fins::ONCE_SUCCEEDED || status == fins::ONCE_FAILED);
     recordOnceDone(ctx, kind, id, status);
 }
 

@@ -1,6 +1,6 @@
 #include "action_ledger.h"
 
-#include "driver_results.h"
+#include "omron_fins_results.h"
 #include "fins_codec.h"
 #include "fins_words.h"
 

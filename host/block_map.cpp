@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "fins_codec.h"
+#include "fins_peer.h"
 
 namespace fhost {
 
@@ -82,7 +82,7 @@ std::vector<std::string> blockMapLines(const std::vector<ReadBlock>& blocks) {
         const fins::RegType* t = fins::regType(b.reg_type);
         char head[160];
         std::snprintf(head, sizeof head, "station %d  %-7s %5d  %-12s", b.station,
-                      t ? t->mnemonic : "?", b.address,
+                      fins::mnemonicOf(b.reg_type), b.address,
                       t ? unitName(*t, b.length).c_str() : std::to_string(b.length).c_str());
         std::string line = head;
         if (b.area_code >= 0) {

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "driver_results.h"
-#include "fins_codec.h"
+#include "fins_peer.h"
+#include "omron_fins_results.h"
 
 namespace fhost {
 

@@ -8,7 +8,7 @@
 
 #include <QJsonDocument>
 
-#include "driver_results.h"
+#include "omron_fins_results.h"
 #include "host_bridge.h"
 #include "host_session.h"
 #include "panel/panel_server.h"

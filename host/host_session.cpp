@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstring>
 
-#include "driver_results.h"
-#include "fins_codec.h"
+#include "fins_peer.h"
+#include "omron_fins_results.h"
 #include "fins_words.h"
 #include "notices.h"
 #include "tag_values.h"
@@ -465,9 +465,9 @@ void HostSession::onceReadNotice(const RawNotice& n) {
 
 // "gave up on a write of setpoint (D 100) after 3 bad replies: no reply (result 42)"
 std::string HostSession::giveUpText(const RawNotice& n, int result, const RW_VAR& returned) const {
-    const fins::RegType* type = fins::regType(returned.reg_type);
-    const std::string where = returned.name.toStdString() + " (" + (type ? type->mnemonic : "?") +
-                              " " + returned.addr_text.toStdString() + ")";
+    const std::string where = returned.name.toStdString() + " (" +
+                              fins::mnemonicOf(returned.reg_type) + " " +
+                              returned.addr_text.toStdString() + ")";
     std::string what = n.req_kind == WRITE_REQ_KIND  ? "a write of " + where
                        : n.req_kind == ONCE_REQ_KIND ? "a one-shot read of " + where
                        : n.req_kind == fins::LIST_READ

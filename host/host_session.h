@@ -15,7 +15,7 @@
 #include "action_ledger.h"
 #include "block_map.h"
 #include "driver_api.h"
-#include "driver_results.h"
+#include "omron_fins_results.h"
 #include "host_options.h"
 #include "notices.h"
 #include "pcap_writer.h"

@@ -2,7 +2,7 @@
 
 #include <sys/time.h>
 
-#include "fins_codec.h"
+#include "byte_cursor.h"
 
 namespace fhost {
 
@@ -31,9 +31,11 @@ void patchU16(Bytes& out, int pos, uint16_t v) {
 
 uint32_t sumWords(const char* data, int size, uint32_t sum) {
     const fins::Reader in(data, size);
-    for (int i = 0; i + 1 < size; i += 2)
-        sum += static_cast<uint32_t>(in.u16At(i));
-    if (size & 1) sum += static_cast<uint32_t>(in.u8At(size - 1)) << 8;
+    quint16 word = 0;
+    for (int i = 0; i + 1 < size && in.u16At(i, word); i += 2)
+        sum += word;
+    quint8 last = 0;
+    if (size & 1 && in.u8At(size - 1, last)) sum += static_cast<uint32_t>(last) << 8;
     return sum;
 }
 

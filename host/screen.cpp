@@ -152,7 +152,7 @@ std::vector<std::string> valueLines(const HostSession& s, const std::vector<TagV
     std::vector<std::string> lines;
     for (const TagView& view : tags) {
         const Tag& t = *view.tag;
-        const std::string type = std::string(tagType(t).mnemonic) +
+        const std::string type = std::string(fins::mnemonicOf(tagType(t).code)) +
                                  (t.typed ? ":" + plcvalues::valueTypeName(t.value_type) : "");
         std::string where = type + " " + t.addr_text;
         if (s.comInfo().multi_station) where += " @" + std::to_string(view.station);
@@ -161,7 +161,7 @@ std::vector<std::string> valueLines(const HostSession& s, const std::vector<TagV
             std::string line =
                 run.first == 0 ? padded(t.name, kNameWidth) + " " + padded(where, kWhereWidth) + " "
                                : std::string(kNameWidth + 1, ' ') +
-                                     padded(std::string(tagType(t).mnemonic) + " " +
+                                     padded(std::string(fins::mnemonicOf(tagType(t).code)) + " " +
                                                 valueAddressText(t, static_cast<int>(run.first)),
                                             kWhereWidth) +
                                      " ";

@@ -1,6 +1,6 @@
 #include "session_stats.h"
 
-#include "driver_results.h"
+#include "omron_fins_results.h"
 
 namespace fhost {
 

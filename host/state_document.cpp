@@ -98,7 +98,7 @@ QJsonObject tag(const TagView& v) {
     QJsonObject o;
     o["name"] = text(t.name);
     o["type"] = t.reg_type;
-    o["type_name"] = tagType(t).mnemonic;
+    o["type_name"] = fins::mnemonicOf(tagType(t).code);
     o["bits"] = tagType(t).unit != fins::Unit::Word; // one 0/1 an element
     o["data_type"] = text(plcvalues::valueTypeName(t.value_type));
     o["address"] = text(t.addr_text);
@@ -118,10 +118,9 @@ QJsonObject tag(const TagView& v) {
 QJsonArray readBlocks(const HostSession& s) {
     QJsonArray out;
     for (const ReadBlock& b : s.readBlocks()) {
-        const fins::RegType* type = fins::regType(b.reg_type);
         QJsonObject o;
         o["station"] = b.station;
-        o["area"] = type ? type->mnemonic : "?";
+        o["area"] = fins::mnemonicOf(b.reg_type);
         o["start"] = b.address;
         o["count"] = b.length;
         o["frame"] = b.area_code < 0 ? QJsonValue()
@@ -193,7 +192,7 @@ void legacyLists(const HostSession& s, const std::vector<TagView>& views, QJsonO
     for (const TagView& v : views) {
         QJsonObject o;
         o["name"] = text(v.tag->name);
-        o["type"] = tagType(*v.tag).mnemonic;
+        o["type"] = fins::mnemonicOf(tagType(*v.tag).code);
         o["address"] = text(v.tag->addr_text);
         o["station"] = v.station;
         o["values"] = ints(v.values);

@@ -52,7 +52,8 @@ const fins::RegType* regTypeByName(const std::string& text) {
 }
 
 std::string rangeText(const fins::RegType& type) {
-    return std::string(type.mnemonic) + " (0-" + std::to_string(type.area_words - 1) + ")";
+    return std::string(fins::mnemonicOf(type.code)) + " (0-" +
+           std::to_string(fins::cp1lAreaSize(type.code) - 1) + ")";
 }
 
 // Start of the tag in elements of its unit (bits for bit types), or -1 with a reason.
@@ -73,7 +74,7 @@ long long parseStart(const fins::RegType& type, const std::string& text, std::st
             *reason = "bit number " + bit + " in '" + text + "' must be 0-15";
             return -1;
         }
-        if (w >= type.area_words) {
+        if (w >= fins::cp1lAreaSize(type.code)) {
             *reason = "address " + text + " is outside " + rangeText(type);
             return -1;
         }
@@ -84,7 +85,7 @@ long long parseStart(const fins::RegType& type, const std::string& text, std::st
         return -1;
     }
     long long a = std::stoll(text);
-    if (a >= type.area_words) {
+    if (a >= fins::cp1lAreaSize(type.code)) {
         *reason = "address " + text + " is outside " + rangeText(type);
         return -1;
     }
@@ -101,7 +102,7 @@ bool parseDataType(const fins::RegType& type, const std::string* text, plcvalues
     if (text && !plcvalues::parseValueType(*text, &v, reason)) return false;
     if (words == (v.type == plcvalues::DataType::Bool)) {
         *reason =
-            std::string(type.mnemonic) +
+            std::string(fins::mnemonicOf(type.code)) +
             (words ? " holds words: BOOL is for bit and flag tags" : " holds bits: only BOOL");
         return false;
     }
@@ -118,7 +119,8 @@ bool parseLength(const fins::RegType& type, const plcvalues::ValueType& value,
     }
     const long long n = std::stoll(text);
     const long long per_value = std::max(1, plcvalues::wordsPerValue(value));
-    long long capacity = type.unit == fins::Unit::Bit ? 16LL * type.area_words : type.area_words;
+    const long long area = fins::cp1lAreaSize(type.code);
+    const long long capacity = type.unit == fins::Unit::Bit ? 16LL * area : area;
     if (start + n * per_value > capacity) {
         const std::string span = per_value > 1 ? " of " + plcvalues::valueTypeName(value) + " (" +
                                                      std::to_string(n * per_value) + " words)"

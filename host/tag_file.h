@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "fins_codec.h"
+#include "fins_peer.h"
 #include "plc_values.h"
 
 namespace fhost {

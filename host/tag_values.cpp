@@ -119,8 +119,9 @@ std::vector<int> decodeValues(const Tag& tag, const QByteArray& buffer, int coun
     const bool words = isWordTag(tag);
     const fins::Reader bytes(buffer);
     for (int i = 0; i < count; ++i) {
-        const long long v = words ? fins::hostWordAt(buffer, i) : bytes.u8At(i);
-        out.push_back(v < 0 ? 0 : static_cast<int>(v)); // bytes the driver did not fill read 0
+        quint16 word = 0; // bytes the driver did not fill read 0
+        quint8 byte = 0;
+        out.push_back(words ? (fins::hostWordAt(buffer, i, word), word) : (bytes.u8At(i, byte), byte));
     }
     return out;
 }

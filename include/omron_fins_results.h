@@ -89,6 +89,11 @@ enum ListKind : int { LIST_READ = 0, LIST_WRITE = 1, LIST_ONCE = 2, LIST_NONE_YE
 // Status passed to the one-shot read notice.
 enum OnceStatus : int { ONCE_SUCCEEDED = 1, ONCE_FAILED = 2 };
 
+// Where the host keeps the panel's IPv4 address text in the LW area it hands over with
+// FlashLocalRegister, and the room it has; the text's last number is the FINS node the
+// panel proposes in the node address exchange.
+enum : int { HMI_ADDRESS_OFFSET = 122400, HMI_ADDRESS_BYTES = 16 };
+
 } // namespace fins
 
 #endif

@@ -1,52 +1,15 @@
-// Storing read replies into the local image or the per-station extended variables,
-// and the lookup of extended variables.
+// Storing read replies into the local image or, in multi-station mode, the station's
+// entries of the per-station store.
 #include "Func_DealData.h"
 
-#include <QHash>
 #include <algorithm>
-#include <cstring>
 
-#include "fins_frame.h"
+#include "extend_store.h"
+#include "fins_codec.h"
 #include "image_access.h"
 #include "image_areas.h"
 
 namespace {
-
-// Next key tried when a key is taken by an entry of another (station, type, address).
-const quint64 PROBE_STEP = 0x9E3779B97F4A7C15ull;
-
-// Lookup index over extend_list, keyed by extendKey; guarded by data_mutex like the
-// list itself. Entries of extend_list never move, so their indexes stay valid.
-QHash<quint64, int> extend_index;
-
-bool hasKey(const EXTENDVAR& e, int station, int type, int address) {
-    return e.ext_station == station && e.ext_type == type && e.ext_address == address;
-}
-
-// Index of the entry with this key, or -1; key is left at the slot where the search
-// ended, which is free when -1 is returned.
-int findIndexed(quint64& key, int station, int type, int address) {
-    const Omron_Fins_TcpIP_Series& d = PLC_driver;
-    for (;;) {
-        QHash<quint64, int>::const_iterator it = extend_index.constFind(key);
-        if (it == extend_index.constEnd()) return -1;
-        if (hasKey(d.extend_list.at(it.value()), station, type, address)) return it.value();
-        key += PROBE_STEP;
-    }
-}
-
-// Indexes every entry of extend_list; the first of equal keys wins, as in a walk of
-// the list. Only needed when the list grew other than through ExtendFindSameVar.
-void rebuildExtendIndex() {
-    Omron_Fins_TcpIP_Series& d = PLC_driver;
-    extend_index.clear();
-    for (int i = 0; i < d.extend_list.size(); ++i) {
-        const EXTENDVAR& e = d.extend_list.at(i);
-        quint64 key = extendKey(e.ext_station, e.ext_type, e.ext_address);
-        if (findIndexed(key, e.ext_station, e.ext_type, e.ext_address) < 0)
-            extend_index.insert(key, i);
-    }
-}
 
 // The data bytes of the reply that the head frame describes.
 struct ReplyData {
@@ -60,31 +23,13 @@ ReplyData replyData(const QByteArray& reply, const Protocol& head) {
     return {fins::Reader(reply), head.p_aux1, head.p_aux2, head.var.address};
 }
 
-// Word k of the reply as a 16-bit number (wire order: high byte first), or -1 when the
-// reply does not hold both bytes.
-int replyWord(const ReplyData& r, long long k) {
-    const long long pos = r.offset + 2 * k;
-    return static_cast<int>(r.reader.u16At(pos));
-}
-
-// Flag group g of the reply packed into one byte (flag j in bit j), or -1 when the
-// reply does not hold all eight flag bytes.
-int replyFlagGroup(const ReplyData& r, long long g) {
-    const long long pos = r.offset + 8 * g;
-    if (!r.reader.within(pos, 8)) return -1;
-    int packed = 0;
-    for (int j = 0; j < 8; ++j)
-        packed |= (r.reader.u8At(pos + j) & 1) << j;
-    return packed;
-}
-
 void storeWords(const ReplyData& r, unsigned short* area, long long capacity) {
     if (!area || r.bytes < 2) return;
     const image::Span s = image::positionsWithin(r.address, r.bytes / 2, capacity);
     for (long long k = s.begin; k < s.end; ++k) {
-        const int word = replyWord(r, k);
-        if (word < 0) break; // the reply ends here; later words keep their values
-        area[r.address + k] = static_cast<unsigned short>(word);
+        quint16 word = 0;
+        if (!fins::replyDataWord(r.reader, r.offset, k, word)) break; // later words keep theirs
+        area[r.address + k] = word;
     }
 }
 
@@ -92,9 +37,9 @@ void storeFlagBytes(const ReplyData& r, unsigned char* area, long long capacity)
     if (!area || r.bytes < 8) return;
     const image::Span s = image::positionsWithin(r.address / 8, r.bytes / 8, capacity);
     for (long long g = s.begin; g < s.end; ++g) {
-        const int packed = replyFlagGroup(r, g);
-        if (packed < 0) break;
-        area[r.address / 8 + g] = static_cast<unsigned char>(packed);
+        quint8 packed = 0;
+        if (!fins::replyFlagGroup(r.reader, r.offset, g, packed)) break;
+        area[r.address / 8 + g] = packed;
     }
 }
 
@@ -103,29 +48,33 @@ void storeFlagBytes(const ReplyData& r, unsigned char* area, long long capacity)
 void storeWordEntries(const ReplyData& r, int station, int type) {
     if (r.bytes < 2) return;
     const image::Span s =
-        image::positionsWithin(r.address, r.bytes / 2, addressablePositions(type));
+        image::positionsWithin(r.address, r.bytes / 2, STORE_POSITIONS);
+    ExtendStore& store = extendStore();
     for (long long k = s.begin; k < s.end; ++k) {
-        const int index = ExtendFindSameVar(station, type, static_cast<int>(r.address + k));
-        const int word = replyWord(r, k);
+        const int index = store.findOrCreate(station, type, static_cast<int>(r.address + k));
+        quint16 word = 0;
+        const bool there = fins::replyDataWord(r.reader, r.offset, k, word);
         const char low_first[2] = {static_cast<char>(word & 0xFF), static_cast<char>(word >> 8)};
-        storeExtendValue(index, low_first, word < 0 ? 0 : 2);
+        store.store(index, low_first, there ? 2 : 0);
     }
 }
 
 // Multi-station flags: one entry per group of eight, keyed by its first flag number.
 void storeFlagEntries(const ReplyData& r, int station, int type) {
     if (r.bytes < 8) return;
-    const long long limit = addressablePositions(type);
+    const long long limit = STORE_POSITIONS;
     const long long groups = r.bytes / 8;
     // Groups whose first flag lies in 0..limit-1.
     const long long g_begin = r.address >= 0 ? 0 : (-r.address + 7) / 8;
     const long long g_end = std::min(groups, r.address >= limit ? 0 : (limit - r.address + 7) / 8);
+    ExtendStore& store = extendStore();
     for (long long g = g_begin; g < g_end; ++g) {
         const long long first = r.address + 8 * g;
-        const int index = ExtendFindSameVar(station, type, static_cast<int>(first));
-        const int packed = replyFlagGroup(r, g);
+        const int index = store.findOrCreate(station, type, static_cast<int>(first));
+        quint8 packed = 0;
+        const bool there = fins::replyFlagGroup(r.reader, r.offset, g, packed);
         const char byte = static_cast<char>(packed);
-        storeExtendValue(index, &byte, packed < 0 ? 0 : 1);
+        store.store(index, &byte, there ? 1 : 0);
     }
 }
 
@@ -154,22 +103,8 @@ long long capacityOrNoBound(long long capacity) {
 
 } // namespace
 
-void storeExtendValue(int index, const char* bytes, int n) {
-    QByteArray& v = PLC_driver.extend_list[index].ext_value;
-    v.resize(n);
-    if (n > 0) std::memcpy(v.data(), bytes, static_cast<size_t>(n));
-}
-
 int ExtendFindSameVar(int station, int type, int address) {
-    Omron_Fins_TcpIP_Series& d = PLC_driver;
-    if (extend_index.size() != d.extend_list.size()) rebuildExtendIndex();
-    quint64 key = extendKey(station, type, address);
-    const int found = findIndexed(key, station, type, address);
-    if (found >= 0) return found;
-    const int index = d.extend_list.size();
-    d.extend_list.append(EXTENDVAR{station, type, address, QByteArray(4, '\0')});
-    extend_index.insert(key, index);
-    return index;
+    return extendStore().findOrCreate(station, type, address);
 }
 
 void StoreReply(const Protocol& frame, const QByteArray& reply, bool multi_station) {

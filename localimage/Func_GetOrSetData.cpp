@@ -2,19 +2,13 @@
 #include "Func_GetOrSetData.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 
 #include "Func_DealData.h"
-#include "Func_Initi.h"
-#include "Func_Write.h"
-#include "driver_lock.h"
-#include "driver_object.h"
-#include "entry_guard.h"
-#include "fins_frame.h"
+#include "extend_store.h"
+#include "fins_codec.h"
 #include "image_access.h"
 #include "image_areas.h"
-#include "piece_split.h"
 
 // ---- Bounded accessors ----------------------------------------------------------
 
@@ -64,8 +58,10 @@ void setBits(long long start, T* area, long long capacity, const QByteArray* in,
     if (!area || !in || count < 1) return;
     const fins::Reader r(*in);
     const Span s = positionsWithin(start, std::min(count, r.size()), capacity * bitsOf<T>());
-    for (long long i = s.begin; i < s.end; ++i)
-        putBit(area, start + i, r.u8At(i) == 1);
+    for (long long i = s.begin; i < s.end; ++i) {
+        quint8 v = 0;
+        putBit(area, start + i, r.u8At(i, v) && v == 1);
+    }
 }
 
 } // namespace
@@ -140,7 +136,7 @@ void setWords16(long long start, unsigned short* area, long long capacity, const
     const fins::Reader r(*in);
     const Span s = positionsWithin(start, std::min(count, r.size() / 2), capacity);
     for (long long k = s.begin; k < s.end; ++k)
-        area[start + k] = static_cast<unsigned short>(fins::hostWordAt(*in, k));
+        fins::hostWordAt(*in, k, area[start + k]);
 }
 
 } // namespace image
@@ -186,15 +182,16 @@ namespace {
 // (b / 8) mod 2 of its value, bit b mod 8.
 void readExtendedBits(char* out, int station, const fins::RegType& t, long long start,
                       const image::Span& s) {
+    ExtendStore& store = extendStore();
     long long word = -1;
     int index = -1;
     for (long long i = s.begin; i < s.end; ++i) {
         const long long b = start + i;
         if ((b >> 4) != word) {
             word = b >> 4;
-            index = ExtendFindSameVar(station, t.word_type, static_cast<int>(word));
+            index = store.findOrCreate(station, t.word_type, static_cast<int>(word));
         }
-        const QByteArray& v = extendValueAt(index);
+        const QByteArray& v = store.valueAt(index);
         const int byte = static_cast<int>((b >> 3) & 1);
         out[i] = v.size() > byte
                      ? static_cast<char>((static_cast<unsigned char>(v[byte]) >> (b & 7)) & 1)
@@ -204,15 +201,16 @@ void readExtendedBits(char* out, int station, const fins::RegType& t, long long 
 
 // Flag f lives in bit f mod 8 of the entry of its group of eight (station, type, f - f mod 8).
 void readExtendedFlags(char* out, int station, int type, long long start, const image::Span& s) {
+    ExtendStore& store = extendStore();
     long long group = -1;
     int index = -1;
     for (long long i = s.begin; i < s.end; ++i) {
         const long long f = start + i;
         if (f - (f & 7) != group) {
             group = f - (f & 7);
-            index = ExtendFindSameVar(station, type, static_cast<int>(group));
+            index = store.findOrCreate(station, type, static_cast<int>(group));
         }
-        const QByteArray& v = extendValueAt(index);
+        const QByteArray& v = store.valueAt(index);
         out[i] =
             v.isEmpty() ? 0 : static_cast<char>((static_cast<unsigned char>(v[0]) >> (f & 7)) & 1);
     }
@@ -221,25 +219,27 @@ void readExtendedFlags(char* out, int station, int type, long long start, const 
 // Word k comes from the entry (station, type, start + k), low byte first; an entry with
 // fewer than two bytes reads as 0.
 void readExtendedWords(char* out, int station, int type, long long start, const image::Span& s) {
+    ExtendStore& store = extendStore();
     for (long long k = s.begin; k < s.end; ++k) {
         const QByteArray& v =
-            extendValueAt(ExtendFindSameVar(station, type, static_cast<int>(start + k)));
+            store.valueAt(store.findOrCreate(station, type, static_cast<int>(start + k)));
         const bool whole = v.size() >= 2;
         out[2 * k] = whole ? v[0] : 0;
         out[2 * k + 1] = whole ? v[1] : 0;
     }
 }
 
-// Bytes a host read of count elements fills: one per bit or flag, two per word.
+} // namespace
+
 long long hostReadBytes(const fins::RegType* t, int count) {
     const bool one_byte = t && (t->unit == fins::Unit::Bit || t->unit == fins::Unit::Flag);
     return one_byte ? count : 2LL * count;
 }
 
-void readExtended(QByteArray& out, int station, int reg_type, long long n, int count) {
+void readStationValues(QByteArray& out, int station, int reg_type, long long n, int count) {
     const fins::RegType* t = fins::regType(reg_type);
     const long long bytes_per_element = hostReadBytes(t, 1);
-    const image::Span s = image::positionsWithin(n, count, addressablePositions(reg_type));
+    const image::Span s = image::positionsWithin(n, count, STORE_POSITIONS);
     char* o = out.data();
     std::memset(o, 0, static_cast<size_t>(bytes_per_element * s.begin));
     if (t && t->unit == fins::Unit::Bit)
@@ -252,7 +252,7 @@ void readExtended(QByteArray& out, int station, int reg_type, long long n, int c
                 static_cast<size_t>(bytes_per_element * (count - s.end)));
 }
 
-void readImage(QByteArray& out, const fins::RegType& t, long long n, int count) {
+void readImageValues(QByteArray& out, const fins::RegType& t, long long n, int count) {
     if (t.unit == fins::Unit::Flag) {
         const FlagImage f = flagImage(t.image);
         image::getBits8(out, f.bytes, f.capacity, n, count);
@@ -265,18 +265,20 @@ void readImage(QByteArray& out, const fins::RegType& t, long long n, int count) 
         image::getWords16(out, w.words, w.capacity, n, count);
 }
 
+namespace {
+
 // Multi-station bit write: the word entry must hold both bytes; value 1 sets the bit,
 // 0 clears it, any other value leaves it.
 void applyExtendedBits(const RW_VAR& var, const fins::RegType& t) {
     const fins::Reader r(var.value);
-    const image::Span s =
-        image::positionsWithin(var.address, var.length, addressablePositions(var.reg_type));
+    ExtendStore& store = extendStore();
+    const image::Span s = image::positionsWithin(var.address, var.length, STORE_POSITIONS);
     for (long long i = s.begin; i < s.end; ++i) {
         const long long b = static_cast<long long>(var.address) + i;
-        const int index = ExtendFindSameVar(var.station, t.word_type, static_cast<int>(b >> 4));
-        const int bit_value = r.u8At(i);
-        if (extendValueAt(index).size() < 2 || (bit_value != 0 && bit_value != 1)) continue;
-        char& byte = PLC_driver.extend_list[index].ext_value.data()[(b >> 3) & 1];
+        const int index = store.findOrCreate(var.station, t.word_type, static_cast<int>(b >> 4));
+        quint8 bit_value = 0;
+        if (!r.u8At(i, bit_value) || store.valueAt(index).size() < 2 || bit_value > 1) continue;
+        char& byte = store.wordByte(index, static_cast<int>((b >> 3) & 1));
         const char mask = static_cast<char>(1 << (b & 7));
         byte = static_cast<char>(bit_value == 1 ? (byte | mask) : (byte & ~mask));
     }
@@ -285,20 +287,18 @@ void applyExtendedBits(const RW_VAR& var, const fins::RegType& t) {
 // Multi-station write of any other type: word k, when both its bytes exist, replaces the
 // value of the entry (station, type, address + k); other words are not looked up.
 void applyExtendedWords(const RW_VAR& var) {
-    const fins::Reader r(var.value);
-    const int words = std::min(var.length, r.size() / 2);
-    const image::Span s =
-        image::positionsWithin(var.address, words, addressablePositions(var.reg_type));
+    const int words = std::min(var.length, var.value.size() / 2);
+    ExtendStore& store = extendStore();
+    const image::Span s = image::positionsWithin(var.address, words, STORE_POSITIONS);
     for (long long k = s.begin; k < s.end; ++k) {
-        const char low_first[2] = {static_cast<char>(r.u8At(2 * k)),
-                                   static_cast<char>(r.u8At(2 * k + 1))};
+        const char* low_first = var.value.constData() + 2 * k;
         const int index =
-            ExtendFindSameVar(var.station, var.reg_type, static_cast<int>(var.address + k));
-        storeExtendValue(index, low_first, 2);
+            store.findOrCreate(var.station, var.reg_type, static_cast<int>(var.address + k));
+        store.store(index, low_first, 2);
     }
 }
 
-void applyToImage(RW_VAR& var, const fins::RegType* t) {
+void applyToImage(const RW_VAR& var, const fins::RegType* t) {
     if (!t || t->unit == fins::Unit::Flag) return;
     const WordImage w = wordImage(t->image);
     if (t->unit == fins::Unit::Bit)
@@ -309,169 +309,12 @@ void applyToImage(RW_VAR& var, const fins::RegType* t) {
 
 } // namespace
 
-void WriteDataToLocal(RW_VAR* var) {
-    Omron_Fins_TcpIP_Series& d = PLC_driver;
-    if (!var || !d.com_info) return;
-    DriverLock lock(d.data_mutex);
-    const fins::RegType* t = fins::regType(var->reg_type);
-    if (d.com_info->multi_station == 0)
-        applyToImage(*var, t);
+void applyWriteToStore(const RW_VAR& var, bool multi_station) {
+    const fins::RegType* t = fins::regType(var.reg_type);
+    if (!multi_station)
+        applyToImage(var, t);
     else if (t && t->unit == fins::Unit::Bit)
-        applyExtendedBits(*var, *t);
+        applyExtendedBits(var, *t);
     else
-        applyExtendedWords(*var);
-}
-
-// ---- Host reads -----------------------------------------------------------------
-
-namespace {
-
-int serveHostRead(int reg_type, int station, QByteArray& buffer, long long n, int count) {
-    Omron_Fins_TcpIP_Series& d = PLC_driver;
-    const fins::RegType* t = fins::regType(reg_type);
-    const bool multi = d.com_info->multi_station != 0;
-    if (count < 1 || (!multi && !t)) return 1;
-    // A count whose bytes no QByteArray can hold is refused; the buffer is left as it was.
-    // Growing before the lock keeps the locked section free of large allocations.
-    if (!image::growTo(buffer, hostReadBytes(t, count))) return 0;
-    DriverLock lock(d.data_mutex);
-    if (multi)
-        readExtended(buffer, station, reg_type, n, count);
-    else
-        readImage(buffer, *t, n, count);
-    return 1;
-}
-
-} // namespace
-
-int GetRegisterData(QString*, int reg_type, QString* addr_text, int station, QByteArray* buffer,
-                    int count) {
-    if (!PLC_driver.com_info || !addr_text || !buffer) return 0;
-    return guardEntry(0, [&] {
-        const int n = StringAddressToInt(reg_type, *addr_text);
-        return n < 0 ? 0 : serveHostRead(reg_type, station, *buffer, n, count);
-    });
-}
-
-// ---- Host writes ----------------------------------------------------------------
-
-namespace {
-
-// Elements a queued write may cover: the size of the 16-bit FINS address space (bits:
-// 16 per word). In FINS mode they must lie inside it, or the address sent would wrap
-// onto other PLC words; remote frames carry the whole address, so there only the
-// extent is bounded and every address must fit in an int. This also bounds the work
-// of absurd counts.
-bool writeFits(const fins::RegType& t, long long n, long long count, bool remote) {
-    const long long space = fins::addressSpaceOf(t.code);
-    if (remote) return count <= space && n + count - 1 <= INT_MAX;
-    return n + count <= space;
-}
-
-RW_VAR hostWriteRequest(const QString* name, int reg_type, const QString& addr_text, int station,
-                        int req_kind, int req_id) {
-    const COM_INFO& c = *PLC_driver.com_info;
-    RW_VAR r;
-    r.req_kind = req_kind;
-    r.req_id = req_id;
-    r.access = 1;
-    r.link_mode = c.remote_mode;
-    r.link_id = c.local_link;
-    r.result = 0;
-    if (name) r.name = *name;
-    r.addr_text = addr_text;
-    r.reg_type = reg_type;
-    r.address = 0;
-    r.station = c.multi_station ? station : c.default_station;
-    r.length = 0;
-    r.aux1 = 0;
-    r.aux2 = 0;
-    return r;
-}
-
-// Queues a write and, while communication has failed, shows it in the store at once.
-int queueWrite(RW_VAR& request) {
-    const int size = AddListWriteVar(&request, 0);
-    if (commFailed()) WriteDataToLocal(&request);
-    return size;
-}
-
-// One single-bit request per bit, in ascending order; missing value bytes write 0.
-int queueBitWrites(RW_VAR& request, int n, const QByteArray& value, int count) {
-    const fins::Reader r(value);
-    int size = 0;
-    for (int i = 0; i < count; ++i) {
-        const int byte = r.u8At(i);
-        request.address = n + i;
-        request.length = 1;
-        request.value = QByteArray(1, static_cast<char>(byte < 0 ? 0 : byte));
-        size = queueWrite(request);
-    }
-    return size;
-}
-
-// Length of the first, and longest, piece of count words split at max_block; 0 when
-// the split gives no piece.
-long long firstPieceLength(int count, int max_block) {
-    long long first = 0;
-    varlists::forEachPiece(0, count, max_block, max_block, varlists::kAnyIntStart,
-                           [&](qint64, qint64 length) {
-                               first = length;
-                               return false;
-                           });
-    return first;
-}
-
-// Pieces of count words split at max_block, each with its value bytes from the host
-// buffer and zeros past the buffer's end. In FINS mode a split that gives a piece no
-// write frame can carry queues nothing.
-int queueWordWrites(RW_VAR& request, int n, const QByteArray& value, int count) {
-    const COM_INFO& c = *PLC_driver.com_info;
-    request.length = static_cast<int>(firstPieceLength(count, c.max_block));
-    if (request.length == 0) return 0;
-    if (c.remote_mode == 0 && !WriteFrameCarries(request)) return 0;
-    int size = 0;
-    varlists::forEachPiece(
-        0, count, c.max_block, c.max_block, varlists::kAnyIntStart, [&](qint64 first, qint64 len) {
-            const int length = static_cast<int>(len);
-            const QByteArray available = value.mid(static_cast<int>(2 * first), 2 * length);
-            request.address = n + static_cast<int>(first);
-            request.length = length;
-            request.value = available;
-            request.value.resize(2 * length);
-            std::memset(request.value.data() + available.size(), 0,
-                        static_cast<size_t>(2 * length - available.size()));
-            size = queueWrite(request);
-            return true;
-        });
-    return size;
-}
-
-int serveHostWrite(RW_VAR& request, int n, const QByteArray& value, int count) {
-    Omron_Fins_TcpIP_Series& d = PLC_driver;
-    if (d.com_info->run_mode != 2) {
-        request.address = n;
-        request.length = count;
-        request.value = value;
-        WriteDataToLocal(&request);
-        return 1;
-    }
-    const fins::RegType* t = fins::regType(request.reg_type);
-    if (!t || t->unit == fins::Unit::Flag || count < 1) return 0;
-    if (!writeFits(*t, n, count, d.com_info->remote_mode != 0)) return 0;
-    return t->unit == fins::Unit::Bit ? queueBitWrites(request, n, value, count)
-                                      : queueWordWrites(request, n, value, count);
-}
-
-} // namespace
-
-int SetRegisterData(QString* name, int reg_type, QString* addr_text, int station, QByteArray* value,
-                    int count, int req_kind, int req_id) {
-    if (!PLC_driver.com_info || !addr_text || !value) return 0;
-    return guardEntry(0, [&] {
-        const int n = StringAddressToInt(reg_type, *addr_text);
-        if (n < 0) return 0;
-        RW_VAR request = hostWriteRequest(name, reg_type, *addr_text, station, req_kind, req_id);
-        return serveHostWrite(request, n, *value, count);
-    });
+        applyExtendedWords(var);
 }

@@ -3,9 +3,11 @@
 #ifndef IMAGE_AREAS_H
 #define IMAGE_AREAS_H
 
+#include <climits>
 #include <cstdint>
 
-#include "fins_frame.h"
+#include "fins_codec.h"
+#include "omron_fins_tcpip.h"
 
 struct WordImage {
     unsigned short* words; // nullptr when the area is not a word area
@@ -51,12 +53,10 @@ inline FlagImage flagImage(fins::ImageArea area) {
     }
 }
 
-// Positions the per-station store keeps for a register type, in its own unit: the
-// 16-bit FINS address space of words or flags, 16 bits per word for bit types. Its
-// entries are made for any element, not bounded by the single-station image.
-inline long long addressablePositions(int reg_type) {
-    return fins::addressSpaceOf(reg_type);
-}
+// Positions the per-station store keeps, in a type's own unit (bits for bit types):
+// every address an int holds, 0 to INT_MAX. Remote frames carry 32-bit addresses, so
+// the store is not bounded by the 16-bit FINS space (FINS mode sends no such address).
+const long long STORE_POSITIONS = static_cast<long long>(INT_MAX) + 1;
 
 // Elements of type T from p to the end of the image array that holds p, or -1 when p
 // lies in none of the nine arrays.

@@ -16,7 +16,7 @@ WHICH=${1:-all}
 check_locks() {
     local hits
     hits=$(grep -rnE 'QMutexLocker|QWriteLocker|QReadLocker|\b(list_mutex|data_mutex)\.(lock|unlock|tryLock)\b|\.(lock|unlock|tryLock)\(\)' \
-        driver frames varlists localimage --include='*.cpp' --include='*.h' |
+        api driver frames varlists localimage codec --include='*.cpp' --include='*.h' |
         grep -v '^driver/driver_lock.h:' || true)
     if [[ -n "$hits" ]]; then
         echo "sanitizers: a lock bypasses driver/driver_lock.h:"

@@ -2,8 +2,7 @@
 #include <climits>
 
 #include "Func_Initi.h"
-#include "entry_guard.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
 
 namespace {
 
@@ -54,8 +53,4 @@ int StringAddressToInt(int reg_type, QString addr_text) {
     // Flags, words and types without an area: the whole text is a decimal number,
     // and a text that is not one counts as 0.
     return addr_text.toInt(nullptr, 10);
-}
-
-int PLCAddressChangeIntef(int reg_type, QString addr_text) {
-    return guardEntry(-1, [&] { return StringAddressToInt(reg_type, addr_text); });
 }

@@ -5,14 +5,15 @@
 #include <vector>
 
 #include "Func_Initi.h"
-#include "driver_lock.h"
-#include "entry_guard.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
 #include "piece_split.h"
 
 namespace {
 
 const int kAreaLists = 9;
+
+// Multi-station group key: station + kGroupKeyStride * register type.
+const int kGroupKeyStride = 255;
 
 // Single-station area list of a type: timer flags, counter flags, CIO, W, H, A, D,
 // timer values, counter values (word types 5..13 in that order).
@@ -169,8 +170,9 @@ int rebuildSingleStation(const QList<VAR_DESC>& vars, const COM_INFO& ci) {
 
 // Pieces are grouped by station and register type; groups are merged in the order of
 // their first piece, and within a group a later piece sorts before an earlier one at
-// the same address (each group is read back in reverse order of insertion). Stations
-// are 8-bit, so station + 256 * type keeps every station 0 to 255 apart.
+// the same address (each group is read back in reverse order of insertion). The group
+// key is station + 255 * type, as the host interface fixes it: station 255 of one type
+// shares its group with station 0 of the next type.
 int rebuildMultiStation(const QList<VAR_DESC>& vars, const COM_INFO& ci) {
     Rebuild rb;
     rb.templates.reserve(vars.size());
@@ -180,7 +182,7 @@ int rebuildMultiStation(const QList<VAR_DESC>& vars, const COM_INFO& ci) {
         const int a = StringAddressToInt(d.reg_type, d.addr_text);
         PieceRun run;
         if (a < 0 || !toPieceRun(d.reg_type, a, d.length, true, run) || run.length <= 0) continue;
-        const int key = d.station + 256 * run.reg_type;
+        const int key = d.station + kGroupKeyStride * run.reg_type;
         QHash<int, int>::const_iterator it = group_of_key.constFind(key);
         if (it == group_of_key.constEnd()) {
             it = group_of_key.insert(key, static_cast<int>(groups.size()));
@@ -210,9 +212,10 @@ class ReadListRollback {
     bool finished_ = false;
 };
 
-int rebuildReadList(const QList<VAR_DESC>* vars) {
+} // namespace
+
+int RebuildReadListLocked(const QList<VAR_DESC>* vars) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
-    DriverLock lock(d.list_mutex);
     ReadListRollback rollback;
     d.read_list.clear();
     if (!vars || vars->isEmpty()) return 0;
@@ -227,19 +230,9 @@ int rebuildReadList(const QList<VAR_DESC>* vars) {
     return d.read_list.size();
 }
 
-} // namespace
-
 int AppendReadVarLocked(const RW_VAR& var) {
     PLC_driver.read_list.append(var);
     return PLC_driver.read_list.size();
-}
-
-int AddListReadVar(RW_VAR* var) {
-    if (!PLC_driver.com_info || !var) return 0;
-    return guardEntry(0, [&] {
-        DriverLock lock(PLC_driver.list_mutex);
-        return AppendReadVarLocked(*var);
-    });
 }
 
 void WhetherGroup(int length, int maximum, RW_VAR* templ, QList<RW_VAR>* dest) {
@@ -257,9 +250,4 @@ int WordVarReCreat(QList<RW_VAR>* group, int maximum, int count) {
 
 int BitVarReCreat(QList<RW_VAR>* group, int maximum, int count) {
     return group ? mergeBlocks(*group, maximum, 8, count, entryOf) : count;
-}
-
-int ReCreatReadVarList(QList<VAR_DESC>* vars) {
-    if (!PLC_driver.com_info) return 0;
-    return guardEntry(0, [&] { return rebuildReadList(vars); });
 }

@@ -1,8 +1,6 @@
 // The write queue and the one-shot read queue: how host requests enter them.
 #include "Func_Initi.h"
-#include "driver_lock.h"
-#include "entry_guard.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
 #include "piece_split.h"
 
 namespace {
@@ -46,12 +44,8 @@ qint64 toReadUnits(RW_VAR& var, int a) {
 
 } // namespace
 
-namespace {
-
-int queueWriteRequest(RW_VAR* var, int direct) {
-    Omron_Fins_TcpIP_Series& d = PLC_driver;
-    DriverLock lock(d.list_mutex);
-    QList<RW_VAR>& queue = d.write_list;
+int QueueWriteLocked(RW_VAR* var, int direct) {
+    QList<RW_VAR>& queue = PLC_driver.write_list;
     if (direct == 1 || queue.size() < 2) {
         queue.append(*var);
         return queue.size();
@@ -64,10 +58,9 @@ int queueWriteRequest(RW_VAR* var, int direct) {
     return queue.size();
 }
 
-int queueOnceRead(RW_VAR* var, int direct) {
+int QueueOnceReadLocked(RW_VAR* var, int direct) {
     Omron_Fins_TcpIP_Series& d = PLC_driver;
     if (direct == 1) {
-        DriverLock lock(d.list_mutex);
         d.once_list.append(*var);
         return d.once_list.size();
     }
@@ -79,8 +72,6 @@ int queueOnceRead(RW_VAR* var, int direct) {
     if (ci.multi_station == 0) var->station = ci.default_station;
     const qint64 step_per_unit = toReadUnits(*var, a);
     const qint64 maximum = ci.max_block;
-
-    DriverLock lock(d.list_mutex);
     QList<RW_VAR>& queue = d.once_list;
     varlists::forEachPiece(var->address, var->length, maximum, step_per_unit * maximum,
                            varlists::pieceStartLimit(ci.remote_mode != 0),
@@ -92,16 +83,4 @@ int queueOnceRead(RW_VAR* var, int direct) {
                                return true;
                            });
     return queue.size();
-}
-
-} // namespace
-
-int AddListWriteVar(RW_VAR* var, int direct) {
-    if (!PLC_driver.com_info || !var) return 0;
-    return guardEntry(0, [&] { return queueWriteRequest(var, direct); });
-}
-
-int AddListOnceReadVar(RW_VAR* var, int direct) {
-    if (!PLC_driver.com_info || !var) return 0;
-    return guardEntry(0, [&] { return queueOnceRead(var, direct); });
 }

@@ -2,6 +2,7 @@
 // the driver answers at all, and converts address texts as a host would need.
 #include <cstdio>
 
+#include <omron_fins_results.h>
 #include <omron_fins_tcpip.h>
 
 namespace {
@@ -14,10 +15,10 @@ struct AddressCase {
 
 // Numeric addresses: bit types word * 16 + bit, everything else the plain number.
 const AddressCase kCases[] = {
-    {11, "100", 100},    // D100
-    {0, "100.05", 1605}, // CIO bit 100.05
-    {5, "13", 13},       // timer completion flag 13
-    {0, "100", -1},      // a bit address needs its bit part
+    {fins::REG_D_WORD, "100", 100},       // D100
+    {fins::REG_CIO_BIT, "100.05", 1605},  // CIO bit 100.05
+    {fins::REG_TIMER_FLAG, "13", 13},     // timer completion flag 13
+    {fins::REG_CIO_BIT, "100", -1},       // a bit address needs its bit part
 };
 
 } // namespace

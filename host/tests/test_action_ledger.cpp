@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "action_ledger.h"
-#include "driver_results.h"
+#include "omron_fins_results.h"
 
 namespace fhost {
 namespace {

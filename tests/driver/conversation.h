@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "driver_fixture.h"
-#include "fins_codec.h"
+#include "fins_peer.h"
 #include "plcsim/faults.h"
 #include "plcsim/session.h"
 
@@ -116,7 +116,7 @@ class SimPlc {
         for (int by_write = 1; !remote_ && by_write >= 0 && area.back() == '@'; --by_write)
             for (int t = fins::REG_TYPE_COUNT - 1; t >= 0; --t) {
                 const fins::RegType* r = fins::regType(t);
-                if ((by_write ? r->write_area : r->read_area) == i.areaCode) area = r->mnemonic;
+                if ((by_write ? r->write_area : r->read_area) == i.areaCode) area = fins::mnemonicOf(r->code);
             }
         return i.command + " " + area + std::to_string(i.address) + " x" + std::to_string(i.count);
     }

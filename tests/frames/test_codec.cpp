@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "Func_Check.h"
+#include "reply_processing.h"
 #include "driver_fixture.h"
-#include "fins_codec.h"
+#include "fins_peer.h"
 
 namespace {
 
@@ -60,11 +61,15 @@ TEST(Codec, CursorNeverReadsPastTheEnd) {
     fins::FinsHeader h;
     ASSERT_TRUE(fins::decodeTcpHeader(in, tcp) && fins::decodeFinsHeader(in, h));
     EXPECT_EQ(h.icf << 24 | h.da1 << 16 | h.sa1 << 8 | h.sid, 0xC00AC807);
-    quint8 more = 0;
+    // Relative and absolute reads alike fail past the end and leave the value alone.
+    quint8 more = 0x55, none = 0x66;
+    quint16 word = 0x7777;
     fins::Reader bad(b.constData(), 3);
     EXPECT_EQ(std::vector<long long>({in.u8(more), in.pos(), fins::decodeTcpHeader(bad, tcp),
-                                      bad.u16At(2), fins::Reader(nullptr, 8).u8At(0)}),
-              std::vector<long long>({false, 26, false, -1, -1}));
+                                      bad.u16At(2, word), fins::Reader(nullptr, 8).u8At(0, none),
+                                      more, word, none, bad.u16At(1, word), word}),
+              std::vector<long long>({false, 26, false, false, false, 0x55, 0x7777, 0x66, true,
+                                      0x494e}));
 }
 
 // Data: copies of the hex text, bytes counted (-1 = all), then sum, CRC, LRC and XOR.

@@ -9,7 +9,9 @@
 
 #include "Func_DealData.h"
 #include "Func_GetOrSetData.h"
+#include "Func_Remote.h"
 #include "driver_fixture.h"
+#include "fins_peer.h"
 #include "image_snapshot.h"
 
 // While set, every operator new of the process fails, as when memory runs out. All
@@ -80,7 +82,7 @@ TEST_F(HostileInput, WordAreasStopAtTheirEnd) {
         {d.c_pv_image, C_PV_IMAGE_WORDS}};
     com.run_mode = 0;
     for (int type = 7; type <= 13; ++type) {
-        SCOPED_TRACE(fins::regType(type)->mnemonic);
+        SCOPED_TRACE(fins::mnemonicOf(type));
         const int words = areas[type - 7].second;
         const QString last = QString::number(words - 1);
         ImageSnapshot before;
@@ -244,6 +246,8 @@ TEST(BeforeSetComInfo, EveryEntryPointAnswersAndChangesNothing) {
     EXPECT_EQ(SetRegisterData(nullptr, 11, &d100, 1, &value, 1, 0, 0), 0);
     WriteDataToLocal(&v);
     WriteDataToLocal(nullptr);
+    Remote_ReadVar(nullptr);
+    Remote_WriteVar(nullptr);
     PLC_driver.protocol_list = {staged};
     SaveToLocalDataErea(&reply);
     SaveToLocalDataErea(nullptr);

@@ -64,8 +64,10 @@ std::string entry(int station, int type, int address) {
 
 enum Accessor { BITS16, BITS8, WORDS16, HIGH_FIRST_WORDS8 };
 
+// The buffer starts with stale bytes of the size read: every one must be written.
 std::string readWith(Accessor accessor, void* area, int start, int count) {
-    QByteArray out;
+    const bool bits = accessor == BITS16 || accessor == BITS8;
+    QByteArray out(std::max(0, bits ? count : 2 * count), '\xAA');
     unsigned short* words = static_cast<unsigned short*>(area);
     unsigned char* bytes = static_cast<unsigned char*>(area);
     if (accessor == BITS16) GetBit_unsigned_short(out, words, start, count);
@@ -94,6 +96,7 @@ TEST_F(ImageAccessors, ReadRows) {
         {BITS16, d.cio_image, 15, 3, "01 00 01"},
         {BITS8, d.t_flag_image, 12, 3, "00 01 00"},
         {HIGH_FIRST_WORDS8, d.t_flag_image, 4, 2, "34 12 78 56"},
+        {HIGH_FIRST_WORDS8, d.t_flag_image, -3, 3, "00 00 00 00 00 20"}, // before the array
         {WORDS16, d.cio_image, 0, -1, ""},
         {WORDS16, d.w_image + 510, 4, 2, "EF BE 00 00"}, // capacity counts from the pointer
         {HIGH_FIRST_WORDS8, d.t_flag_image, T_FLAG_IMAGE_BYTES - 1, 1, "00 80"},
@@ -163,13 +166,15 @@ TEST_F(LocalStore, MultiStationRepliesGoToTheirStationsEntries) {
     storeReply(0, 100, 3, 2, "04 00");
     EXPECT_EQ(entry(3, 7, 100) + " " + entry(3, 0, 100) + " " + hostRead(0, "100.10", 1, 3),
               "00 04 absent 01");
-    // Entries cover the 16-bit FINS address space, up to its last word and flag group.
+    // Entries are kept for any address an int holds: remote frames carry 32 bits.
     storeReply(7, 0xFFFF, 1, 4, "12 34 56 78");
     storeReply(6, 0xFFF8, 1, 16, "01 00 00 00 00 00 00 00 01 01 01 01 01 01 01 01");
+    storeReply(11, 70000, 4, 2, "12 34");
     storeReply(11, INT_MAX, 1, 0x7FFFFFFE, "12 34 56 78");
-    storeReply(6, 0x10000, 1, 16, "01 00 00 00 00 00 00 00 01 01 01 01 01 01 01 01");
-    EXPECT_EQ(entry(1, 7, 0xFFFF) + " " + entry(1, 6, 0xFFF8), "34 12 01");
-    EXPECT_TRUE(d.extend_list.size() == 8 && imageClear());
+    EXPECT_EQ(entry(1, 7, 0xFFFF) + "|" + entry(1, 7, 0x10000) + "|" + entry(1, 6, 0x10000) + "|" +
+                  hostRead(11, "70000", 1, 4) + "|" + entry(1, 11, INT_MAX),
+              "34 12|78 56|FF|34 12|34 12");
+    EXPECT_TRUE(d.extend_list.size() == 12 && imageClear());
 }
 
 // ---- Extended variables -------------------------------------------------------------
@@ -194,13 +199,22 @@ TEST_F(LocalStore, IndexedLookupOfExtendedVarsEqualsAWalkOfTheList) {
         ASSERT_EQ(d.extend_list.size(), size + (walked < 0)) << round;
     }
     EXPECT_GT(d.extend_list.size(), 500);
-    // Entries appended without a lookup: the first of equal keys wins.
+    // Entries appended without a lookup, a duplicate key among them: the first of equal
+    // keys wins, and the index is rebuilt once, not on every later lookup.
     const int n = d.extend_list.size();
     d.extend_list.append(EXTENDVAR{3, 7, 2, hex("AA")});
     d.extend_list.append(EXTENDVAR{3, 7, 2, hex("BB")});
+    const int rebuilds = extendStore().rebuilds();
     EXPECT_EQ(ExtendFindSameVar(3, 7, 2), n);
     EXPECT_EQ(std::vector<int>({ExtendFindSameVar(0, 3, 5), ExtendFindSameVar(3, 7, 3)}),
               std::vector<int>({0, n + 2}));
+    for (int i = 0; i < 10000; ++i)
+        ExtendFindSameVar(3, 7, i % 50);
+    EXPECT_EQ(extendStore().rebuilds() - rebuilds, 1);
+    // The store is reset with the driver: no entry, no index left behind.
+    ResetDriverState();
+    EXPECT_EQ(std::vector<int>({extendStore().find(3, 7, 2), d.extend_list.size()}),
+              std::vector<int>({-1, 0}));
 }
 
 // Single-station reads come from the image, multi-station reads from the station's
@@ -229,7 +243,7 @@ TEST_F(LocalStore, HostReadsInBothModes) {
         // Never answered: the image is not used, entries are made.
         {1, 11, "200", 2, 9, "", 1, "00 00 00 00"}, {1, 1, "3.15", 2, 9, "", 1, "00 00"},
         {1, 5, "7", 2, 9, "", 1, "00 00"}, {1, 2, "100", 1, 1, "55", 0, "55"},
-        // The last FINS word, then none; far addresses.
+        // Past the FINS space and up to INT_MAX entries are made; none past it.
         {1, 7, "65535", 2, 1, "", 1, "00 00 00 00"}, {1, 0, "134217727.15", 2, 1, "", 1, "00 00"},
         {1, 7, "2147483647", 3, 1, "", 1, "00 00 00 00 00 00"},
     };
@@ -246,8 +260,9 @@ TEST_F(LocalStore, HostReadsInBothModes) {
     }
     EXPECT_EQ(
         std::vector<int>({linearFind(1, 20, 5), linearFind(9, 11, 201), linearFind(9, 8, 4),
-                          linearFind(9, 5, 8), linearFind(1, 7, 65535), d.extend_list.size()}),
-        std::vector<int>({6, 8, 10, 12, 13, 14}));
+                          linearFind(9, 5, 8), linearFind(1, 7, 65535), linearFind(1, 7, 65536),
+                          linearFind(1, 7, INT_MAX), d.extend_list.size()}),
+        std::vector<int>({6, 8, 10, 12, 13, 14, 16, 17}));
     com.multi_station = 0;
     QByteArray buffer;
     QString text = QStringLiteral("100");
@@ -271,15 +286,25 @@ TEST_F(LocalStore, MultiStationWritesGoToEntries) {
                   entry(6, 30, 8),
               "00 04 00 00|01 00||34 12|absent|01 00|02 00");
     applyWrite(0, 0, 1, "00");
-    // Entries cover the 16-bit FINS address space, not only the single-station image.
+    // Entries are kept for any address an int holds, past the single-station image and
+    // the 16-bit FINS space (bit 1048576 is bit 0 of A65536); INT_MAX + 1 has none.
     applyWrite(8, 600, 1, "34 12");
     applyWrite(10, 0xFFFF, 2, "01 00 02 00");
     applyWrite(3, 0xFFFF * 16 + 15, 2, "01 01");
     applyWrite(11, INT_MAX, 2, "01 00 02 00");
     EXPECT_EQ(entry(1, 7, 0) + "|" + entry(1, 8, 600) + "|" + entry(1, 10, 0xFFFF) + "|" +
-                  entry(1, 10, 0x10000),
-              "00 00|34 12|01 80|absent");
-    EXPECT_TRUE(d.extend_list.size() == 8 && imageClear());
+                  entry(1, 10, 0x10000) + "|" + entry(1, 11, INT_MAX),
+              "00 00|34 12|01 80|03 00|01 00");
+    EXPECT_TRUE(d.extend_list.size() == 10 && imageClear());
+    // A remote-mode host's store-only writes there read back (run_mode other than 2).
+    com.remote_mode = 1;
+    com.run_mode = 0;
+    hostWrite(11, "70000", "34 12", 1, 5);
+    hostWrite(20, "100000", "78 56", 1, 5);
+    hostWrite(0, "65536.3", "01", 1, 5);
+    EXPECT_EQ(hostRead(11, "70000", 1, 5) + "|" + hostRead(20, "100000", 1, 5) + "|" +
+                  hostRead(0, "65536.3", 1, 5),
+              "34 12|78 56|01");
 }
 
 // The queued requests as "address/length/value hex", separated by "|".

@@ -75,6 +75,8 @@ TEST_F(ReadListRebuild, MergesSplitsAndOrdersBlocks) {
         {64, 0, "9/11/100/1/a 3/11/101/1/b", "1/11/100/2/a"}, // single-station: the default station
         // Multi-station groups in order of first use.
         {64, 1, "2/11/100/2/a 1/7/5/2/b 2/11/50/2/c", "2/11/50/52/c 1/7/5/2/b"},
+        // The group key is station + 255 x type: station 255 of CIO meets station 0 of W.
+        {64, 1, "255/7/10/1/a 0/8/11/1/b", "255/7/10/2/a"},
         // Multi-station: bit and word type share a group.
         {64, 1, "1/0/5.3/1/bit 1/7/5/1/word", "1/7/5/1/word"},
         // Multi-station: a bit type orders as its word type.
@@ -178,7 +180,7 @@ TEST(AddressStrings, ConvertUnderBothNames) {
         {0, "134217727.15", INT_MAX}, {0, "134217728.0", -1}, {0, "+7.+1", 113},
         {0, " 100 . 5 ", 1605}, {5, "200", 200}, {5, "100.5", 0}, {11, " 42 ", 42}, {11, "-5", -5},
         {11, "0x10", 0}, {11, "", 0}, {14, "7", 7}, {1, "10.20", 180}, {2, "12.x", 192},
-        {-1, "200", 200}};
+        {-1, "200", 200}, {0, "18446744073709551621.1", 1}}; // 2^64 + 5 words count as 0
     // clang-format on
     for (const auto& row : rows) {
         const QString text = QString::fromLatin1(std::get<1>(row));

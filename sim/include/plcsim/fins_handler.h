@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fins_limits.h"
 #include "plcsim/plc_memory.h"
 #include "plcsim/session.h"
 
@@ -53,6 +54,8 @@ constexpr size_t FINS_END_CODE_IN_FRAME = 16 + 12;
 constexpr size_t maxDataBytes(size_t messageLimit) {
     return messageLimit - FINS_COMMAND_OVERHEAD;
 }
+static_assert(maxDataBytes(FINS_MAX_MESSAGE) == fins::MAX_FRAME_DATA_BYTES,
+              "a CP1L's message limit carries its frame limit");
 
 // The FINS response message (header, MRC/SRC, end code, data) for a command message.
 // A command longer than `messageLimit` gets 0x1001, a read of more data 0x110B.

@@ -1,9 +1,9 @@
-#include "Func_HandShake.h"
+#include "handshake.h"
 
 #include <cstring>
 
 #include "driver_object.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
 
 namespace {
 
@@ -29,20 +29,9 @@ void readHmiAddress() {
 
 } // namespace
 
-void BuildHandShake(int station) {
+unsigned char proposedHmiNode() {
     readHmiAddress();
-    RW_VAR var = RW_VAR();
-    var.station = station;
-    fins::queueFrame(fins::nodeAddressRequest(HMI_IP), fins::NODE_ADDRESS_REPLY_SIZE, 0, 0, var);
-}
-
-void OMRON_HandShake() {
-    BuildHandShake(plc_add_number);
-}
-
-int OMRON_CheckHSReturn(QByteArray* reply) {
-    fins::NodePair nodes;
-    return reply && fins::decodeNodeAddressReply(*reply, nodes) ? 1 : 0;
+    return HMI_IP;
 }
 
 int EvaluateHandShakeReply(Check_Plc* station, const QByteArray* reply) {
@@ -52,10 +41,10 @@ int EvaluateHandShakeReply(Check_Plc* station, const QByteArray* reply) {
     if (!acceptable) {
         setCommFailed(1);
         if (station) station->hs_done = 0;
-        return RESULT_HANDSHAKE_REFUSED;
+        return fins::RESULT_HANDSHAKE_REFUSED;
     }
     if (station) *station = Check_Plc{1, nodes.plc_node, nodes.hmi_node};
-    return RESULT_GOOD;
+    return fins::RESULT_GOOD;
 }
 
 void ResetHmiAddress() {

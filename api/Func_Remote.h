@@ -1,4 +1,4 @@
-// Remote-mode requests: the variable described in a short checksummed record.
+// Described remote-mode steps: make the request, queue it (and mirror a write).
 #ifndef FUNC_REMOTE_H
 #define FUNC_REMOTE_H
 

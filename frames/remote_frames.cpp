@@ -1,8 +1,10 @@
-#include "Func_Remote.h"
+#include "remote_frames.h"
 
 #include "Func_Check.h"
-#include "Func_GetOrSetData.h"
-#include "fins_frame.h"
+#include "fins_codec.h"
+#include "request_frames.h"
+
+namespace frames {
 
 namespace {
 
@@ -49,20 +51,19 @@ long long remoteDataBytes(const RW_VAR& var) {
 
 } // namespace
 
-void Remote_ReadVar(RW_VAR* var) {
-    if (!var) return;
-    QByteArray frame = remoteDescription(*var);
+Protocol makeRemoteReadFrame(const RW_VAR& var) {
+    QByteArray frame = remoteDescription(var);
     finishRemoteFrame(frame);
-    const long long data_bytes = remoteDataBytes(*var);
-    fins::queueFrame(frame, fins::wrapToInt(REMOTE_REPLY_FIXED + data_bytes), REMOTE_REPLY_HEAD,
-                     fins::wrapToInt(data_bytes), *var);
+    const long long data_bytes = remoteDataBytes(var);
+    return protocolOf(frame, fins::wrapToInt(REMOTE_REPLY_FIXED + data_bytes), REMOTE_REPLY_HEAD,
+                      fins::wrapToInt(data_bytes), var);
 }
 
-void Remote_WriteVar(RW_VAR* var) {
-    if (!var) return;
-    QByteArray frame = remoteDescription(*var);
-    frame.append(var->value);
+Protocol makeRemoteWriteFrame(const RW_VAR& var) {
+    QByteArray frame = remoteDescription(var);
+    frame.append(var.value);
     finishRemoteFrame(frame);
-    fins::queueFrame(frame, REMOTE_REPLY_FIXED, 0, 0, *var);
-    WriteDataToLocal(var);
+    return protocolOf(frame, REMOTE_REPLY_FIXED, 0, 0, var);
 }
+
+} // namespace frames

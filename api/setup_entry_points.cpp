@@ -1,5 +1,5 @@
 // Setup entry points: the host hands over its communication block, callbacks and areas.
-#include "Func_Initi.h"
+#include "omron_fins_tcpip.h"
 
 void SetComInfo(COM_INFO* info) {
     if (!info) return;

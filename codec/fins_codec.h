@@ -1,11 +1,16 @@
-// FINS/TCP codec: the wire format and nothing else. No driver state, no globals;
-// the driver's builders and reply checks, the host, the bench, the fuzz targets and
-// the tests all read and write FINS bytes through it. (The simulator keeps its own
-// reading of FINS on purpose, as a second opinion.)
+// FINS/TCP codec: the wire format and nothing else. No driver state, no globals; the
+// bottom layer of the library. The frame makers, the reply storing, the host, the bench,
+// the fuzz targets and the tests all read and write FINS bytes through it. (The
+// simulator keeps its own reading of FINS on purpose, as a second opinion; it shares
+// only the frame limit of fins_limits.h.)
 #ifndef FINS_CODEC_H
 #define FINS_CODEC_H
 
 #include <QByteArray>
+
+#include "byte_cursor.h"
+#include "fins_limits.h"
+#include "omron_fins_results.h"
 
 namespace fins {
 
@@ -52,9 +57,6 @@ const long long BIT_ADDRESS_SPACE = ADDRESS_SPACE * 16;
 // Counters are addressed 0x8000 above timers in the shared T/C areas.
 const unsigned COUNTER_OFFSET = 0x8000;
 
-// Where a host keeps the HMI's IPv4 address text in its LW area, and its room.
-enum : int { HMI_ADDRESS_OFFSET = 122400, HMI_ADDRESS_BYTES = 16 };
-
 // ---- Register types --------------------------------------------------------
 
 // How a register type addresses its area.
@@ -68,32 +70,17 @@ enum class Unit {
 enum class ImageArea { Cio, W, H, A, D, TimerFlag, CounterFlag, TimerPv, CounterPv };
 
 struct RegType {
-    int code;             // RW_VAR::reg_type
-    const char* mnemonic; // as a tag file writes it: "CIO.bit", "D", "T.flag"
+    int code; // RW_VAR::reg_type
     Unit unit;
     ImageArea image;
     quint8 read_area;  // memory area code of a read request
     quint8 write_area; // memory area code of a write request; 0 = not writable
     bool counter;      // COUNTER_OFFSET is added to the address sent
     int word_type;     // the word type of the same area (bit types: type + 7)
-    int area_words;    // size of the area in a CP1L (30+ I/O points): words, timers, counters
 };
-
-enum : int { REG_TYPE_COUNT = 14 };
 
 // Entry for reg_type 0..13, or nullptr when the type names no PLC area.
 const RegType* regType(int reg_type);
-// Entry for a mnemonic (case-insensitive), or nullptr.
-const RegType* regTypeByMnemonic(const QByteArray& mnemonic);
-
-inline bool isBitType(int reg_type) {
-    const RegType* t = regType(reg_type);
-    return t && t->unit == Unit::Bit;
-}
-inline bool isFlagType(int reg_type) {
-    const RegType* t = regType(reg_type);
-    return t && t->unit == Unit::Flag;
-}
 
 // Elements a 16-bit FINS address reaches for a type, in its own unit: bits for bit
 // types, words or flags otherwise.
@@ -105,75 +92,6 @@ inline long long addressSpaceOf(int reg_type) {
 inline quint16 wireAddress(const RegType& t, long long address) {
     return static_cast<quint16>(address + (t.counter ? COUNTER_OFFSET : 0u));
 }
-
-// ---- Big-endian cursor -----------------------------------------------------
-
-// Reads a received buffer; every read checks pos + n <= end before it reads and
-// fails without moving when the bytes are not all there.
-class Reader {
-  public:
-    Reader(const char* data, int size) : data_(data), end_(data && size > 0 ? size : 0) {}
-    explicit Reader(const QByteArray& bytes) : Reader(bytes.constData(), bytes.size()) {}
-
-    int pos() const { return pos_; }
-    int size() const { return end_; }
-    int remaining() const { return end_ - pos_; }
-    bool has(long long n) const { return n >= 0 && pos_ + n <= end_; }
-    bool seek(long long pos) {
-        if (pos < 0 || pos > end_) return false;
-        pos_ = static_cast<int>(pos);
-        return true;
-    }
-    bool skip(long long n) { return has(n) && seek(pos_ + n); }
-    bool u8(quint8& v) { return get(1, v); }
-    bool u16(quint16& v) { return get(2, v); }
-    bool u32(quint32& v) { return get(4, v); }
-
-    // Absolute reads that leave the cursor alone: -1 when the bytes are not there.
-    int u8At(long long pos) const { return within(pos, 1) ? byte(pos) : -1; }
-    long long u16At(long long pos) const {
-        return within(pos, 2) ? (byte(pos) << 8 | byte(pos + 1)) : -1;
-    }
-    long long u32At(long long pos) const {
-        return within(pos, 4) ? (static_cast<long long>(u16At(pos)) << 16 | u16At(pos + 2)) : -1;
-    }
-    bool within(long long pos, long long n) const { return pos >= 0 && n >= 0 && pos + n <= end_; }
-
-  private:
-    int byte(long long pos) const { return static_cast<unsigned char>(data_[pos]); }
-    template <typename T> bool get(int n, T& v) {
-        if (!has(n)) return false;
-        quint32 x = 0;
-        for (int i = 0; i < n; ++i)
-            x = x << 8 | static_cast<quint32>(byte(pos_ + i));
-        v = static_cast<T>(x);
-        pos_ += n;
-        return true;
-    }
-
-    const char* data_;
-    int end_;
-    int pos_ = 0;
-};
-
-// Appends big-endian values to a byte array.
-class Writer {
-  public:
-    explicit Writer(QByteArray& out) : out_(out) {}
-    Writer& u8(unsigned v) {
-        out_.append(static_cast<char>(v & 0xFFu));
-        return *this;
-    }
-    Writer& u16(unsigned v) { return u8(v >> 8).u8(v); }
-    Writer& u32(quint32 v) { return u16(v >> 16).u16(v); }
-    Writer& bytes(const QByteArray& b) {
-        out_.append(b);
-        return *this;
-    }
-
-  private:
-    QByteArray& out_;
-};
 
 // ---- Headers ---------------------------------------------------------------
 
@@ -209,14 +127,16 @@ bool decodeFinsHeader(Reader& in, FinsHeader& h);
 QByteArray memoryAreaRequest(quint8 plc_node, quint8 hmi_node, quint8 src, quint8 area,
                              quint16 address, quint8 bit, quint16 items, int data_bytes);
 
+// Write request of `words` words taken from a host buffer (low byte first); they go on
+// the wire high byte first, and a word whose two bytes are not both there goes as 00 00.
+QByteArray wordWriteRequest(quint8 plc_node, quint8 hmi_node, quint8 area, quint16 address,
+                            int words, const QByteArray& host_value);
+// Write request of one bit of word `word`, set when on.
+QByteArray bitWriteRequest(quint8 plc_node, quint8 hmi_node, quint8 area, quint16 word, quint8 bit,
+                           bool on);
+
 // Node address request proposing client_node (0 asks the PLC to choose).
 QByteArray nodeAddressRequest(quint32 client_node);
-
-// A PLC's answers, for the tools and tests that stand in for one: the node address
-// reply, and the reply to a FINS command (header turned round, MRC/SRC echoed, end
-// code, data). An unreadable request gets a reply with zero nodes and codes.
-QByteArray nodeAddressReply(quint32 client_node, quint32 server_node, quint32 error = 0);
-QByteArray commandReply(const QByteArray& request, quint16 end_code, const QByteArray& data);
 
 // Node pair of a node address reply: false unless it is exactly 24 bytes with
 // FINS/TCP error code 0 (the bytes alone decide, as a PLC's answer is judged).
@@ -231,10 +151,6 @@ long long replyErrorCode(const QByteArray& reply);
 
 // The FINS end code (MRES << 8 | SRES) of a command reply, or -1 when absent.
 long long replyEndCode(const QByteArray& reply);
-// What an end code means, for people ("read-only area", "address out of range").
-const char* endCodeText(unsigned end_code);
-// What a FINS/TCP error code means.
-const char* tcpErrorText(quint32 code);
 
 // Data bytes a memory area read of this type and length carries: one per flag,
 // two per word.
@@ -242,16 +158,29 @@ long long readDataBytes(const RegType& t, long long length);
 // Items a read asks for: flag types count 8 flags per group, every other type words.
 long long readItems(const RegType& t, long long length);
 
+// Word k of the data of a read reply whose data start at data_offset (high byte first
+// on the wire); false when the reply does not hold both its bytes.
+inline bool replyDataWord(const Reader& reply, long long data_offset, long long k, quint16& word) {
+    return reply.u16At(data_offset + 2 * k, word);
+}
+// Flag group g of a read reply (eight flag bytes) packed into one byte, flag j in bit j;
+// false when the reply does not hold all eight.
+bool replyFlagGroup(const Reader& reply, long long data_offset, long long g, quint8& packed);
+
+// A length computed in 64 bits, as the 32-bit int the Protocol record carries.
+inline int wrapToInt(long long v) {
+    return static_cast<int>(static_cast<unsigned int>(v & 0xFFFFFFFFll));
+}
+
 // ---- Word order ------------------------------------------------------------
 
-// On the wire a word is high byte first; host buffers keep it low byte first.
-inline quint16 wireWordAt(const Reader& in, long long pos) {
-    return static_cast<quint16>(in.u16At(pos));
-}
-// Word i of a host buffer (low byte first), or -1 when both bytes are not there.
-inline long long hostWordAt(const QByteArray& host, long long i) {
+// Word i of a host buffer (low byte first); false when both bytes are not there.
+inline bool hostWordAt(const QByteArray& host, long long i, quint16& word) {
     const Reader in(host);
-    return in.within(2 * i, 2) ? (in.u8At(2 * i) | in.u8At(2 * i + 1) << 8) : -1;
+    quint8 low = 0, high = 0;
+    if (!in.u8At(2 * i, low) || !in.u8At(2 * i + 1, high)) return false;
+    word = static_cast<quint16>(low | high << 8);
+    return true;
 }
 // Appends word v to a host buffer, low byte first.
 inline void appendHostWord(QByteArray& host, unsigned v) {
