@@ -162,6 +162,8 @@ TEST_F(LocalStore, MultiStationRepliesGoToTheirStationsEntries) {
     // Flags: one entry per group of eight, flag j in bit j (bit 0 of its byte).
     storeReply(5, 8, 1, 8, "FF 00 02 00 00 03 00 81");
     EXPECT_EQ(entry(1, 5, 8) + "|" + hostRead(5, "13", 3, 1), "A1|01 00 01");
+    storeReply(5, 16, 1, 16, "01 00 00 00 00 00 00 00"); // the second group is missing
+    EXPECT_EQ(entry(1, 5, 16) + "|" + entry(1, 5, 24), "01|");
     // A bit type's reply carries words; they are filed under the word type.
     storeReply(0, 100, 3, 2, "04 00");
     EXPECT_EQ(entry(3, 7, 100) + " " + entry(3, 0, 100) + " " + hostRead(0, "100.10", 1, 3),
@@ -174,7 +176,7 @@ TEST_F(LocalStore, MultiStationRepliesGoToTheirStationsEntries) {
     EXPECT_EQ(entry(1, 7, 0xFFFF) + "|" + entry(1, 7, 0x10000) + "|" + entry(1, 6, 0x10000) + "|" +
                   hostRead(11, "70000", 1, 4) + "|" + entry(1, 11, INT_MAX),
               "34 12|78 56|FF|34 12|34 12");
-    EXPECT_TRUE(d.extend_list.size() == 12 && imageClear());
+    EXPECT_TRUE(d.extend_list.size() == 14 && imageClear());
 }
 
 // ---- Extended variables -------------------------------------------------------------
