@@ -109,11 +109,12 @@ std::string ActionLedger::writeAnswered(int req_id, const WritePiece& piece, int
     if (!fins::isGood(result)) {
         ++w.failed;
         w.detail = why;
-    } else if (end_code != 0) {
+    } else if (maskedEndCode(end_code) != 0) {
         ++w.refused;
-        w.detail = endCodeText(end_code);
+        w.detail = endCodeText(maskedEndCode(end_code));
     } else {
         ++w.acked;
+        if (w.detail.empty() && !w.superseded) w.detail = plcStateText(end_code);
     }
     return settle(w);
 }
@@ -131,7 +132,8 @@ std::string ActionLedger::settle(WriteAction& w) {
     if (w.acked) {
         w.outcome = Outcome::Done;
         if (w.superseded) w.detail = "partly superseded " + w.detail;
-        return writeText(w) + ": done";
+        const bool note = !w.superseded && !w.detail.empty();
+        return writeText(w) + ": done" + (note ? " (" + w.detail + ")" : "");
     }
     w.outcome = Outcome::Superseded;
     return writeText(w) + ": superseded " + w.detail;

@@ -22,6 +22,7 @@ namespace fhost {
 namespace {
 
 std::atomic<bool> g_stop(false);
+std::atomic<bool> g_reload(false);
 
 // Nothing to send (empty read list, queues done), or every station waits out its
 // backoff: wait a little instead of spinning.
@@ -209,21 +210,43 @@ bool startPanel(const HostOptions& options, PanelServer& panel) {
     return true;
 }
 
-// Each tag's typed values for the value log, from the refresh's one read of the tags.
-std::vector<LoggedTag> loggedValues(const std::vector<TagView>& tags) {
+// Each column tag's typed values for the value log, from the refresh's one read of the
+// tags. The columns are the tags of the start; one a reload removed is logged empty.
+std::vector<LoggedTag> loggedValues(const std::vector<Tag>& columns,
+                                    const std::vector<TagView>& tags) {
     std::vector<LoggedTag> out;
-    for (const TagView& v : tags) {
+    for (const Tag& column : columns) {
         LoggedTag logged;
-        logged.stale = v.stale;
-        for (const plcvalues::Value& value : typedValues(*v.tag, v.values))
-            logged.values.push_back(value.text);
+        logged.stale = true;
+        for (const TagView& v : tags) {
+            if (v.tag->name != column.name || v.tag->length != column.length) continue;
+            logged.stale = v.stale;
+            for (const plcvalues::Value& value : typedValues(*v.tag, v.values))
+                logged.values.push_back(value.text);
+        }
         out.push_back(logged);
     }
     return out;
 }
 
+// SIGHUP: the tag file read again. A good one replaces the tags and the read list; a bad
+// one is reported and the host goes on with the tags it has.
+void reloadTags(const HostOptions& options, HostSession& session) {
+    std::vector<Tag> tags;
+    if (!loadTags(options, &tags) || !stationsHaveAddresses(options, tags)) {
+        complain("tag file reload refused: going on with the " +
+                 std::to_string(session.tags().size()) + " tags read before");
+        session.noteReload("tag file reload refused (" + options.tags_path +
+                           " has errors): going on with the tags read before");
+        return;
+    }
+    session.replaceTags(tags);
+    session.noteReload("tag file reloaded: " + std::to_string(tags.size()) + " tags");
+}
+
 int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge, ValueLog& log,
             std::vector<std::string> reads) {
+    const std::vector<Tag> log_columns = session.tags();
     const bool ansi = !options.json && !options.plain && isatty(STDOUT_FILENO);
     const int refresh_ms = options.refresh_ms              ? options.refresh_ms
                            : ansi || !options.http.empty() ? kPanelRefreshMs
@@ -236,7 +259,7 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
         const std::vector<TagView> tags = session.viewTags();
         if (!options.json) screen.show(session, tags);
         bridge.publish(stateDocument(session, tags));
-        if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(tags));
+        if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(log_columns, tags));
         next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
     };
     // A PLC that does not answer keeps the screen waiting no longer than a refresh.
@@ -245,6 +268,7 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
     StopReason reason;
     while ((reason = stopReason(options, session, started, !reads.empty())) ==
            StopReason::Running) {
+        if (g_reload.exchange(false)) reloadTags(options, session);
         serveRequests(bridge, session);
         queueReadsAfterWrites(&reads, session);
         if (!pacer.mustTurn(session)) {
@@ -264,7 +288,7 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
                      : session.anyActionFailed()              ? EXIT_ACTION_FAILED
                                                               : EXIT_OK;
     const std::vector<TagView> tags = session.viewTags();
-    if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(tags));
+    if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(log_columns, tags));
     QJsonObject doc = stateDocument(session, tags);
     doc["outcome"] = outcomeText(reason, code);
     doc["exit_code"] = code;
@@ -287,6 +311,10 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
 
 void requestStop() {
     g_stop.store(true);
+}
+
+void requestReload() {
+    g_reload.store(true);
 }
 
 int runHost(int argc, const char* const* argv, HostBridge* bridge) {

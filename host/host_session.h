@@ -66,6 +66,10 @@ class HostSession {
     // Opens the recording, hands the driver its block, areas and callbacks, and
     // registers the tags for cyclic reading.
     bool start(const std::vector<Tag>& tags, std::string* error);
+    // A reloaded tag file: its tags replace the old ones, and the read list is registered
+    // again once no frame is outstanding.
+    void replaceTags(const std::vector<Tag>& tags);
+    void noteReload(const std::string& text) { addNotice(text); }
     bool queueWrite(const std::string& name, const std::string& value, std::string* error,
                     quint64 id = 0);
     bool queueOnceRead(const std::string& name, std::string* error, quint64 id = 0);

@@ -11,6 +11,10 @@ void onSignal(int) {
     fhost::requestStop();
 }
 
+void onHangUp(int) {
+    fhost::requestReload();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -19,6 +23,8 @@ int main(int argc, char** argv) {
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = onHangUp;
+    sigaction(SIGHUP, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     try {
         return fhost::runHost(argc, argv);
