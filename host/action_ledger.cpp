@@ -45,8 +45,33 @@ std::vector<WritePiece> writePieces(int station, int reg_type, int start, int co
     return out;
 }
 
+WriteAction* ActionLedger::findWrite(int req_id) {
+    const int i = req_id - first_write_id_;
+    return i >= 0 && i < static_cast<int>(writes_.size()) ? &writes_[i] : nullptr;
+}
+
+void ActionLedger::trimHistory() {
+    auto failed = [](Outcome o) { return o == Outcome::Refused || o == Outcome::GaveUp; };
+    while (writes_.size() > kHistory && writes_.front().done()) {
+        failed_forgotten_ += failed(writes_.front().outcome);
+        writes_.pop_front();
+        ++first_write_id_;
+    }
+    while (once_.size() > kHistory && once_.front().outcome != Outcome::Pending) {
+        failed_forgotten_ += failed(once_.front().outcome);
+        once_.pop_front();
+        ++first_once_id_;
+    }
+}
+
+void ActionLedger::addOnceRead(const OnceAction& read) {
+    once_.push_back(read);
+    trimHistory();
+}
+
 std::vector<std::string> ActionLedger::addWrite(WriteAction write,
                                                 const std::vector<WritePiece>& pieces) {
+    trimHistory();
     const int req_id = nextWriteId();
     write.number = req_id + 1;
     writes_.push_back(write);
@@ -64,9 +89,9 @@ std::vector<std::string> ActionLedger::addWrite(WriteAction write,
         } else {
             continue; // dropped by the driver: not one of this write's pieces
         }
-        ++writes_[req_id].pieces;
+        ++writes_.back().pieces;
     }
-    WriteAction& w = writes_[req_id];
+    WriteAction& w = writes_.back();
     if (w.local_only) {
         w.outcome = Outcome::Done;
         w.detail = "written to the driver's store only (--run-mode)";
@@ -75,14 +100,14 @@ std::vector<std::string> ActionLedger::addWrite(WriteAction write,
         w.detail = "the driver's write queue is full";
     }
     for (int id : touched) {
-        const std::string text = settle(writes_[id]);
+        const std::string text = settle(*findWrite(id));
         if (!text.empty()) notices.push_back(text);
     }
     return notices;
 }
 
 void ActionLedger::supersede(QueuedPiece& entry, int by) {
-    WriteAction& old = writes_[entry.req_id];
+    WriteAction& old = *findWrite(entry.req_id); // queued, so still pending and kept
     --old.pieces;
     ++old.superseded;
     old.detail = "by write " + std::to_string(by + 1);
@@ -94,17 +119,18 @@ void ActionLedger::addRefusedWrite(WriteAction write, const std::string& why) {
     write.outcome = Outcome::Refused;
     write.detail = why;
     writes_.push_back(write);
+    trimHistory();
 }
 
 std::string ActionLedger::writeAnswered(int req_id, const WritePiece& piece, int result,
                                         uint16_t end_code, const std::string& why) {
-    if (req_id < 0 || req_id >= nextWriteId()) return std::string();
+    if (!findWrite(req_id)) return std::string();
     for (auto it = queue_.begin(); it != queue_.end(); ++it)
         if (it->req_id == req_id && it->piece == piece) {
             queue_.erase(it);
             break;
         }
-    WriteAction& w = writes_[req_id];
+    WriteAction& w = *findWrite(req_id);
     w.last_result = result;
     if (!fins::isGood(result)) {
         ++w.failed;
@@ -145,7 +171,7 @@ void ActionLedger::writesPurged(int station, const std::string& why) {
             ++it;
             continue;
         }
-        WriteAction& w = writes_[it->req_id];
+        WriteAction& w = *findWrite(it->req_id);
         ++w.failed;
         if (!w.done()) w.detail = why;
         settle(w);
@@ -154,7 +180,8 @@ void ActionLedger::writesPurged(int station, const std::string& why) {
 }
 
 OnceAction* ActionLedger::onceRead(int req_id) {
-    return req_id >= 0 && req_id < nextOnceId() ? &once_[req_id] : nullptr;
+    const int i = req_id - first_once_id_;
+    return i >= 0 && i < static_cast<int>(once_.size()) ? &once_[i] : nullptr;
 }
 
 void ActionLedger::onceGivenUp(int station, const std::string& why) {
@@ -191,6 +218,7 @@ bool ActionLedger::anyPending() const {
 }
 
 bool ActionLedger::anyFailed() const {
+    if (failed_forgotten_ > 0) return true;
     for (const WriteAction& w : writes_)
         if (w.outcome == Outcome::Refused || w.outcome == Outcome::GaveUp) return true;
     for (const OnceAction& o : once_)

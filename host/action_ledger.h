@@ -67,8 +67,8 @@ class ActionLedger {
   public:
     explicit ActionLedger(bool multi_station) : multi_station_(multi_station) {}
 
-    // The req_id the next write is queued with (its index in writes()).
-    int nextWriteId() const { return static_cast<int>(writes_.size()); }
+    // The req_id the next write is queued with (1 + the last one's).
+    int nextWriteId() const { return first_write_id_ + static_cast<int>(writes_.size()); }
     // A write the driver accepted as `pieces`, queued in that order (none: local only).
     // Returns the notices of writes it superseded and settled.
     std::vector<std::string> addWrite(WriteAction write, const std::vector<WritePiece>& pieces);
@@ -80,8 +80,8 @@ class ActionLedger {
     // The driver gave up on an exchange of `station` and purged the queued writes.
     void writesPurged(int station, const std::string& why);
 
-    int nextOnceId() const { return static_cast<int>(once_.size()); }
-    void addOnceRead(const OnceAction& read) { once_.push_back(read); }
+    int nextOnceId() const { return first_once_id_ + static_cast<int>(once_.size()); }
+    void addOnceRead(const OnceAction& read);
     OnceAction* onceRead(int req_id);
     // A one-shot read given up on `station`: what the driver will notify as failed.
     void onceGivenUp(int station, const std::string& why);
@@ -91,8 +91,10 @@ class ActionLedger {
     bool writesPending() const;
     bool anyPending() const;
     bool anyFailed() const;
-    const std::vector<WriteAction>& writes() const { return writes_; }
-    const std::vector<OnceAction>& onceReads() const { return once_; }
+    // The latest kHistory writes and one-shot reads, and any older still pending.
+    const std::deque<WriteAction>& writes() const { return writes_; }
+    const std::deque<OnceAction>& onceReads() const { return once_; }
+    static const size_t kHistory = 100;
 
   private:
     struct QueuedPiece {
@@ -102,10 +104,15 @@ class ActionLedger {
     // Settles a write whose pieces are all answered, overwritten or purged.
     std::string settle(WriteAction& w);
     void supersede(QueuedPiece& entry, int by);
+    WriteAction* findWrite(int req_id);
+    // Forgets settled records beyond kHistory, oldest first, so a long run keeps its size.
+    void trimHistory();
 
     bool multi_station_;
-    std::vector<WriteAction> writes_;
-    std::vector<OnceAction> once_;
+    std::deque<WriteAction> writes_;
+    std::deque<OnceAction> once_;
+    int first_write_id_ = 0, first_once_id_ = 0; // req_ids of the oldest records kept
+    long failed_forgotten_ = 0;                  // refused or given up, no longer kept
     std::deque<QueuedPiece> queue_; // the driver's write queue, head first
 };
 

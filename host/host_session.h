@@ -103,8 +103,8 @@ class HostSession {
     std::vector<StationStatus> stations() const;
     Clock::time_point startedAt() const { return started_; }
     const ActionLedger& ledger() const { return ledger_; }
-    const std::vector<WriteAction>& writes() const { return ledger_.writes(); }
-    const std::vector<OnceAction>& onceReads() const { return ledger_.onceReads(); }
+    const std::deque<WriteAction>& writes() const { return ledger_.writes(); }
+    const std::deque<OnceAction>& onceReads() const { return ledger_.onceReads(); }
     bool actionsPending() const { return ledger_.anyPending(); }
     bool anyActionFailed() const { return ledger_.anyFailed(); }
     Clock::time_point lastGoodReply() const { return last_good_; }

@@ -70,6 +70,7 @@ def run(state_dir):
     cfg = load(os.path.join(state_dir, "config.json"))
     port, pid = cfg["panel_port"], cfg["host_pid"]
     writes, reads, samples, reload_notices = [], [], [], set()
+    outcomes = {}  # action id -> outcome, as the state showed it (it keeps the latest 100)
     started = time.monotonic()
     next_write = next_read = next_sample = started
     n = 0
@@ -99,12 +100,13 @@ def run(state_dir):
                 sample["down"] = [s["station"] for s in state["stations"] if s["state"] == "down"]
                 reload_notices.update(n["text"] for n in state["notices"]
                                       if n["text"].startswith("tag file reload"))
+                outcomes.update((a["id"], a["outcome"]) for a in state["actions"] if a["id"])
             samples.append(sample)
             next_sample += SAMPLE_EVERY_S
         time.sleep(max(0.0, min(next_write, next_read, next_sample) - time.monotonic()))
     save(os.path.join(state_dir, "client.json"),
          {"writes": writes, "reads": reads, "samples": samples,
-          "reload_notices": sorted(reload_notices)})
+          "reload_notices": sorted(reload_notices), "outcomes": outcomes})
 
 
 def fins_read_words(port, area, address, count):
@@ -178,7 +180,8 @@ def judge(state_dir):
 
     # Each write tag's last write that the PLC took must be in its memory; the killed
     # station's memory starts afresh, so only what was written since it came back counts.
-    actions = {a["id"]: a for a in report.get("actions", []) if a["id"]}
+    actions = {int(i): {"outcome": o} for i, o in client["outcomes"].items()}
+    actions.update((a["id"], a) for a in report.get("actions", []) if a["id"])
     station_up_since = {s: 0.0 for s in (1, 2)}
     for _, up in kills:
         station_up_since[cfg["killed_station"]] = up
