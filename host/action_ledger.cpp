@@ -45,34 +45,52 @@ std::vector<WritePiece> writePieces(int station, int reg_type, int start, int co
     return out;
 }
 
+// Records are kept in req_id order (number = req_id + 1), with gaps where some are forgotten.
 WriteAction* ActionLedger::findWrite(int req_id) {
-    const int i = req_id - first_write_id_;
-    return i >= 0 && i < static_cast<int>(writes_.size()) ? &writes_[i] : nullptr;
+    auto it = std::lower_bound(
+        writes_.begin(), writes_.end(), req_id + 1,
+        [](const WriteAction& w, int number) { return w.number < number; });
+    return it != writes_.end() && it->number == req_id + 1 ? &*it : nullptr;
 }
 
+namespace {
+
+bool failed(Outcome o) {
+    return o == Outcome::Refused || o == Outcome::GaveUp;
+}
+
+// Erases the oldest settled record while more than `keep` are held; false when none is.
+template <typename Records, typename Settled>
+bool forgetOldest(Records& records, size_t keep, Settled settled, long* failures) {
+    if (records.size() <= keep) return false;
+    auto it = std::find_if(records.begin(), records.end(), settled);
+    if (it == records.end()) return false;
+    *failures += failed(it->outcome);
+    records.erase(it);
+    return true;
+}
+
+} // namespace
+
 void ActionLedger::trimHistory() {
-    auto failed = [](Outcome o) { return o == Outcome::Refused || o == Outcome::GaveUp; };
-    while (writes_.size() > kHistory && writes_.front().done()) {
-        failed_forgotten_ += failed(writes_.front().outcome);
-        writes_.pop_front();
-        ++first_write_id_;
+    auto write_settled = [](const WriteAction& w) { return w.done(); };
+    auto read_settled = [](const OnceAction& o) { return o.outcome != Outcome::Pending; };
+    while (forgetOldest(writes_, kHistory, write_settled, &failed_forgotten_)) {
     }
-    while (once_.size() > kHistory && once_.front().outcome != Outcome::Pending) {
-        failed_forgotten_ += failed(once_.front().outcome);
-        once_.pop_front();
-        ++first_once_id_;
+    while (forgetOldest(once_, kHistory, read_settled, &failed_forgotten_)) {
     }
 }
 
 void ActionLedger::addOnceRead(const OnceAction& read) {
     once_.push_back(read);
+    once_.back().req_id = next_once_id_++;
     trimHistory();
 }
 
 std::vector<std::string> ActionLedger::addWrite(WriteAction write,
                                                 const std::vector<WritePiece>& pieces) {
     trimHistory();
-    const int req_id = nextWriteId();
+    const int req_id = next_write_id_++;
     write.number = req_id + 1;
     writes_.push_back(write);
     std::vector<std::string> notices;
@@ -115,7 +133,7 @@ void ActionLedger::supersede(QueuedPiece& entry, int by) {
 }
 
 void ActionLedger::addRefusedWrite(WriteAction write, const std::string& why) {
-    write.number = nextWriteId() + 1;
+    write.number = ++next_write_id_;
     write.outcome = Outcome::Refused;
     write.detail = why;
     writes_.push_back(write);
@@ -180,8 +198,9 @@ void ActionLedger::writesPurged(int station, const std::string& why) {
 }
 
 OnceAction* ActionLedger::onceRead(int req_id) {
-    const int i = req_id - first_once_id_;
-    return i >= 0 && i < static_cast<int>(once_.size()) ? &once_[i] : nullptr;
+    for (OnceAction& o : once_)
+        if (o.req_id == req_id) return &o;
+    return nullptr;
 }
 
 void ActionLedger::onceGivenUp(int station, const std::string& why) {

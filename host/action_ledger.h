@@ -55,6 +55,7 @@ struct WriteAction {
 
 struct OnceAction {
     quint64 id = 0;
+    int req_id = 0; // the driver's, given when the ledger takes it
     std::string name;
     int station = 0;
     int status = 0; // 0 waiting, 1 done, 2 failed
@@ -68,7 +69,7 @@ class ActionLedger {
     explicit ActionLedger(bool multi_station) : multi_station_(multi_station) {}
 
     // The req_id the next write is queued with (1 + the last one's).
-    int nextWriteId() const { return first_write_id_ + static_cast<int>(writes_.size()); }
+    int nextWriteId() const { return next_write_id_; }
     // A write the driver accepted as `pieces`, queued in that order (none: local only).
     // Returns the notices of writes it superseded and settled.
     std::vector<std::string> addWrite(WriteAction write, const std::vector<WritePiece>& pieces);
@@ -80,7 +81,7 @@ class ActionLedger {
     // The driver gave up on an exchange of `station` and purged the queued writes.
     void writesPurged(int station, const std::string& why);
 
-    int nextOnceId() const { return first_once_id_ + static_cast<int>(once_.size()); }
+    int nextOnceId() const { return next_once_id_; }
     void addOnceRead(const OnceAction& read);
     OnceAction* onceRead(int req_id);
     // A one-shot read given up on `station`: what the driver will notify as failed.
@@ -91,7 +92,8 @@ class ActionLedger {
     bool writesPending() const;
     bool anyPending() const;
     bool anyFailed() const;
-    // The latest kHistory writes and one-shot reads, and any older still pending.
+    // The latest kHistory writes and one-shot reads, and any older still pending, oldest
+    // first.
     const std::deque<WriteAction>& writes() const { return writes_; }
     const std::deque<OnceAction>& onceReads() const { return once_; }
     static const size_t kHistory = 100;
@@ -105,13 +107,13 @@ class ActionLedger {
     std::string settle(WriteAction& w);
     void supersede(QueuedPiece& entry, int by);
     WriteAction* findWrite(int req_id);
-    // Forgets settled records beyond kHistory, oldest first, so a long run keeps its size.
+    // Forgets the oldest settled records beyond kHistory, so a long run keeps its size.
     void trimHistory();
 
     bool multi_station_;
     std::deque<WriteAction> writes_;
     std::deque<OnceAction> once_;
-    int first_write_id_ = 0, first_once_id_ = 0; // req_ids of the oldest records kept
+    int next_write_id_ = 0, next_once_id_ = 0; // the req_id of the next record
     long failed_forgotten_ = 0;                  // refused or given up, no longer kept
     std::deque<QueuedPiece> queue_; // the driver's write queue, head first
 };

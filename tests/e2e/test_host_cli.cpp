@@ -524,5 +524,36 @@ TEST_F(Situations, ACp1lPortIsMetWithOneConnectionAndNamedRefusals) {
     }
 }
 
+// SIGHUP rereads the tag file: a bad one is refused and the run goes on with the old
+// tags; a good one replaces them and the read list.
+TEST_F(Situations, TheTagFileIsReloadedOnHangUp) {
+    auto sim = startSimulator();
+    ASSERT_TRUE(sim);
+    sim->memory().writeWords(plcsim::Area::D, 5, {77});
+    BackgroundHost host = startHost("a D 1\n", "--plc 127.0.0.1:" + std::to_string(sim->port()) +
+                                                   " --hmi-ip 127.0.0.23 --seconds 4 --json");
+    ASSERT_TRUE(eventually([&] { return sim->requestsServed() > 2; }, 5000)); // handler set
+    writeFile("bg.tags", "a D 1\nb D 40000\n");
+    kill(host.pid, SIGHUP);
+    ASSERT_TRUE(eventually(
+        [&] { return readFile(host.err).find("reload refused") != std::string::npos; }, 3000));
+    EXPECT_NE(readFile(host.err).find("bg.tags: line 2: address 40000 is outside D (0-32767)"),
+              std::string::npos);
+    writeFile("bg.tags", "a D 1\nb D 5\n");
+    kill(host.pid, SIGHUP);
+    const QJsonObject doc = host.report(10000);
+    EXPECT_EQ(doc["exit_code"].toInt(), 0);
+    EXPECT_EQ(doc["tags"][1]["name"].toString(), "b");
+    EXPECT_EQ(doc["tags"][1]["values"][0].toInt(), 77);
+    std::string notices;
+    for (const QJsonValue& n : doc["notices"].toArray())
+        notices += n["text"].toString().toStdString() + ";";
+    EXPECT_NE(notices.find("tag file reload refused (" + dir +
+                           "/bg.tags has errors): going on with the tags read before;tag file "
+                           "reloaded: 2 tags;"),
+              std::string::npos)
+        << notices;
+}
+
 } // namespace
 } // namespace e2e
