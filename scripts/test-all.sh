@@ -19,6 +19,9 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$JOBS"
 (cd build && ctest --output-on-failure -j "$JOBS")
 
+stage "soak: fins-host for 60 s against two CP1L-like simulators, every check in one table"
+bash scripts/soak.sh 1
+
 stage "package: install into a temporary prefix, build and run the consumer example"
 bash examples/consumer/run.sh build
 
