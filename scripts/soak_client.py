@@ -178,8 +178,10 @@ def judge(state_dir):
     check("open descriptors", end["fds"] <= base["fds"],
           f"{base['fds']} at {base['t']:.0f} s, {end['fds']} at end")
 
-    # Each write tag's last write that the PLC took must be in its memory; the killed
-    # station's memory starts afresh, so only what was written since it came back counts.
+    # Each write tag's memory must hold its last write that the PLC confirmed, or one made
+    # after it whose answer was lost (a spoiled reply can hide a write that was carried
+    # out); never anything older. The killed station's memory starts afresh, so only what
+    # was written since it came back counts.
     actions = {int(i): {"outcome": o} for i, o in client["outcomes"].items()}
     actions.update((a["id"], a) for a in report.get("actions", []) if a["id"])
     station_up_since = {s: 0.0 for s in (1, 2)}
@@ -187,16 +189,16 @@ def judge(state_dir):
         station_up_since[cfg["killed_station"]] = up
     lost, compared = [], 0
     for tag in cfg["write_tags"]:
-        done = [w for w in client["writes"] if w["tag"] == tag["name"] and w["id"] and
-                actions.get(w["id"], {}).get("outcome") == "done" and
+        made = [w for w in client["writes"] if w["tag"] == tag["name"] and w["id"] and
                 w["t"] >= station_up_since[tag["station"]]]
+        done = [i for i, w in enumerate(made) if actions.get(w["id"], {}).get("outcome") == "done"]
         if not done:
             continue
         port = cfg["plc_ports"][str(tag["station"])]
         memory = read_with_retries(port, tag["address"])
         compared += 1
-        if memory != done[-1]["value"]:
-            lost.append(f"{tag['name']}: wrote {done[-1]['value']}, PLC holds {memory}")
+        if memory not in [w["value"] for w in made[done[-1]:]]:
+            lost.append(f"{tag['name']}: wrote {made[done[-1]]['value']}, PLC holds {memory}")
     check("last written values in the PLC", not lost and compared == len(cfg["write_tags"]),
           f"{compared} of {len(cfg['write_tags'])} tags compared" +
           ("; " + "; ".join(lost) if lost else ""))
