@@ -47,9 +47,8 @@ std::vector<WritePiece> writePieces(int station, int reg_type, int start, int co
 
 // Records are kept in req_id order (number = req_id + 1), with gaps where some are forgotten.
 WriteAction* ActionLedger::findWrite(int req_id) {
-    auto it = std::lower_bound(
-        writes_.begin(), writes_.end(), req_id + 1,
-        [](const WriteAction& w, int number) { return w.number < number; });
+    auto it = std::lower_bound(writes_.begin(), writes_.end(), req_id + 1,
+                               [](const WriteAction& w, int number) { return w.number < number; });
     return it != writes_.end() && it->number == req_id + 1 ? &*it : nullptr;
 }
 

@@ -75,7 +75,8 @@ class ActionLedger {
     std::vector<std::string> addWrite(WriteAction write, const std::vector<WritePiece>& pieces);
     void addRefusedWrite(WriteAction write, const std::string& why);
     // The answer to one write piece: a good result with the reply's end code (0 when
-    // none; its PLC-state bits make a note, not a refusal), or a give-up (its reason in `why`). A notice when the write settled.
+    // none; its PLC-state bits make a note, not a refusal), or a give-up (its reason in
+    // `why`). A notice when the write settled.
     std::string writeAnswered(int req_id, const WritePiece& piece, int result, uint16_t end_code,
                               const std::string& why);
     // The driver gave up on an exchange of `station` and purged the queued writes.
@@ -114,8 +115,8 @@ class ActionLedger {
     std::deque<WriteAction> writes_;
     std::deque<OnceAction> once_;
     int next_write_id_ = 0, next_once_id_ = 0; // the req_id of the next record
-    long failed_forgotten_ = 0;                  // refused or given up, no longer kept
-    std::deque<QueuedPiece> queue_; // the driver's write queue, head first
+    long failed_forgotten_ = 0;                // refused or given up, no longer kept
+    std::deque<QueuedPiece> queue_;            // the driver's write queue, head first
 };
 
 } // namespace fhost

@@ -44,7 +44,7 @@ uint16_t maskedEndCode(uint16_t code) {
 }
 
 std::string plcStateText(uint16_t code) {
-    const char* what = (code & 0x0080) ? "a fatal CPU error"
+    const char* what = (code & 0x0080)   ? "a fatal CPU error"
                        : (code & 0x0040) ? "a non-fatal CPU error"
                        : (code & 0x8000) ? "a relay error"
                                          : nullptr;

@@ -259,7 +259,8 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
         const std::vector<TagView> tags = session.viewTags();
         if (!options.json) screen.show(session, tags);
         bridge.publish(stateDocument(session, tags));
-        if (log.isOpen()) log.record(std::chrono::system_clock::now(), loggedValues(log_columns, tags));
+        if (log.isOpen())
+            log.record(std::chrono::system_clock::now(), loggedValues(log_columns, tags));
         next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
     };
     // A PLC that does not answer keeps the screen waiting no longer than a refresh.

@@ -439,16 +439,17 @@ TEST_F(Situations, ACp1lPortIsMetWithOneConnectionAndNamedRefusals) {
         }
         return startSim(c, &error);
     };
-    const std::string all_in_use =
-        "node address refused: FINS/TCP error 0x20 (all FINS/TCP connections of the PLC are in use)";
+    const std::string all_in_use = "node address refused: FINS/TCP error 0x20 (all FINS/TCP "
+                                   "connections of the PLC are in use)";
     // Closed after every 50 requests, its slot released 1 s later: one connection at a
     // time, 0x20 named while both slots are held, no tag older than the release time
     // plus the longest backoff step (bench/cp1l_reconnect.sh measures the 30-s run).
     {
         auto sim = cp1l("close-after=50");
-        BackgroundHost host = startHost(
-            "a D 1\nb D 600 10\n", "--plc 127.0.0.1:" + std::to_string(sim->port()) +
-                                       " --http 127.0.0.1:0 --poll-ms 20 --seconds 6 --max-offline-seconds 0");
+        BackgroundHost host =
+            startHost("a D 1\nb D 600 10\n",
+                      "--plc 127.0.0.1:" + std::to_string(sim->port()) +
+                          " --http 127.0.0.1:0 --poll-ms 20 --seconds 6 --max-offline-seconds 0");
         const int panel = host.panelPort(10000);
         ASSERT_GT(panel, 0);
         httplib::Client client("127.0.0.1", panel);
@@ -474,14 +475,15 @@ TEST_F(Situations, ACp1lPortIsMetWithOneConnectionAndNamedRefusals) {
     // A second host proposing the node the first holds: 0x21, named; the first goes on.
     {
         auto sim = cp1l("");
-        BackgroundHost first = startHost(
-            "a D 1\n", "--plc 127.0.0.1:" + std::to_string(sim->port()) +
-                           " --hmi-ip 127.0.0.23 --seconds 4 --json");
+        BackgroundHost first =
+            startHost("a D 1\n", "--plc 127.0.0.1:" + std::to_string(sim->port()) +
+                                     " --hmi-ip 127.0.0.23 --seconds 4 --json");
         ASSERT_TRUE(eventually([&] { return sim->requestsServed() > 2; }, 5000));
         ProgramRun second =
             runHost("a D 1\n", sim->port(), "--seconds 1.5 --max-offline-seconds 1 --json");
         EXPECT_EQ(second.code, 5);
-        const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(second.out)).object();
+        const QJsonObject doc =
+            QJsonDocument::fromJson(QByteArray::fromStdString(second.out)).object();
         EXPECT_EQ(doc["stations"][0]["reason"].toString(),
                   "node address refused: FINS/TCP error 0x21 (the specified node is already "
                   "connected)");
