@@ -5,7 +5,8 @@
 # a tag every second and asking a one-shot read every 5 s; the tag file reloaded (SIGHUP)
 # every minute, once with a bad file; station 2's simulator killed and restarted every
 # ten minutes. The periods shrink for runs under 4 minutes so that each happens.
-# At the end one table of checks; exit 1 when any fails.
+# At the end one table of checks; exit 1 when any fails. The memory baseline is taken
+# after the first minute (half-way through runs under 4 minutes).
 #
 #   bash scripts/soak.sh [MINUTES]      (default 60; a fraction such as 1 or 0.5 works)
 #   BUILD=dir   the build tree (default build)    KEEP=1   keep the working directory
@@ -126,6 +127,7 @@ while (( t < SECONDS_TOTAL )); do
   if (( t >= next_kill && t < SECONDS_TOTAL - DOWN_FOR - 15 )); then
     down_at=$SECONDS
     kill -KILL "${sim_pid[$KILLED]}"
+    wait "${sim_pid[$KILLED]}" 2>/dev/null || true
     sleep "$DOWN_FOR"
     start_sim "$KILLED" "${sim_port[$KILLED]}"
     kills+=("[$down_at, $SECONDS]")

@@ -168,7 +168,7 @@ def judge(state_dir):
         rows.append((name, figures, "ok" if ok else "FAILED"))
 
     samples = [s for s in client["samples"] if s["rss_kb"]]
-    base_t = min(60.0, cfg["seconds"] / 4)
+    base_t = 60.0 if cfg["seconds"] >= 240 else cfg["seconds"] / 2
     base = next((s for s in samples if s["t"] >= base_t), samples[0])
     end = samples[-1]
     growth = end["rss_kb"] - base["rss_kb"]
@@ -235,12 +235,13 @@ def judge(state_dir):
                 longest[st] = max(longest[st], s["t"] - since[st] + SAMPLE_EVERY_S)
             else:
                 since.pop(st, None)
+    # Exit code 6: writes refused while a station was down; 5: a station was down at the
+    # end (a spoiled reply in the last second), which the samples judge.
     code = report.get("exit_code")
     check("every give-up recovered",
-          max(longest.values()) <= RECOVERY_LIMIT_S and code in (0, 6),
+          max(longest.values()) <= RECOVERY_LIMIT_S and code in (0, 5, 6),
           f"longest down outside a kill: station 1 {longest[1]:.1f} s, station 2 "
-          f"{longest[2]:.1f} s (limit {RECOVERY_LIMIT_S:.1f} s); host exit code {code} "
-          f"(6: writes refused while a station was down)")
+          f"{longest[2]:.1f} s (limit {RECOVERY_LIMIT_S:.1f} s); host exit code {code}")
     peak = max((s.get("peak_open", 0) for s in sims), default=0)
     check("connections per station", 0 < peak <= 1,
           f"at most {peak} open at once ({len(sims)} simulator runs)")
