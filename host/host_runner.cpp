@@ -284,6 +284,10 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
     }
     session.setWaitHook(WaitHook());
     session.closeConnections();
+    // Requests the panel accepted that the loop had not taken yet still get an outcome.
+    for (const HostBridge::Request& r : bridge.takeRequests())
+        session.refuseAction(r.kind == HostBridge::Request::Write, r.tag.toStdString(),
+                             r.value.toStdString(), "the run ended before it was sent", r.id);
     session.abandonPending();
     const int code = connectionLost(options, session, reason) ? EXIT_CONNECTION_LOST
                      : session.anyActionFailed()              ? EXIT_ACTION_FAILED

@@ -74,8 +74,12 @@ def run(state_dir):
     started = time.monotonic()
     next_write = next_read = next_sample = started
     n = 0
-    while not os.path.exists(os.path.join(state_dir, "stop")):
+    stop_at = None
+    while stop_at is None or time.monotonic() < stop_at:
         now = time.monotonic()
+        if stop_at is None and os.path.exists(os.path.join(state_dir, "stop")):
+            stop_at = now + 3  # no more requests; 3 s more of samples for their outcomes
+            next_write = next_read = float("inf")
         if now >= next_write:
             tag = cfg["write_tags"][n % len(cfg["write_tags"])]
             value = (n * 7919 + 1) % 65536
@@ -103,7 +107,8 @@ def run(state_dir):
                 outcomes.update((a["id"], a["outcome"]) for a in state["actions"] if a["id"])
             samples.append(sample)
             next_sample += SAMPLE_EVERY_S
-        time.sleep(max(0.0, min(next_write, next_read, next_sample) - time.monotonic()))
+        time.sleep(max(0.0, min(next_write, next_read, next_sample, stop_at or float("inf")) -
+                       time.monotonic()))
     save(os.path.join(state_dir, "client.json"),
          {"writes": writes, "reads": reads, "samples": samples,
           "reload_notices": sorted(reload_notices), "outcomes": outcomes})
