@@ -45,9 +45,51 @@ std::vector<WritePiece> writePieces(int station, int reg_type, int start, int co
     return out;
 }
 
+// Records are kept in req_id order (number = req_id + 1), with gaps where some are forgotten.
+WriteAction* ActionLedger::findWrite(int req_id) {
+    auto it = std::lower_bound(writes_.begin(), writes_.end(), req_id + 1,
+                               [](const WriteAction& w, int number) { return w.number < number; });
+    return it != writes_.end() && it->number == req_id + 1 ? &*it : nullptr;
+}
+
+namespace {
+
+bool failed(Outcome o) {
+    return o == Outcome::Refused || o == Outcome::GaveUp;
+}
+
+// Erases the oldest settled record while more than `keep` are held; false when none is.
+template <typename Records, typename Settled>
+bool forgetOldest(Records& records, size_t keep, Settled settled, long* failures) {
+    if (records.size() <= keep) return false;
+    auto it = std::find_if(records.begin(), records.end(), settled);
+    if (it == records.end()) return false;
+    *failures += failed(it->outcome);
+    records.erase(it);
+    return true;
+}
+
+} // namespace
+
+void ActionLedger::trimHistory() {
+    auto write_settled = [](const WriteAction& w) { return w.done(); };
+    auto read_settled = [](const OnceAction& o) { return o.outcome != Outcome::Pending; };
+    while (forgetOldest(writes_, kHistory, write_settled, &failed_forgotten_)) {
+    }
+    while (forgetOldest(once_, kHistory, read_settled, &failed_forgotten_)) {
+    }
+}
+
+void ActionLedger::addOnceRead(const OnceAction& read) {
+    once_.push_back(read);
+    once_.back().req_id = next_once_id_++;
+    trimHistory();
+}
+
 std::vector<std::string> ActionLedger::addWrite(WriteAction write,
                                                 const std::vector<WritePiece>& pieces) {
-    const int req_id = nextWriteId();
+    trimHistory();
+    const int req_id = next_write_id_++;
     write.number = req_id + 1;
     writes_.push_back(write);
     std::vector<std::string> notices;
@@ -64,9 +106,9 @@ std::vector<std::string> ActionLedger::addWrite(WriteAction write,
         } else {
             continue; // dropped by the driver: not one of this write's pieces
         }
-        ++writes_[req_id].pieces;
+        ++writes_.back().pieces;
     }
-    WriteAction& w = writes_[req_id];
+    WriteAction& w = writes_.back();
     if (w.local_only) {
         w.outcome = Outcome::Done;
         w.detail = "written to the driver's store only (--run-mode)";
@@ -75,14 +117,14 @@ std::vector<std::string> ActionLedger::addWrite(WriteAction write,
         w.detail = "the driver's write queue is full";
     }
     for (int id : touched) {
-        const std::string text = settle(writes_[id]);
+        const std::string text = settle(*findWrite(id));
         if (!text.empty()) notices.push_back(text);
     }
     return notices;
 }
 
 void ActionLedger::supersede(QueuedPiece& entry, int by) {
-    WriteAction& old = writes_[entry.req_id];
+    WriteAction& old = *findWrite(entry.req_id); // queued, so still pending and kept
     --old.pieces;
     ++old.superseded;
     old.detail = "by write " + std::to_string(by + 1);
@@ -90,30 +132,32 @@ void ActionLedger::supersede(QueuedPiece& entry, int by) {
 }
 
 void ActionLedger::addRefusedWrite(WriteAction write, const std::string& why) {
-    write.number = nextWriteId() + 1;
+    write.number = ++next_write_id_;
     write.outcome = Outcome::Refused;
     write.detail = why;
     writes_.push_back(write);
+    trimHistory();
 }
 
 std::string ActionLedger::writeAnswered(int req_id, const WritePiece& piece, int result,
                                         uint16_t end_code, const std::string& why) {
-    if (req_id < 0 || req_id >= nextWriteId()) return std::string();
+    if (!findWrite(req_id)) return std::string();
     for (auto it = queue_.begin(); it != queue_.end(); ++it)
         if (it->req_id == req_id && it->piece == piece) {
             queue_.erase(it);
             break;
         }
-    WriteAction& w = writes_[req_id];
+    WriteAction& w = *findWrite(req_id);
     w.last_result = result;
     if (!fins::isGood(result)) {
         ++w.failed;
         w.detail = why;
-    } else if (end_code != 0) {
+    } else if (maskedEndCode(end_code) != 0) {
         ++w.refused;
-        w.detail = endCodeText(end_code);
+        w.detail = endCodeText(maskedEndCode(end_code));
     } else {
         ++w.acked;
+        if (w.detail.empty() && !w.superseded) w.detail = plcStateText(end_code);
     }
     return settle(w);
 }
@@ -131,7 +175,8 @@ std::string ActionLedger::settle(WriteAction& w) {
     if (w.acked) {
         w.outcome = Outcome::Done;
         if (w.superseded) w.detail = "partly superseded " + w.detail;
-        return writeText(w) + ": done";
+        const bool note = !w.superseded && !w.detail.empty();
+        return writeText(w) + ": done" + (note ? " (" + w.detail + ")" : "");
     }
     w.outcome = Outcome::Superseded;
     return writeText(w) + ": superseded " + w.detail;
@@ -143,7 +188,7 @@ void ActionLedger::writesPurged(int station, const std::string& why) {
             ++it;
             continue;
         }
-        WriteAction& w = writes_[it->req_id];
+        WriteAction& w = *findWrite(it->req_id);
         ++w.failed;
         if (!w.done()) w.detail = why;
         settle(w);
@@ -152,7 +197,9 @@ void ActionLedger::writesPurged(int station, const std::string& why) {
 }
 
 OnceAction* ActionLedger::onceRead(int req_id) {
-    return req_id >= 0 && req_id < nextOnceId() ? &once_[req_id] : nullptr;
+    for (OnceAction& o : once_)
+        if (o.req_id == req_id) return &o;
+    return nullptr;
 }
 
 void ActionLedger::onceGivenUp(int station, const std::string& why) {
@@ -189,6 +236,7 @@ bool ActionLedger::anyPending() const {
 }
 
 bool ActionLedger::anyFailed() const {
+    if (failed_forgotten_ > 0) return true;
     for (const WriteAction& w : writes_)
         if (w.outcome == Outcome::Refused || w.outcome == Outcome::GaveUp) return true;
     for (const OnceAction& o : once_)

@@ -55,6 +55,7 @@ struct WriteAction {
 
 struct OnceAction {
     quint64 id = 0;
+    int req_id = 0; // the driver's, given when the ledger takes it
     std::string name;
     int station = 0;
     int status = 0; // 0 waiting, 1 done, 2 failed
@@ -67,21 +68,22 @@ class ActionLedger {
   public:
     explicit ActionLedger(bool multi_station) : multi_station_(multi_station) {}
 
-    // The req_id the next write is queued with (its index in writes()).
-    int nextWriteId() const { return static_cast<int>(writes_.size()); }
+    // The req_id the next write is queued with (1 + the last one's).
+    int nextWriteId() const { return next_write_id_; }
     // A write the driver accepted as `pieces`, queued in that order (none: local only).
     // Returns the notices of writes it superseded and settled.
     std::vector<std::string> addWrite(WriteAction write, const std::vector<WritePiece>& pieces);
     void addRefusedWrite(WriteAction write, const std::string& why);
     // The answer to one write piece: a good result with the reply's end code (0 when
-    // none), or a give-up (its reason in `why`). A notice when the write settled.
+    // none; its PLC-state bits make a note, not a refusal), or a give-up (its reason in
+    // `why`). A notice when the write settled.
     std::string writeAnswered(int req_id, const WritePiece& piece, int result, uint16_t end_code,
                               const std::string& why);
     // The driver gave up on an exchange of `station` and purged the queued writes.
     void writesPurged(int station, const std::string& why);
 
-    int nextOnceId() const { return static_cast<int>(once_.size()); }
-    void addOnceRead(const OnceAction& read) { once_.push_back(read); }
+    int nextOnceId() const { return next_once_id_; }
+    void addOnceRead(const OnceAction& read);
     OnceAction* onceRead(int req_id);
     // A one-shot read given up on `station`: what the driver will notify as failed.
     void onceGivenUp(int station, const std::string& why);
@@ -91,8 +93,11 @@ class ActionLedger {
     bool writesPending() const;
     bool anyPending() const;
     bool anyFailed() const;
-    const std::vector<WriteAction>& writes() const { return writes_; }
-    const std::vector<OnceAction>& onceReads() const { return once_; }
+    // The latest kHistory writes and one-shot reads, and any older still pending, oldest
+    // first.
+    const std::deque<WriteAction>& writes() const { return writes_; }
+    const std::deque<OnceAction>& onceReads() const { return once_; }
+    static const size_t kHistory = 100;
 
   private:
     struct QueuedPiece {
@@ -102,11 +107,16 @@ class ActionLedger {
     // Settles a write whose pieces are all answered, overwritten or purged.
     std::string settle(WriteAction& w);
     void supersede(QueuedPiece& entry, int by);
+    WriteAction* findWrite(int req_id);
+    // Forgets the oldest settled records beyond kHistory, so a long run keeps its size.
+    void trimHistory();
 
     bool multi_station_;
-    std::vector<WriteAction> writes_;
-    std::vector<OnceAction> once_;
-    std::deque<QueuedPiece> queue_; // the driver's write queue, head first
+    std::deque<WriteAction> writes_;
+    std::deque<OnceAction> once_;
+    int next_write_id_ = 0, next_once_id_ = 0; // the req_id of the next record
+    long failed_forgotten_ = 0;                // refused or given up, no longer kept
+    std::deque<QueuedPiece> queue_;            // the driver's write queue, head first
 };
 
 } // namespace fhost

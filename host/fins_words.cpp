@@ -15,6 +15,7 @@ struct Hint {
     const char* text;
 };
 const Hint kTcpErrorHints[] = {
+    {0x20, "all FINS/TCP connections of the PLC are in use"},
     {0x03, "command not supported (no node address exchange on this connection?)"},
     {0x24, "node in use: --hmi-ip proposes the PLC's own node"},
 };
@@ -40,6 +41,15 @@ std::string finsTcpErrorText(uint32_t code) {
 
 uint16_t maskedEndCode(uint16_t code) {
     return code & kEndCodeOutcomeBits;
+}
+
+std::string plcStateText(uint16_t code) {
+    const char* what = (code & 0x0080)   ? "a fatal CPU error"
+                       : (code & 0x0040) ? "a non-fatal CPU error"
+                       : (code & 0x8000) ? "a relay error"
+                                         : nullptr;
+    return what ? "the PLC reports " + std::string(what) + " (end code " + hex(code, 4) + ")"
+                : std::string();
 }
 
 std::string endCodeText(uint16_t code) {

@@ -12,6 +12,9 @@ std::string finsTcpErrorText(uint32_t code);
 // "end code 0x2101 (read-only area)"; relay and CPU flag bits are left out first.
 std::string endCodeText(uint16_t code);
 uint16_t maskedEndCode(uint16_t code);
+// What the PLC-state bits of an end code report, e.g. "the PLC reports a non-fatal CPU
+// error (end code 0x0040)"; empty when none is set.
+std::string plcStateText(uint16_t code);
 // "no reply (result 42)" for a give-up result code of the driver.
 std::string resultText(int result);
 

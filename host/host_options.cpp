@@ -380,6 +380,11 @@ Tag file: one tag per line, fields separated by blanks, '#' starts a comment.
   Wider values keep their lowest word at the lowest address; ':swap' after the
   type puts the highest word first. A text's first byte is the first word's high byte.
 
+Signals
+  SIGINT, SIGTERM  end the run and report
+  SIGHUP           read the tag file again; a bad one is refused and the run
+                   goes on with the tags it has
+
 Exit codes
   0 success, 1 internal error, 2 bad command line, 3 bad tag file,
   4 driver library unusable, 5 connection lost for good (also a run that ends

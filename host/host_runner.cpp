@@ -22,6 +22,7 @@ namespace fhost {
 namespace {
 
 std::atomic<bool> g_stop(false);
+std::atomic<bool> g_reload(false);
 
 // Nothing to send (empty read list, queues done), or every station waits out its
 // backoff: wait a little instead of spinning.
@@ -209,14 +210,20 @@ bool startPanel(const HostOptions& options, PanelServer& panel) {
     return true;
 }
 
-// Each tag's typed values for the value log, from the refresh's one read of the tags.
-std::vector<LoggedTag> loggedValues(const std::vector<TagView>& tags) {
+// Each column tag's typed values for the value log, from the refresh's one read of the
+// tags. The columns are the tags of the start; one a reload removed is logged empty.
+std::vector<LoggedTag> loggedValues(const std::vector<Tag>& columns,
+                                    const std::vector<TagView>& tags) {
     std::vector<LoggedTag> out;
-    for (const TagView& v : tags) {
+    for (const Tag& column : columns) {
         LoggedTag logged;
-        logged.stale = v.stale;
-        for (const plcvalues::Value& value : typedValues(*v.tag, v.values))
-            logged.values.push_back(value.text);
+        logged.stale = true;
+        for (const TagView& v : tags) {
+            if (v.tag->name != column.name || v.tag->length != column.length) continue;
+            logged.stale = v.stale;
+            for (const plcvalues::Value& value : typedValues(*v.tag, v.values))
+                logged.values.push_back(value.text);
+        }
         out.push_back(logged);
     }
     return out;
@@ -232,8 +239,24 @@ void printBlockMap(const HostSession& session) {
         std::printf("%s\n", printable(line).c_str());
 }
 
+// SIGHUP: the tag file read again. A good one replaces the tags and the read list; a bad
+// one is reported and the host goes on with the tags it has.
+void reloadTags(const HostOptions& options, HostSession& session) {
+    std::vector<Tag> tags;
+    if (!loadTags(options, &tags) || !stationsHaveAddresses(options, tags)) {
+        complain("tag file reload refused: going on with the " +
+                 std::to_string(session.tags().size()) + " tags read before");
+        session.noteReload("tag file reload refused (" + options.tags_path +
+                           " has errors): going on with the tags read before");
+        return;
+    }
+    session.replaceTags(tags);
+    session.noteReload("tag file reloaded: " + std::to_string(tags.size()) + " tags");
+}
+
 int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge, ValueLog& log,
             std::vector<std::string> reads) {
+    const std::vector<Tag> log_columns = session.tags();
     const bool ansi = !options.json && !options.plain && isatty(STDOUT_FILENO);
     const int refresh_ms = options.refresh_ms              ? options.refresh_ms
                            : ansi || !options.http.empty() ? kPanelRefreshMs
@@ -247,7 +270,7 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
         const auto now = std::chrono::system_clock::now();
         if (!options.json && !options.explain) screen.show(session, tags, now);
         bridge.publish(stateDocument(session, tags));
-        if (log.isOpen()) log.record(now, loggedValues(tags));
+        if (log.isOpen()) log.record(now, loggedValues(log_columns, tags));
         next_refresh = Clock::now() + std::chrono::milliseconds(refresh_ms);
     };
     // A PLC that does not answer keeps the screen waiting no longer than a refresh.
@@ -256,6 +279,7 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
     StopReason reason;
     while ((reason = stopReason(options, session, started, !reads.empty())) ==
            StopReason::Running) {
+        if (g_reload.exchange(false)) reloadTags(options, session);
         serveRequests(bridge, session);
         queueReadsAfterWrites(&reads, session);
         if (!pacer.mustTurn(session)) {
@@ -270,13 +294,17 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
     }
     session.setWaitHook(WaitHook());
     session.closeConnections();
+    // Requests the panel accepted that the loop had not taken yet still get an outcome.
+    for (const HostBridge::Request& r : bridge.takeRequests())
+        session.refuseAction(r.kind == HostBridge::Request::Write, r.tag.toStdString(),
+                             r.value.toStdString(), "the run ended before it was sent", r.id);
     session.abandonPending();
     const int code = connectionLost(options, session, reason) ? EXIT_CONNECTION_LOST
                      : session.anyActionFailed()              ? EXIT_ACTION_FAILED
                                                               : EXIT_OK;
     const std::vector<TagView> tags = session.viewTags();
     const auto now = std::chrono::system_clock::now();
-    if (log.isOpen()) log.record(now, loggedValues(tags));
+    if (log.isOpen()) log.record(now, loggedValues(log_columns, tags));
     QJsonObject doc = stateDocument(session, tags);
     doc["outcome"] = outcomeText(reason, code);
     doc["exit_code"] = code;
@@ -301,6 +329,10 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
 
 void requestStop() {
     g_stop.store(true);
+}
+
+void requestReload() {
+    g_reload.store(true);
 }
 
 int runHost(int argc, const char* const* argv, HostBridge* bridge) {

@@ -18,6 +18,8 @@ class HostBridge;
 
 // Asks a running host to finish its loop and report (safe from a signal handler).
 void requestStop();
+// Asks a running host to reread its tag file (safe from a signal handler: SIGHUP).
+void requestReload();
 
 // Runs the program; the loop publishes its state to `bridge` and serves its requests
 // (a bridge of its own when none is given).

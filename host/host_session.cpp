@@ -66,6 +66,13 @@ bool HostSession::start(const std::vector<Tag>& tags, std::string* error) {
     return true;
 }
 
+void HostSession::replaceTags(const std::vector<Tag>& tags) {
+    tags_ = tags;
+    for (const Tag& t : tags_)
+        linkFor(stationOf(t));
+    read_list_changed_ = true;
+}
+
 // The tags of every station that is not set aside, for cyclic reading.
 void HostSession::registerReadList() {
     QList<VAR_DESC> descs;
@@ -422,7 +429,7 @@ void HostSession::settleWrite(const Exchange& ex, const RW_VAR& sent) {
         return;
     // A reply the driver found good but without an end code refuses nothing.
     const long long end_code = options_.remote_mode ? 0 : fins::replyEndCode(ex.reply);
-    const uint16_t code = end_code > 0 ? maskedEndCode(static_cast<uint16_t>(end_code)) : 0;
+    const uint16_t code = end_code > 0 ? static_cast<uint16_t>(end_code) : 0;
     const std::string why = "after " + std::to_string(options_.retry_limit + 1) +
                             " bad replies: " + resultText(ex.result);
     const WritePiece piece{sent.station, sent.reg_type, sent.address, sent.length};

@@ -67,6 +67,10 @@ class HostSession {
     // Opens the recording, hands the driver its block, areas and callbacks, and
     // registers the tags for cyclic reading.
     bool start(const std::vector<Tag>& tags, std::string* error);
+    // A reloaded tag file: its tags replace the old ones, and the read list is registered
+    // again once no frame is outstanding.
+    void replaceTags(const std::vector<Tag>& tags);
+    void noteReload(const std::string& text) { addNotice(text); }
     bool queueWrite(const std::string& name, const std::string& value, std::string* error,
                     quint64 id = 0);
     bool queueOnceRead(const std::string& name, std::string* error, quint64 id = 0);
@@ -102,8 +106,8 @@ class HostSession {
     std::vector<StationStatus> stations() const;
     Clock::time_point startedAt() const { return started_; }
     const ActionLedger& ledger() const { return ledger_; }
-    const std::vector<WriteAction>& writes() const { return ledger_.writes(); }
-    const std::vector<OnceAction>& onceReads() const { return ledger_.onceReads(); }
+    const std::deque<WriteAction>& writes() const { return ledger_.writes(); }
+    const std::deque<OnceAction>& onceReads() const { return ledger_.onceReads(); }
     bool actionsPending() const { return ledger_.anyPending(); }
     bool anyActionFailed() const { return ledger_.anyFailed(); }
     Clock::time_point lastGoodReply() const { return last_good_; }

@@ -22,6 +22,9 @@ cmake --build build -j "$JOBS"
 stage "packages: build (amd64, armhf), lintian, install and use as an integrator, purge"
 bash scripts/test-packages.sh
 
+stage "soak: fins-host for 60 s against two CP1L-like simulators, every check in one table"
+bash scripts/soak.sh 1
+
 stage "32-bit ARM: cross build, unit tests under qemu-arm"
 bash scripts/test-armhf.sh
 

@@ -34,10 +34,14 @@ TEST(ActionLedger, WritesFollowTheDriversQueue) {
         l.addWrite(write("2"), sp);
         EXPECT_EQ(l.addWrite(write("3"), sp),
                   std::vector<std::string>{"write sp=2: superseded by write 3"});
-        EXPECT_EQ(l.writeAnswered(0, sp[0], fins::RESULT_GOOD, 0, ""), "write sp=1: done");
+        // The non-fatal CPU error bit reports the PLC's state: done, with a note.
+        EXPECT_EQ(l.writeAnswered(0, sp[0], fins::RESULT_GOOD, 0x0040, ""),
+                  "write sp=1: done (the PLC reports a non-fatal CPU error (end code 0x0040))");
         EXPECT_TRUE(l.writesPending());
         EXPECT_EQ(l.writeAnswered(2, sp[0], fins::RESULT_GOOD, 0, ""), "write sp=3: done");
-        EXPECT_EQ(outcomes(l), "done;superseded by write 3;done;");
+        EXPECT_EQ(outcomes(l),
+                  "done the PLC reports a non-fatal CPU error (end code 0x0040);superseded by "
+                  "write 3;done;");
         EXPECT_FALSE(l.anyFailed());
     }
     // A write of 130 words at max_block 64 is three pieces; it settles with the last.
@@ -64,6 +68,23 @@ TEST(ActionLedger, WritesFollowTheDriversQueue) {
         EXPECT_EQ(outcomes(l), multi ? "gave up after 3 bad replies;pending;"
                                      : "gave up after 3 bad replies;gave up dropped;");
         l.abandonPending("not answered");
+        EXPECT_TRUE(l.anyFailed());
+    }
+    // A long run keeps the latest records and every pending one; ids go on counting, and
+    // a refusal that is no longer kept still counts as a failure.
+    {
+        ActionLedger l(false);
+        l.addRefusedWrite(write("9"), "station 1 is down");
+        l.addWrite(write("0"), sp); // at the head: stays pending
+        for (int i = 2; i < 250; ++i) {
+            l.addWrite(write("1"), writePieces(1, D, 200 + i, 1, 64));
+            l.writeAnswered(i, writePieces(1, D, 200 + i, 1, 64)[0], fins::RESULT_GOOD, 0, "");
+        }
+        EXPECT_EQ(l.nextWriteId(), 250);
+        EXPECT_EQ(l.writes().size(), ActionLedger::kHistory + 1);
+        EXPECT_EQ(l.writes().front().number, 2); // pending, so kept
+        EXPECT_EQ(l.writeAnswered(1, sp[0], fins::RESULT_GOOD, 0, ""), "write sp=0: done");
+        EXPECT_EQ(l.writeAnswered(0, sp[0], fins::RESULT_GOOD, 0, ""), ""); // forgotten
         EXPECT_TRUE(l.anyFailed());
     }
 }

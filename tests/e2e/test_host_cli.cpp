@@ -313,14 +313,16 @@ class Situations : public HostProgram {
   protected:
     BackgroundHost startHost(const std::string& tags, const std::string& args) {
         BackgroundHost h;
-        h.out = dir + "/bg-out.txt";
-        h.err = dir + "/bg-err.txt";
+        const std::string n = std::to_string(++started_);
+        h.out = dir + "/bg-out" + n + ".txt"; // a host killed at the end of a row may still write
+        h.err = dir + "/bg-err" + n + ".txt";
         const std::string line = "'" FINS_HOST_BIN "' --driver '" FINS_DRIVER_PATH "' --tags '" +
                                  writeFile("bg.tags", tags) + "' " + args + " >'" + h.out +
                                  "' 2>'" + h.err + "' & echo $!";
         h.pid = std::stoi(run(line).out);
         return h;
     }
+    int started_ = 0;
 };
 
 // What an engineer meets at a plant, through the real programs: each row a situation,
@@ -434,6 +436,139 @@ TEST_F(Situations, ADeadStationStopsNoOtherAndRefusesWrites) {
     EXPECT_EQ(doc["tags"][1]["values"][0].toInt(), 4321) << readFile(host.out);
     EXPECT_FALSE(doc["tags"][1]["stale"].toBool());
     EXPECT_EQ(back->memory().word(plcsim::Area::D, 1), 4321); // the refused write never came
+}
+
+// A CP1L's port (few slots, a slow release, one node per connection, small segments),
+// through the real programs: each row a rule of the port and how the host meets it.
+TEST_F(Situations, ACp1lPortIsMetWithOneConnectionAndNamedRefusals) {
+    auto cp1l = [](const char* faults) {
+        plcsim::SimConfig c = simConfig();
+        c.rules = plcsim::PortRules{2, 1000, true};
+        c.segments = plcsim::SegmentRule{536, 2};
+        std::istringstream texts(faults);
+        std::string error;
+        for (std::string text; texts >> text;) {
+            c.faults.emplace_back();
+            EXPECT_TRUE(plcsim::parseFaultRule(text, &c.faults.back(), &error)) << error;
+        }
+        return startSim(c, &error);
+    };
+    const std::string all_in_use = "node address refused: FINS/TCP error 0x20 (all FINS/TCP "
+                                   "connections of the PLC are in use)";
+    // Closed after every 50 requests, its slot released 1 s later: one connection at a
+    // time, 0x20 named while both slots are held, no tag older than the release time
+    // plus the longest backoff step (bench/cp1l_reconnect.sh measures the 30-s run).
+    {
+        auto sim = cp1l("close-after=50");
+        BackgroundHost host =
+            startHost("a D 1\nb D 600 10\n",
+                      "--plc 127.0.0.1:" + std::to_string(sim->port()) +
+                          " --http 127.0.0.1:0 --poll-ms 20 --seconds 6 --max-offline-seconds 0");
+        const int panel = host.panelPort(10000);
+        ASSERT_GT(panel, 0);
+        httplib::Client client("127.0.0.1", panel);
+        double oldest = 0;
+        bool named = false;
+        for (const Clock::time_point end = Clock::now() + std::chrono::seconds(5);
+             Clock::now() < end; std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+            auto res = client.Get("/api/state");
+            if (!res) continue;
+            const QJsonObject doc = QJsonDocument::fromJson(res->body.c_str()).object();
+            named |= doc["stations"][0]["reason"].toString().toStdString() == all_in_use;
+            if (Clock::now() + std::chrono::seconds(4) < end) continue; // the first second
+            for (const QJsonValue& t : doc["tags"].toArray())
+                oldest = std::max(oldest, t["age_ms"].toDouble());
+        }
+        const plcsim::SimStatus st = sim->status();
+        EXPECT_EQ(st.port.peakOpen, 1u);
+        EXPECT_GT(st.port.refusedAllInUse, 0u);
+        EXPECT_TRUE(named);
+        EXPECT_LT(oldest, 1000 + 2000);
+        EXPECT_GT(sim->connectionsAccepted(), 5u); // it came back every time
+    }
+    // A second host proposing the node the first holds: 0x21, named; the first goes on.
+    {
+        auto sim = cp1l("");
+        BackgroundHost first =
+            startHost("a D 1\n", "--plc 127.0.0.1:" + std::to_string(sim->port()) +
+                                     " --hmi-ip 127.0.0.23 --seconds 4 --json");
+        ASSERT_TRUE(eventually([&] { return sim->requestsServed() > 2; }, 5000));
+        ProgramRun second =
+            runHost("a D 1\n", sim->port(), "--seconds 1.5 --max-offline-seconds 1 --json");
+        EXPECT_EQ(second.code, 5);
+        const QJsonObject doc =
+            QJsonDocument::fromJson(QByteArray::fromStdString(second.out)).object();
+        EXPECT_EQ(doc["stations"][0]["reason"].toString(),
+                  "node address refused: FINS/TCP error 0x21 (the specified node is already "
+                  "connected)");
+        const QJsonObject report = first.report(10000);
+        EXPECT_EQ(report["exit_code"].toInt(), 0) << readFile(first.out);
+        const QJsonObject counters = report["counters"].toObject();
+        EXPECT_EQ(counters["failures"].toInt(), 0);
+        EXPECT_EQ(counters["connects"].toInt(), 1);
+    }
+    // The non-fatal CPU error bit on every reply: reads stored, the write done, noted.
+    {
+        auto sim = cp1l("nonfatal");
+        sim->memory().writeWords(plcsim::Area::D, 1, {4242});
+        ProgramRun r = runHost("a D 1\nsp D 100\n", sim->port(), "--write sp=7 --cycles 2 --json");
+        EXPECT_EQ(r.code, 0) << r.err;
+        const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+        EXPECT_EQ(doc["tags"][0]["values"][0].toInt(), 4242);
+        EXPECT_EQ(doc["actions"][0]["outcome"].toString() + ": " +
+                      doc["actions"][0]["detail"].toString(),
+                  "done: the PLC reports a non-fatal CPU error (end code 0x0040)");
+        EXPECT_EQ(sim->memory().word(plcsim::Area::D, 100), 7);
+    }
+    // The 2,000-tag panel in 536-byte segments 2 ms apart, at 499 words a frame.
+    {
+        auto sim = cp1l("");
+        std::string tags;
+        for (int i = 0; i < 2000; ++i)
+            tags += "t" + std::to_string(i) + " D " + std::to_string(1000 + 3 * i) + "\n";
+        fhost::TagFile file = fhost::parseTagText(tags);
+        fillPattern(sim->memory(), file.tags, 7);
+        ProgramRun r = runHost(tags, sim->port(), "--max-block 499 --cycles 2 --json");
+        EXPECT_EQ(r.code, 0) << r.err;
+        const QJsonArray shown =
+            QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object()["tags"].toArray();
+        ASSERT_EQ(shown.size(), 2000);
+        int wrong = 0;
+        for (int i = 0; i < 2000; ++i)
+            wrong += shown[i]["values"][0].toInt() != simValues(sim->memory(), file.tags[i])[0];
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// SIGHUP rereads the tag file: a bad one is refused and the run goes on with the old
+// tags; a good one replaces them and the read list.
+TEST_F(Situations, TheTagFileIsReloadedOnHangUp) {
+    auto sim = startSimulator();
+    ASSERT_TRUE(sim);
+    sim->memory().writeWords(plcsim::Area::D, 5, {77});
+    BackgroundHost host = startHost("a D 1\n", "--plc 127.0.0.1:" + std::to_string(sim->port()) +
+                                                   " --hmi-ip 127.0.0.23 --seconds 4 --json");
+    ASSERT_TRUE(eventually([&] { return sim->requestsServed() > 2; }, 5000)); // handler set
+    writeFile("bg.tags", "a D 1\nb D 40000\n");
+    kill(host.pid, SIGHUP);
+    ASSERT_TRUE(eventually(
+        [&] { return readFile(host.err).find("reload refused") != std::string::npos; }, 3000));
+    EXPECT_NE(readFile(host.err).find("bg.tags: line 2: address 40000 is outside D (0-32767)"),
+              std::string::npos);
+    writeFile("bg.tags", "a D 1\nb D 5\n");
+    kill(host.pid, SIGHUP);
+    const QJsonObject doc = host.report(10000);
+    EXPECT_EQ(doc["exit_code"].toInt(), 0);
+    EXPECT_EQ(doc["tags"][1]["name"].toString(), "b");
+    EXPECT_EQ(doc["tags"][1]["values"][0].toInt(), 77);
+    std::string notices;
+    for (const QJsonValue& n : doc["notices"].toArray())
+        notices += n["text"].toString().toStdString() + ";";
+    EXPECT_NE(notices.find("tag file reload refused (" + dir +
+                           "/bg.tags has errors): going on with the tags read before;tag file "
+                           "reloaded: 2 tags;"),
+              std::string::npos)
+        << notices;
 }
 
 } // namespace
