@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "fins_limits.h"
+
 namespace fins {
 
 namespace {
@@ -13,9 +15,11 @@ struct TypeName {
 
 // Indexed by register-type code.
 const TypeName kTypeNames[REG_TYPE_COUNT] = {
-    {"CIO.bit", 6144}, {"W.bit", 512},   {"H.bit", 512},   {"A.bit", 960}, {"D.bit", 32768},
-    {"T.flag", 4096},  {"C.flag", 4096}, {"CIO", 6144},    {"W", 512},     {"H", 512},
-    {"A", 960},        {"D", 32768},     {"T", 4096},      {"C", 4096},
+    {"CIO.bit", CP1L_CIO_WORDS}, {"W.bit", CP1L_W_WORDS},   {"H.bit", CP1L_H_WORDS},
+    {"A.bit", CP1L_A_WORDS},     {"D.bit", CP1L_D_WORDS},   {"T.flag", CP1L_TIMERS},
+    {"C.flag", CP1L_COUNTERS},   {"CIO", CP1L_CIO_WORDS},   {"W", CP1L_W_WORDS},
+    {"H", CP1L_H_WORDS},         {"A", CP1L_A_WORDS},       {"D", CP1L_D_WORDS},
+    {"T", CP1L_TIMERS},          {"C", CP1L_COUNTERS},
 };
 
 struct CodeText {

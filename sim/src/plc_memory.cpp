@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "fins_limits.h"
+
 namespace plcsim {
 
 namespace {
@@ -12,8 +14,9 @@ struct AreaDef {
 };
 
 const AreaDef AREA_DEFS[AREA_COUNT] = {
-    {"CIO", 6144}, {"W", 512},  {"H", 512},       {"A", 960},       {"D", 32768},
-    {"T", 4096},   {"C", 4096}, {"T.flag", 4096}, {"C.flag", 4096},
+    {"CIO", fins::CP1L_CIO_WORDS}, {"W", fins::CP1L_W_WORDS},      {"H", fins::CP1L_H_WORDS},
+    {"A", fins::CP1L_A_WORDS},     {"D", fins::CP1L_D_WORDS},      {"T", fins::CP1L_TIMERS},
+    {"C", fins::CP1L_COUNTERS},    {"T.flag", fins::CP1L_TIMERS},  {"C.flag", fins::CP1L_COUNTERS},
 };
 
 constexpr uint32_t A_READ_ONLY_END = 448;
