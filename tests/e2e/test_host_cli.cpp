@@ -412,11 +412,12 @@ TEST_F(Situations, ADeadStationStopsNoOtherAndRefusesWrites) {
     sim2->stop();
     const Clock::time_point down_at = Clock::now();
     httplib::Client client("127.0.0.1", panel);
-    // Station 1 is read at least every second while station 2 is down.
+    // Station 1 is read all along while station 2 is down. The bound is loose enough for
+    // the sanitizer builds and still far below the outage that a held station would show.
     bool refused = false;
     for (uint64_t seen = sim1->requestsServed();
          Clock::now() - down_at < std::chrono::seconds(10);) {
-        ASSERT_TRUE(eventually([&] { return sim1->requestsServed() > seen; }, 1000));
+        ASSERT_TRUE(eventually([&] { return sim1->requestsServed() > seen; }, 3000));
         seen = sim1->requestsServed();
         auto res = client.Post("/api/write", "{\"tag\":\"b\",\"value\":5}", "application/json");
         if (res && res->status == 409) {
