@@ -268,11 +268,13 @@ void readImageValues(QByteArray& out, const fins::RegType& t, long long n, int c
 namespace {
 
 // Multi-station bit write: the word entry must hold both bytes; value 1 sets the bit,
-// 0 clears it, any other value leaves it.
+// 0 clears it, any other value leaves it. Only bits the value carries are looked up, so
+// a long length with a short value makes no entries.
 void applyExtendedBits(const RW_VAR& var, const fins::RegType& t) {
     const fins::Reader r(var.value);
     ExtendStore& store = extendStore();
-    const image::Span s = image::positionsWithin(var.address, var.length, STORE_POSITIONS);
+    const int carried = std::min(var.length, var.value.size());
+    const image::Span s = image::positionsWithin(var.address, carried, STORE_POSITIONS);
     for (long long i = s.begin; i < s.end; ++i) {
         const long long b = static_cast<long long>(var.address) + i;
         const int index = store.findOrCreate(var.station, t.word_type, static_cast<int>(b >> 4));
