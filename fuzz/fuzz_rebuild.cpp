@@ -108,6 +108,12 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
         blocks[key].push_back({e.address, end});
     }
 
+    // Station 255 is no valid station: the driver's group key (station + 255 x type) lets
+    // its variables share a group with station 0's of the next type, so coverage is not
+    // judged for such a list.
+    if (com.multi_station &&
+        std::any_of(vars.begin(), vars.end(), [](const VAR_DESC& d) { return d.station == 255; }))
+        return;
     for (const VAR_DESC& d : vars) {
         Span need;
         if (!needed(d, &need)) continue;
