@@ -6,7 +6,8 @@
 # every minute, once with a bad file; station 2's simulator killed and restarted every
 # ten minutes. The periods shrink for runs under 4 minutes so that each happens.
 # At the end one table of checks; exit 1 when any fails. The memory baseline is taken
-# after the first minute (half-way through runs under 4 minutes).
+# once the panel's records of actions are full (about 9 minutes in; half-way through runs under
+# 20 minutes).
 #
 #   bash scripts/soak.sh [MINUTES]      (default 60; a fraction such as 1 or 0.5 works)
 #   BUILD=dir   the build tree (default build)    KEEP=1   keep the working directory
