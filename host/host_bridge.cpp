@@ -25,6 +25,18 @@ bool HostBridge::waitNewer(quint64 seq, int timeout_ms) const {
                                [&] { return seq_ > seq; });
 }
 
+void HostBridge::publishTags(const std::vector<Tag>& tags) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tags_ = tags;
+}
+
+bool HostBridge::findTag(const std::string& name, Tag* out) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Tag* tag = fhost::findTag(tags_, name);
+    if (tag) *out = *tag;
+    return tag != nullptr;
+}
+
 quint64 HostBridge::request(Request::Kind kind, const QString& tag, const QString& value) {
     quint64 id;
     {

@@ -1,5 +1,6 @@
 // The meeting point between the host's loop and other threads (a browser panel):
-// the loop publishes its state document and takes the queued screen requests.
+// the loop publishes its state document and its tags, and takes the queued screen
+// requests.
 #ifndef FINS_HOST_BRIDGE_H
 #define FINS_HOST_BRIDGE_H
 
@@ -8,8 +9,11 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <vector>
+
+#include "tag_file.h"
 
 namespace fhost {
 
@@ -23,6 +27,11 @@ class HostBridge {
     QJsonObject state(quint64* seq = nullptr) const;
     // Any thread: wait until a document newer than `seq` is published or timeout_ms passes.
     bool waitNewer(quint64 seq, int timeout_ms) const;
+
+    // Loop thread, at the start and after each tag file reload: the tags requests may name.
+    void publishTags(const std::vector<Tag>& tags);
+    // Any thread: a copy of the tag of that name in the latest list; false when none.
+    bool findTag(const std::string& name, Tag* out) const;
 
     struct Request {
         enum Kind { Write, ReadOnce } kind;
@@ -42,6 +51,7 @@ class HostBridge {
     mutable std::condition_variable published_;
     mutable std::condition_variable requested_;
     QJsonObject state_;
+    std::vector<Tag> tags_;
     quint64 seq_ = 0;
     std::vector<Request> requests_;
     quint64 next_id_ = 1;

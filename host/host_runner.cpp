@@ -241,7 +241,7 @@ void printBlockMap(const HostSession& session) {
 
 // SIGHUP: the tag file read again. A good one replaces the tags and the read list; a bad
 // one is reported and the host goes on with the tags it has.
-void reloadTags(const HostOptions& options, HostSession& session) {
+void reloadTags(const HostOptions& options, HostSession& session, HostBridge& bridge) {
     std::vector<Tag> tags;
     if (!loadTags(options, &tags) || !stationsHaveAddresses(options, tags)) {
         complain("tag file reload refused: going on with the " +
@@ -251,6 +251,7 @@ void reloadTags(const HostOptions& options, HostSession& session) {
         return;
     }
     session.replaceTags(tags);
+    bridge.publishTags(tags);
     session.noteReload("tag file reloaded: " + std::to_string(tags.size()) + " tags");
 }
 
@@ -279,7 +280,7 @@ int runLoop(const HostOptions& options, HostSession& session, HostBridge& bridge
     StopReason reason;
     while ((reason = stopReason(options, session, started, !reads.empty())) ==
            StopReason::Running) {
-        if (g_reload.exchange(false)) reloadTags(options, session);
+        if (g_reload.exchange(false)) reloadTags(options, session, bridge);
         serveRequests(bridge, session);
         queueReadsAfterWrites(&reads, session);
         if (!pacer.mustTurn(session)) {
@@ -376,7 +377,8 @@ int runHost(int argc, const char* const* argv, HostBridge* bridge) {
     }
     HostBridge own_bridge;
     HostBridge& shared = bridge ? *bridge : own_bridge;
-    PanelServer panel(shared, tags);
+    shared.publishTags(tags);
+    PanelServer panel(shared);
     if (!options.http.empty() && !startPanel(options, panel)) return EXIT_BAD_OPTIONS;
     return runLoop(options, session, shared, log, options.read_once);
 }

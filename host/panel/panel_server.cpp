@@ -183,10 +183,9 @@ bool parsePanelAddress(const std::string& text, PanelOptions* out, std::string* 
 }
 
 struct PanelServer::Impl {
-    Impl(HostBridge& b, const std::vector<Tag>& t) : bridge(b), tags(t) {}
+    explicit Impl(HostBridge& b) : bridge(b) {}
 
     HostBridge& bridge;
-    const std::vector<Tag> tags;
     PanelOptions options;
     httplib::Server server;
     std::thread thread;
@@ -264,17 +263,18 @@ struct PanelServer::Impl {
     }
 
     // A write or read request: from this panel's page (Origin), a JSON object naming
-    // a tag of the tag file. Answers the client and returns null when it is not.
-    const Tag* requestedTag(const httplib::Request& req, httplib::Response& res,
-                            QJsonObject* body) {
+    // a tag of the tag file as last (re)loaded. Answers the client and returns false when
+    // it is not.
+    bool requestedTag(const httplib::Request& req, httplib::Response& res, QJsonObject* body,
+                      Tag* tag) {
         const std::string origin = req.get_header_value("Origin");
         if (!origin.empty() && origin != "http://" + req.get_header_value("Host")) {
             replyError(res, 403, "origin '" + origin + "' is not this panel");
-            return nullptr;
+            return false;
         }
         if (req.body.size() > kMaxRequestBytes) { // a chunked body is measured only here
             replyError(res, 413, statusReason(413));
-            return nullptr;
+            return false;
         }
         QJsonParseError parse;
         const QJsonDocument doc =
@@ -283,25 +283,24 @@ struct PanelServer::Impl {
             replyError(res, 400,
                        "the body must be a JSON object" +
                            (parse.error ? ": " + parse.errorString().toStdString() : ""));
-            return nullptr;
+            return false;
         }
         *body = doc.object();
         if (!body->value("tag").isString()) {
             replyError(res, 400, "\"tag\" must name a tag");
-            return nullptr;
+            return false;
         }
         const std::string name = body->value("tag").toString().toStdString();
-        const Tag* tag = findTag(tags, name);
-        if (!tag) {
+        if (!bridge.findTag(name, tag)) {
             replyError(res, 404, "no tag named '" + name + "' in the tag file");
-            return nullptr;
+            return false;
         }
         const std::string down = stationDown(name);
         if (!down.empty()) {
             replyError(res, 409, down);
-            return nullptr;
+            return false;
         }
-        return tag;
+        return true;
     }
 
     // "station 1 is down: connection refused" while the loop's last document says so.
@@ -326,23 +325,24 @@ struct PanelServer::Impl {
 
     void handleWrite(const httplib::Request& req, httplib::Response& res) {
         QJsonObject body;
-        const Tag* tag = requestedTag(req, res, &body);
-        if (!tag) return;
+        Tag tag;
+        if (!requestedTag(req, res, &body, &tag)) return;
         std::string text, error;
         QByteArray buffer;
         int count = 0;
         if (!valueText(body.value("value"), &text))
             return replyError(res, 400,
                               "\"value\" must be a number, a text or an array of numbers");
-        if (!parseWriteValues(*tag, text, &buffer, &count, &error))
+        if (!parseWriteValues(tag, text, &buffer, &count, &error))
             return replyError(res, 400, error);
-        acceptRequest(res, HostBridge::Request::Write, *tag, text);
+        acceptRequest(res, HostBridge::Request::Write, tag, text);
     }
 
     void handleReadOnce(const httplib::Request& req, httplib::Response& res) {
         QJsonObject body;
-        if (const Tag* tag = requestedTag(req, res, &body))
-            acceptRequest(res, HostBridge::Request::ReadOnce, *tag, std::string());
+        Tag tag;
+        if (requestedTag(req, res, &body, &tag))
+            acceptRequest(res, HostBridge::Request::ReadOnce, tag, std::string());
     }
 
     void route() {
@@ -373,8 +373,7 @@ struct PanelServer::Impl {
     }
 };
 
-PanelServer::PanelServer(HostBridge& bridge, const std::vector<Tag>& tags)
-    : impl_(new Impl(bridge, tags)) {}
+PanelServer::PanelServer(HostBridge& bridge) : impl_(new Impl(bridge)) {}
 
 PanelServer::~PanelServer() {
     stop();

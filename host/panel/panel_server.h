@@ -25,7 +25,7 @@ bool parsePanelAddress(const std::string& text, PanelOptions* out, std::string* 
 
 class PanelServer {
   public:
-    PanelServer(HostBridge& bridge, const std::vector<Tag>& tags);
+    explicit PanelServer(HostBridge& bridge); // requests name the tags the bridge holds
     ~PanelServer();
     PanelServer(const PanelServer&) = delete;
     PanelServer& operator=(const PanelServer&) = delete;

@@ -17,7 +17,8 @@ QJsonObject document(int counter) {
 
 struct Panel {
     explicit Panel(PanelOptions options = PanelOptions())
-        : server(bridge, parseTagText("counter D 0\nsp D 100\nreals D:LREAL 200 3\n").tags) {
+        : server(bridge) {
+        bridge.publishTags(parseTagText("counter D 0\nsp D 100\nreals D:LREAL 200 3\n").tags);
         bridge.publish(document(1));
         std::string error;
         EXPECT_TRUE(server.start(options, &error)) << error;
@@ -107,9 +108,28 @@ TEST(PanelServer, BadRequestsGetAJsonReasonAndQueueNothing) {
     EXPECT_EQ((queued[0].tag + "=" + queued[0].value).toStdString(), "reals=1750,23.5,4294967295");
 }
 
+// A reloaded tag file: requests name its tags, and no longer the ones it dropped.
+TEST(PanelServer, RequestsNameTheTagsOfTheLatestTagFile) {
+    Panel p;
+    p.bridge.publishTags(parseTagText("sp D 100\nadded D:INT 300\n").tags);
+    const std::pair<std::string, std::string> rows[] = {
+        {R"({"tag":"added","value":-5})", R"(202 {"id":1,"tag":"added"})"},
+        {R"({"tag":"added","value":40000})",
+         "400 {\"error\":\"bad value for 'added': INT takes -32768 to 32767 or 0x hex up to "
+         "0xFFFF, got '40000'\"}"},
+        {R"({"tag":"counter","value":1})",
+         R"(404 {"error":"no tag named 'counter' in the tag file"})"},
+    };
+    for (const auto& row : rows) {
+        auto res = p.http->Post("/api/write", row.first, "application/json");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(std::to_string(res->status) + " " + res->body, row.second) << row.first;
+    }
+}
+
 TEST(PanelServer, LoopbackUnlessAllowedAndThenTheTokenOnEveryRequest) {
     HostBridge bridge;
-    PanelServer refused(bridge, {});
+    PanelServer refused(bridge);
     PanelOptions remote;
     std::string error;
     ASSERT_TRUE(parsePanelAddress("192.0.2.1:8080", &remote, &error));
