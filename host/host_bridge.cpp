@@ -1,22 +1,29 @@
 #include "host_bridge.h"
 
+#include <QJsonDocument>
+
 #include <chrono>
 
 namespace fhost {
 
 void HostBridge::publish(const QJsonObject& state) {
+    std::string text = QJsonDocument(state).toJson(QJsonDocument::Compact).toStdString();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        state_ = state;
+        state_.swap(text);
         ++seq_;
     }
     published_.notify_all();
 }
 
 QJsonObject HostBridge::state(quint64* seq) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (seq) *seq = seq_;
-    return state_;
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (seq) *seq = seq_;
+        text = state_;
+    }
+    return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
 }
 
 bool HostBridge::waitNewer(quint64 seq, int timeout_ms) const {
