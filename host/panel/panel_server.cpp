@@ -231,7 +231,8 @@ struct PanelServer::Impl {
 
     void serveState(httplib::Response& res) {
         res.set_header("Cache-Control", "no-store");
-        replyJson(res, 200, bridge.state());
+        res.status = 200;
+        res.set_content(bridge.stateText(), "application/json");
     }
 
     void serveEvents(httplib::Response& res) {
