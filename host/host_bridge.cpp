@@ -1,33 +1,21 @@
 #include "host_bridge.h"
 
-#include <QJsonDocument>
-
 #include <chrono>
 
 namespace fhost {
 
 void HostBridge::publish(const QJsonObject& state) {
-    std::string text = QJsonDocument(state).toJson(QJsonDocument::Compact).toStdString();
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        state_.swap(text);
+        state_ = state;
         ++seq_;
     }
     published_.notify_all();
 }
 
 QJsonObject HostBridge::state(quint64* seq) const {
-    std::string text;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (seq) *seq = seq_;
-        text = state_;
-    }
-    return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
-}
-
-std::string HostBridge::stateText() const {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (seq) *seq = seq_;
     return state_;
 }
 

@@ -18,18 +18,13 @@
 namespace fhost {
 
 // What the loop publishes and what other threads ask of it. Every member is thread-safe.
-// The document is kept as its JSON text, so no thread shares Qt's reference-counted data
-// with another (TSan cannot see the counts of the uninstrumented Qt order their frees).
 class HostBridge {
   public:
     // Loop thread, at every screen refresh (and once at the end): the state document,
     // the same JSON object that --json prints at exit, now live.
     void publish(const QJsonObject& state);
-    // Any thread: a copy of its own of the latest document and its sequence number
-    // (0 = nothing yet).
+    // Any thread: the latest document and its sequence number (0 = nothing yet).
     QJsonObject state(quint64* seq = nullptr) const;
-    // Any thread: the latest document as compact JSON text.
-    std::string stateText() const;
     // Any thread: wait until a document newer than `seq` is published or timeout_ms passes.
     bool waitNewer(quint64 seq, int timeout_ms) const;
 
@@ -55,7 +50,7 @@ class HostBridge {
     mutable std::mutex mutex_;
     mutable std::condition_variable published_;
     mutable std::condition_variable requested_;
-    std::string state_ = "{}"; // compact JSON text
+    QJsonObject state_;
     std::vector<Tag> tags_;
     quint64 seq_ = 0;
     std::vector<Request> requests_;

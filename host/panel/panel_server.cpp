@@ -231,8 +231,7 @@ struct PanelServer::Impl {
 
     void serveState(httplib::Response& res) {
         res.set_header("Cache-Control", "no-store");
-        res.status = 200;
-        res.set_content(bridge.stateText(), "application/json");
+        replyJson(res, 200, bridge.state());
     }
 
     void serveEvents(httplib::Response& res) {
