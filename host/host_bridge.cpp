@@ -4,16 +4,17 @@
 
 namespace fhost {
 
-void HostBridge::publish(const QJsonObject& state) {
+void HostBridge::publish(QJsonObject state) {
+    StateDocument document = std::make_shared<const QJsonObject>(std::move(state));
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        state_ = state;
+        state_.swap(document);
         ++seq_;
     }
     published_.notify_all();
 }
 
-QJsonObject HostBridge::state(quint64* seq) const {
+StateDocument HostBridge::state(quint64* seq) const {
     std::lock_guard<std::mutex> lock(mutex_);
     if (seq) *seq = seq_;
     return state_;

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,13 +19,17 @@
 namespace fhost {
 
 // What the loop publishes and what other threads ask of it. Every member is thread-safe.
+// A published document is shared read-only and freed by whoever drops it last: the owner
+// count is std::shared_ptr's, which ThreadSanitizer sees, not Qt's, which it cannot.
+using StateDocument = std::shared_ptr<const QJsonObject>;
+
 class HostBridge {
   public:
     // Loop thread, at every screen refresh (and once at the end): the state document,
     // the same JSON object that --json prints at exit, now live.
-    void publish(const QJsonObject& state);
-    // Any thread: the latest document and its sequence number (0 = nothing yet).
-    QJsonObject state(quint64* seq = nullptr) const;
+    void publish(QJsonObject state);
+    // Any thread: the latest document (never null) and its sequence number (0 = nothing yet).
+    StateDocument state(quint64* seq = nullptr) const;
     // Any thread: wait until a document newer than `seq` is published or timeout_ms passes.
     bool waitNewer(quint64 seq, int timeout_ms) const;
 
@@ -50,7 +55,7 @@ class HostBridge {
     mutable std::mutex mutex_;
     mutable std::condition_variable published_;
     mutable std::condition_variable requested_;
-    QJsonObject state_;
+    StateDocument state_ = std::make_shared<const QJsonObject>();
     std::vector<Tag> tags_;
     quint64 seq_ = 0;
     std::vector<Request> requests_;

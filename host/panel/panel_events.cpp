@@ -45,13 +45,15 @@ QJsonArray changedTags(const QJsonArray& before, const QJsonArray& now) {
 
 } // namespace
 
-std::string PanelEventStream::next(const QJsonObject& document) {
-    const QJsonObject before = last_;
-    last_ = document;
+std::string PanelEventStream::next(const StateDocument& next_document) {
+    const StateDocument before_document = std::move(last_);
+    last_ = next_document;
+    const QJsonObject& document = *next_document;
     if (!started_) {
         started_ = true;
         return kRetryLine + sseEvent("state", document);
     }
+    const QJsonObject& before = *before_document;
     QJsonObject update{
         {"status", document.value("status")},
         {"tags", changedTags(before.value("tags").toArray(), document.value("tags").toArray())}};

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "host_bridge.h"
+
 namespace fhost {
 
 class PanelEventStream {
@@ -14,10 +16,11 @@ class PanelEventStream {
     // "event: state" with the document (and the reconnect delay) the first time; then "event:
     // update" with the status, the tags whose values, staleness or age in whole seconds changed,
     // and the stations, actions and notices when they changed.
-    std::string next(const QJsonObject& document);
+    std::string next(const StateDocument& document);
 
   private:
-    QJsonObject last_;
+    StateDocument last_; // kept whole, so that its last owner frees it
+
     bool started_ = false;
 };
 

@@ -231,7 +231,7 @@ struct PanelServer::Impl {
 
     void serveState(httplib::Response& res) {
         res.set_header("Cache-Control", "no-store");
-        replyJson(res, 200, bridge.state());
+        replyJson(res, 200, *bridge.state());
     }
 
     void serveEvents(httplib::Response& res) {
@@ -305,7 +305,8 @@ struct PanelServer::Impl {
 
     // "station 1 is down: connection refused" while the loop's last document says so.
     std::string stationDown(const std::string& tag) const {
-        const QJsonObject state = bridge.state();
+        const StateDocument document = bridge.state();
+        const QJsonObject& state = *document;
         int station = -1;
         for (const QJsonValue& t : state["tags"].toArray())
             if (t["name"].toString().toStdString() == tag) station = t["station"].toInt();
