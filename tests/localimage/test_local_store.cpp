@@ -99,7 +99,7 @@ TEST_F(ImageAccessors, ReadRows) {
         {HIGH_FIRST_WORDS8, d.t_flag_image, -3, 3, "00 00 00 00 00 20"}, // before the array
         {WORDS16, d.cio_image, 0, -1, ""},
         {WORDS16, d.w_image + 510, 4, 2, "EF BE 00 00"}, // capacity counts from the pointer
-        {HIGH_FIRST_WORDS8, d.t_flag_image, T_FLAG_IMAGE_BYTES - 1, 1, "00 80"},
+        {HIGH_FIRST_WORDS8, d.t_flag_image, T_FLAG_IMAGE_BYTES - 1, 2, "00 80 00 00"},
         {WORDS16, own, 2, 1, "21 43"},
     };
     for (const auto& r : rows)
