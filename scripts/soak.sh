@@ -51,7 +51,7 @@ start_sim() { # STATION [PORT]
   sim_runs=$((sim_runs + 1))
   local tag=$1-$sim_runs
   "$SIM" --profile cp1l --release-ms 1000 --port "${2:-0}" --port-file "$WORK/port-$tag" \
-    --status-file "$WORK/sim-$tag.json" --seed "$sim_runs" "${FAULTS[@]}" \
+    --status-file "$WORK/sim-$tag.json" --status --seed "$sim_runs" "${FAULTS[@]}" \
     2>"$WORK/sim-$tag.err" &
   sim_pid[$1]=$!
   pids+=($!)

@@ -245,6 +245,7 @@ def judge(state_dir):
           ", ".join(f"{k} {v}" for k, v in sorted(read_outcomes.items())))
 
     longest = {1: 0.0, 2: 0.0}
+    longest_at = {1: 0.0, 2: 0.0}
     since = {}
     for s in client["samples"]:
         for st in (1, 2):
@@ -252,7 +253,9 @@ def judge(state_dir):
                 d - SAMPLE_EVERY_S <= s["t"] <= u + RECOVERY_LIMIT_S for d, u in kills)
             if st in s.get("down", []) and not in_kill:
                 since.setdefault(st, s["t"])
-                longest[st] = max(longest[st], s["t"] - since[st] + SAMPLE_EVERY_S)
+                if s["t"] - since[st] + SAMPLE_EVERY_S > longest[st]:
+                    longest[st] = s["t"] - since[st] + SAMPLE_EVERY_S
+                    longest_at[st] = since[st]
             else:
                 since.pop(st, None)
     # Exit code 6: writes refused while a station was down; 5: a station was down at the
@@ -260,8 +263,9 @@ def judge(state_dir):
     code = report.get("exit_code")
     check("every give-up recovered",
           max(longest.values()) <= RECOVERY_LIMIT_S and code in (0, 5, 6),
-          f"longest down outside a kill: station 1 {longest[1]:.1f} s, station 2 "
-          f"{longest[2]:.1f} s (limit {RECOVERY_LIMIT_S:.1f} s); host exit code {code}")
+          f"longest down outside a kill: station 1 {longest[1]:.1f} s (at {longest_at[1]:.0f} s), "
+          f"station 2 {longest[2]:.1f} s (at {longest_at[2]:.0f} s) (limit "
+          f"{RECOVERY_LIMIT_S:.1f} s); host exit code {code}")
     peak = max((s.get("peak_open", 0) for s in sims), default=0)
     check("connections per station", 0 < peak <= 1,
           f"at most {peak} open at once ({len(sims)} simulator runs)")
