@@ -349,7 +349,7 @@ Exchange HostSession::exchangeOnce() {
     // A station set aside gets no frame on the wire: the driver hears no reply and
     // drops the frame after its retries (a node address exchange at once).
     if (!isSetAside(ex.station)) {
-        link.freshConnectionFor(node_exchange);
+        link.freshConnectionFor(frame, node_exchange);
         // The frame stays outstanding in the driver, which hands it out again next turn.
         if (link.waitingOutBackoff()) {
             ex.waiting = true;

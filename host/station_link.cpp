@@ -58,13 +58,25 @@ Clock::time_point StationLink::deadline() const {
     return Clock::now() + std::chrono::milliseconds(ctx_.options.timeout_ms);
 }
 
-void StationLink::freshConnectionFor(bool node_exchange) {
-    if (node_exchange && node_exchanged_) close();
+void StationLink::freshConnectionFor(const QByteArray& frame, bool node_exchange) {
+    const bool probed = conn_.isOpen() && !probe_reply_.isEmpty() && frame == probe_request_;
+    if (!node_exchange || !probed) {
+        probe_request_.clear();
+        probe_reply_.clear();
+    }
+    if (node_exchange && node_exchanged_ && !probed) close();
 }
 
 bool StationLink::exchange(const QByteArray& frame, bool node_exchange, int reply_len,
                            QByteArray* reply, std::string* error, bool* sent) {
     *sent = false;
+    if (node_exchange && !probe_reply_.isEmpty()) { // made by the probe on this connection
+        *reply = probe_reply_;
+        probe_request_.clear();
+        probe_reply_.clear();
+        *sent = true;
+        return true;
+    }
     if (!conn_.isOpen()) {
         if (!has_endpoint_) {
             *error = "no PLC given for station " + std::to_string(station());
@@ -98,6 +110,7 @@ void StationLink::nodeExchangeAnswered(const QByteArray& request, const QByteArr
         status_.plc_node = nodes.plc_node;
     } else if (fins::replyErrorCode(reply) >= 0) {
         markDown(nodeRefusalText(reply));
+        close(); // the PLC closes a refused connection; the next one waits out the backoff
     }
 }
 
@@ -113,11 +126,19 @@ bool StationLink::probe(const QByteArray& request) {
     fins::NodePair nodes;
     const bool accepted = answered && fins::decodeNodeAddressReply(reply, nodes);
     if (answered && !accepted) markDown(nodeRefusalText(reply));
-    close(); // the driver makes its own exchange on a connection of its own
     const Clock::time_point now = Clock::now();
-    if (accepted) backoff_ms_ = 0;
-    next_attempt_ = accepted ? now : std::min(next_attempt_, now + kProbeEveryMaxMs);
-    return accepted;
+    if (!accepted) {
+        close();
+        next_attempt_ = std::min(next_attempt_, now + kProbeEveryMaxMs);
+        return false;
+    }
+    // Kept for the driver: a PLC with few connections may hold a closed one's for a while.
+    node_exchanged_ = true;
+    probe_request_ = request;
+    probe_reply_ = reply;
+    backoff_ms_ = 0;
+    next_attempt_ = now;
+    return true;
 }
 
 bool StationLink::open(bool node_exchange, Clock::time_point limit, std::string* error) {
@@ -204,6 +225,8 @@ void StationLink::close() {
     conn_.close();
     flow_.reset();
     node_exchanged_ = false;
+    probe_request_.clear();
+    probe_reply_.clear();
 }
 
 void StationLink::backOff() {

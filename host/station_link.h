@@ -53,12 +53,14 @@ class StationLink {
     // the node address replay); false with the reason when no reply came.
     bool exchange(const QByteArray& frame, bool node_exchange, int reply_len, QByteArray* reply,
                   std::string* error, bool* sent);
-    // The driver's node address exchange needs a connection of its own.
-    void freshConnectionFor(bool node_exchange);
+    // The driver's node address exchange needs a connection of its own, or the one a
+    // probe left open with the same exchange made.
+    void freshConnectionFor(const QByteArray& frame, bool node_exchange);
     void nodeExchangeAnswered(const QByteArray& request, const QByteArray& reply, bool accepted);
 
     // A station that is down: the host's own node address exchange on a connection of
-    // its own, at the backoff's pace. True when the PLC answered it.
+    // its own, at the backoff's pace. True when the PLC answered it; the connection then
+    // stays open for the driver, whose same exchange gets the PLC's answer to this one.
     bool probe(const QByteArray& request);
 
     void goodReply();
@@ -81,6 +83,7 @@ class StationLink {
     bool has_endpoint_;
     bool node_exchanged_ = false;
     QByteArray node_request_;
+    QByteArray probe_request_, probe_reply_; // an accepted probe's, until the driver asks
     Clock::time_point next_attempt_;
     int backoff_ms_ = 0;
     std::unique_ptr<TcpFlow> flow_;

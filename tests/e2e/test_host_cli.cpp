@@ -442,9 +442,9 @@ TEST_F(Situations, ADeadStationStopsNoOtherAndRefusesWrites) {
 // A CP1L's port (few slots, a slow release, one node per connection, small segments),
 // through the real programs: each row a rule of the port and how the host meets it.
 TEST_F(Situations, ACp1lPortIsMetWithOneConnectionAndNamedRefusals) {
-    auto cp1l = [](const char* faults) {
+    auto cp1l = [](const char* faults, size_t slot_limit = 2) {
         plcsim::SimConfig c = simConfig();
-        c.rules = plcsim::PortRules{2, 1000, true};
+        c.rules = plcsim::PortRules{slot_limit, 1000, true};
         c.segments = plcsim::SegmentRule{536, 2};
         std::istringstream texts(faults);
         std::string error;
@@ -486,6 +486,21 @@ TEST_F(Situations, ACp1lPortIsMetWithOneConnectionAndNamedRefusals) {
         EXPECT_TRUE(named);
         EXPECT_LT(oldest, 1000 + 2000);
         EXPECT_GT(sim->connectionsAccepted(), 5u); // it came back every time
+    }
+    // One slot, released 1 s after each close: a station set aside comes back on its
+    // probe's connection. A probe that closed it would hold the slot for a second while
+    // the driver's own connection was refused, time after time.
+    {
+        auto sim = cp1l("close-after=50", 1);
+        ProgramRun r = runHost("a D 1 1 1\n", sim->port(),
+                               "--multi-station --poll-ms 20 --seconds 5 --max-offline-seconds 0 "
+                               "--json");
+        const QJsonObject doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+        const QJsonObject counters = doc["counters"].toObject();
+        EXPECT_GT(counters["probes"].toInt(), 0) << r.out;
+        // Closed after every 50 requests and read again after each release (about 150).
+        EXPECT_GT(sim->requestsServed(), 100u) << r.out;
+        EXPECT_EQ(sim->status().port.peakOpen, 1u);
     }
     // A second host proposing the node the first holds: 0x21, named; the first goes on.
     {
