@@ -86,6 +86,12 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
     if (vars.isEmpty()) return;
     FUZZ_CHECK(PLC_driver.read_index == 0 && com.cycle_done == 0);
 
+    // Station 255 is no valid station: the driver's group key (station + 255 x type) lets
+    // its variables share a group with station 0's of the next type, whose blocks then
+    // follow neither max_block, nor one order, nor the coverage judged below.
+    const bool shared_groups =
+        com.multi_station &&
+        std::any_of(vars.begin(), vars.end(), [](const VAR_DESC& d) { return d.station == 255; });
     std::map<GroupKey, std::vector<Span>> blocks;
     std::map<GroupKey, long long> last_start;
     for (const RW_VAR& e : list) {
@@ -94,7 +100,7 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
         FUZZ_CHECK(e.link_id == com.local_link && e.link_mode == com.remote_mode);
         const fins::RegType* t = fins::regType(e.reg_type);
         FUZZ_CHECK(t != nullptr && e.length >= 1);
-        if (com.max_block > 0) FUZZ_CHECK(e.length <= com.max_block);
+        if (com.max_block > 0 && !shared_groups) FUZZ_CHECK(e.length <= com.max_block);
         // Multi-station reads bit types through their word type; one station reads all.
         FUZZ_CHECK(com.multi_station ? t->unit != fins::Unit::Bit
                                      : e.station == com.default_station);
@@ -102,18 +108,13 @@ void checkRebuild(const QList<VAR_DESC>& vars, const COM_INFO& com, int result) 
         if (flags) FUZZ_CHECK(e.address % 8 == 0);
         const GroupKey key = groupOf(e.station, e.reg_type);
         // Within a group blocks are opened in ascending address order.
-        if (last_start.count(key)) FUZZ_CHECK(e.address >= last_start[key]);
+        if (last_start.count(key) && !shared_groups) FUZZ_CHECK(e.address >= last_start[key]);
         last_start[key] = e.address;
         const long long end = e.address + (flags ? 8LL : 1LL) * e.length;
         blocks[key].push_back({e.address, end});
     }
 
-    // Station 255 is no valid station: the driver's group key (station + 255 x type) lets
-    // its variables share a group with station 0's of the next type, so coverage is not
-    // judged for such a list.
-    if (com.multi_station &&
-        std::any_of(vars.begin(), vars.end(), [](const VAR_DESC& d) { return d.station == 255; }))
-        return;
+    if (shared_groups) return;
     for (const VAR_DESC& d : vars) {
         Span need;
         if (!needed(d, &need)) continue;
